@@ -1,0 +1,66 @@
+# Windows build: Vossel.exe, its platform layer and the Windows-side tests.
+enable_language(RC)
+
+set(VOSSEL_SEGMENT_FONT /usr/share/fonts/truetype/dseg/DSEG7Classic-Bold.ttf
+    CACHE FILEPATH "Seven-segment face embedded for Label2 when DS-Digital is not installed")
+
+set(windows_definitions UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+
+if(NOT MSVC)
+    # Static runtime: the exe needs nothing but Windows' own DLLs.
+    set(static_runtime -static -static-libgcc -static-libstdc++)
+    # Hardening: ASLR, DEP, stack protector.
+    set(hardening_compile -fstack-protector-strong)
+    set(hardening_link -Wl,--dynamicbase -Wl,--nxcompat -fstack-protector-strong)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        list(APPEND hardening_link -Wl,--high-entropy-va)
+    endif()
+endif()
+
+file(GLOB platform_sources CONFIGURE_DEPENDS src/platform/*.cpp)
+add_library(vossel_platform STATIC ${platform_sources})
+target_include_directories(vossel_platform PUBLIC src resources)
+target_compile_definitions(vossel_platform PUBLIC ${windows_definitions})
+target_compile_options(vossel_platform PUBLIC ${hardening_compile})
+target_link_libraries(vossel_platform PUBLIC user32 gdi32 ole32 oleaut32 uuid advapi32 comctl32)
+
+target_compile_definitions(vossel_logic PUBLIC ${windows_definitions})
+target_compile_options(vossel_logic PUBLIC ${hardening_compile})
+
+file(GLOB app_sources CONFIGURE_DEPENDS
+    src/app/*.cpp src/mainwindow/form*.cpp src/settings/form*.cpp)
+add_library(vossel_app STATIC ${app_sources})
+target_link_libraries(vossel_app PUBLIC vossel_logic vossel_platform)
+
+add_executable(Vossel WIN32 src/app/winmain.cpp resources/vossel.rc)
+target_link_libraries(Vossel PRIVATE vossel_app ${static_runtime} ${hardening_link})
+if(EXISTS "${VOSSEL_SEGMENT_FONT}")
+    # The resource compiler takes the path from a generated script rather than a quoted define.
+    file(WRITE ${CMAKE_BINARY_DIR}/generated/segment_font.rc
+        "IDR_SEGMENT_FONT RCDATA \"${VOSSEL_SEGMENT_FONT}\"\n")
+    target_include_directories(Vossel PRIVATE ${CMAKE_BINARY_DIR}/generated)
+    target_compile_definitions(Vossel PRIVATE VOSSEL_EMBED_SEGMENT_FONT)
+else()
+    message(STATUS "No seven-segment face at ${VOSSEL_SEGMENT_FONT}; Label2 uses the platform's face")
+endif()
+
+# Windows-side tests, run under Wine.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+add_subdirectory(${googletest_dir} googletest EXCLUDE_FROM_ALL)
+
+find_program(wine_program NAMES wine64 wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(NOT wine_program)
+    find_program(wine_program NAMES wine64 wine)
+endif()
+set(wine_runner ${CMAKE_SOURCE_DIR}/scripts/wine-run)
+
+file(GLOB windows_test_sources CONFIGURE_DEPENDS tests/windows/*.cpp)
+if(windows_test_sources)
+    add_executable(vossel_windows_tests ${windows_test_sources})
+    target_link_libraries(vossel_windows_tests PRIVATE vossel_app GTest::gtest_main ${static_runtime})
+    add_test(NAME windows_tests COMMAND ${wine_runner} $<TARGET_FILE:vossel_windows_tests>)
+endif()
+
+# End-to-end tests of the real exes.
+include(cmake/e2e.cmake OPTIONAL)

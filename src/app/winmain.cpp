@@ -1,0 +1,40 @@
+// Vossel: shows how long this computer took to start, then goes away by itself.
+#include <windows.h>
+#include <objbase.h>
+
+#include "app/program.h"
+#include "mainwindow/form1.h"
+#include "platform/runtime_error.h"
+#include "platform/window.h"
+
+namespace {
+
+// Before anything else is loaded: DLLs come from the system directory only, never from the
+// folder the exe was started from (a Downloads folder may hold anything).
+void RestrictDllSearch() {
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDefault) {
+        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    } else {
+        ::SetDllDirectoryW(L"");
+    }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    RestrictDllSearch();
+    vossel::platform::SetRuntimeErrorReport(&vossel::ReportRuntimeError);
+    try {
+        // The settings window talks to the shell automation object on this thread.
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        vossel::Form1 form1(&vossel::EndProgram);
+        form1.Show();
+        return vossel::platform::RunMessageLoop();
+    } catch (...) {
+        vossel::platform::ReportCurrentException();
+    }
+}

@@ -1,0 +1,22 @@
+#include "platform/controls.h"
+
+namespace vossel::platform {
+
+void Control::Create(HWND owner, int dpi, HFONT font) {
+    const PixelRect px = TwipsToPixels(box_, dpi);
+    handle_ = ::CreateWindowExW(0, L"BUTTON", caption_.c_str(), WS_CHILD | WS_VISIBLE | style_,
+                                px.left, px.top, px.width, px.height, owner,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
+                                ::GetModuleHandleW(nullptr), nullptr);
+    if (handle_ && font) ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+int CheckBox::Value() const {
+    return ::SendMessageW(Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+}
+
+void CheckBox::SetValue(int value) {
+    ::SendMessageW(Handle(), BM_SETCHECK, value == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+}  // namespace vossel::platform

@@ -1,0 +1,53 @@
+#pragma once
+// Standard child controls: a check box and a push button, created when their window loads and
+// destroyed with it.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/twips.h"
+
+namespace vossel::platform {
+
+class Control {
+public:
+    Control(int id, TwipRect box, std::wstring caption, DWORD style)
+        : id_(id), box_(box), caption_(std::move(caption)), style_(style) {}
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+    virtual ~Control() = default;
+
+    std::function<void()> Click;
+
+    int Id() const { return id_; }
+    HWND Handle() const { return handle_; }
+    // For the owner window; controls are created in tab order.
+    void Create(HWND owner, int dpi, HFONT font);
+    void Destroyed() { handle_ = nullptr; }
+
+private:
+    int id_;
+    TwipRect box_;
+    std::wstring caption_;
+    DWORD style_;
+    HWND handle_ = nullptr;
+};
+
+class CheckBox : public Control {
+public:
+    CheckBox(int id, TwipRect box, std::wstring caption)
+        : Control(id, box, std::move(caption), BS_AUTOCHECKBOX | WS_TABSTOP) {}
+    // 1 ticked, 0 clear.
+    int Value() const;
+    // Sets the box without raising Click.
+    void SetValue(int value);
+};
+
+class PushButton : public Control {
+public:
+    PushButton(int id, TwipRect box, std::wstring caption)
+        : Control(id, box, std::move(caption), BS_PUSHBUTTON | WS_TABSTOP) {}
+};
+
+}  // namespace vossel::platform

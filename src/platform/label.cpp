@@ -1,0 +1,88 @@
+#include "platform/label.h"
+
+#include "platform/word_wrap.h"
+
+namespace vossel::platform {
+namespace {
+
+UniqueFont MakeFont(const FontSpec& spec, int pixelHeight) {
+    LOGFONTW lf{};
+    lf.lfHeight = -pixelHeight;
+    lf.lfWeight = spec.weight;
+    lf.lfCharSet = static_cast<BYTE>(spec.charset);
+    lf.lfQuality = CLEARTYPE_QUALITY;
+    lf.lfOutPrecision = OUT_TT_PRECIS;
+    lstrcpynW(lf.lfFaceName, spec.face.c_str(), LF_FACESIZE);
+    return UniqueFont(::CreateFontIndirectW(&lf));
+}
+
+int TextWidth(HDC dc, std::wstring_view text) {
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
+    return size.cx;
+}
+
+}  // namespace
+
+Label::Label(TwipRect box, std::wstring caption, int colorIndex, FontSpec font)
+    : box_(box), caption_(std::move(caption)), colorIndex_(colorIndex), fontSpec_(std::move(font)) {}
+
+bool Label::SetCaption(std::wstring caption) {
+    if (caption == caption_) return false;
+    caption_ = std::move(caption);
+    if (!owner_) return true;
+    // Inside a paint that already covers the whole box, the labels are drawn after the handler,
+    // so the new text shows without asking for another paint (which would measure again).
+    RECT inside{};
+    if (paintRect_ && ::IntersectRect(&inside, paintRect_, &pixelBox_) &&
+        ::EqualRect(&inside, &pixelBox_)) {
+        return true;
+    }
+    ::InvalidateRect(owner_, &pixelBox_, FALSE);
+    return true;
+}
+
+void Label::Realize(HWND owner, int dpi) {
+    owner_ = owner;
+    const PixelRect px = TwipsToPixels(box_, dpi);
+    pixelBox_ = {px.left, px.top, px.left + px.width, px.top + px.height};
+    int height = PointsToPixels(fontSpec_.centipoints, dpi);
+    font_ = MakeFont(fontSpec_, height);
+    if (!fontSpec_.fitSample.empty()) {
+        HDC dc = ::GetDC(owner);
+        for (; height > 6; --height) {
+            SelectedObject select(dc, font_.Get());
+            if (TextWidth(dc, fontSpec_.fitSample) <= px.width) break;
+            font_ = MakeFont(fontSpec_, height - 1);
+        }
+        ::ReleaseDC(owner, dc);
+    }
+}
+
+void Label::Unrealize() {
+    owner_ = nullptr;
+    font_.Reset();
+}
+
+void Label::Draw(HDC dc) const {
+    if (caption_.empty() || !font_) return;
+    SelectedObject select(dc, font_.Get());
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, ::GetSysColor(colorIndex_));
+    ::SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    const int width = pixelBox_.right - pixelBox_.left;
+    const auto lines = WrapAtSpaces(caption_, width, [dc](std::wstring_view run) {
+        return TextWidth(dc, run);
+    });
+    int y = pixelBox_.top;
+    for (const auto& line : lines) {
+        if (y >= pixelBox_.bottom) break;
+        ::ExtTextOutW(dc, pixelBox_.left, y, ETO_CLIPPED, &pixelBox_, line.c_str(),
+                      static_cast<UINT>(line.size()), nullptr);
+        y += metrics.tmHeight;
+    }
+}
+
+}  // namespace vossel::platform

@@ -1,0 +1,57 @@
+#pragma once
+// A windowless label: its owner window draws it (transparent background, left-aligned text that
+// wraps only at spaces and is clipped to the box) and routes clicks to it.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/twips.h"
+#include "platform/unique_handle.h"
+
+namespace vossel::platform {
+
+struct FontSpec {
+    std::wstring face;
+    int centipoints = 0;  // 10.5 pt = 1050
+    int weight = FW_NORMAL;
+    int charset = DEFAULT_CHARSET;
+    // When set, the height shrinks until this sample fits the box's width (for a face whose
+    // glyphs are wider than the one the design was drawn with).
+    std::wstring fitSample;
+};
+
+class Label {
+public:
+    Label(TwipRect box, std::wstring caption, int colorIndex, FontSpec font);
+    Label(const Label&) = delete;
+    Label& operator=(const Label&) = delete;
+
+    const std::wstring& Caption() const { return caption_; }
+    // Redraws the label when the text really changes; returns whether it did.
+    bool SetCaption(std::wstring caption);
+
+    // Raised by a click inside the box; a label without a handler takes no clicks.
+    std::function<void()> Click;
+
+    // For the owner window.
+    void Realize(HWND owner, int dpi);
+    void Unrealize();
+    const RECT& PixelBox() const { return pixelBox_; }
+    bool Contains(POINT p) const { return ::PtInRect(&pixelBox_, p) != FALSE; }
+    void Draw(HDC dc) const;
+    void SetPaintClip(const RECT* paintRect) { paintRect_ = paintRect; }
+
+private:
+    TwipRect box_;
+    std::wstring caption_;
+    int colorIndex_;
+    FontSpec fontSpec_;
+    HWND owner_ = nullptr;
+    RECT pixelBox_{};
+    UniqueFont font_;
+    const RECT* paintRect_ = nullptr;
+};
+
+}  // namespace vossel::platform

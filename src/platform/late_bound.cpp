@@ -1,0 +1,37 @@
+#include "platform/late_bound.h"
+
+#include <string>
+
+#include "platform/runtime_error.h"
+
+namespace vossel::platform {
+namespace {
+
+std::wstring Widen(const char* text) {
+    std::wstring wide;
+    for (; *text; ++text) wide.push_back(static_cast<unsigned char>(*text));
+    return wide;
+}
+
+HMODULE LoadSystemLibrary(const wchar_t* library) {
+    if (HMODULE loaded = ::GetModuleHandleW(library)) return loaded;
+    // Never from the program's own folder: a planted DLL there must not be picked up.
+    return ::LoadLibraryExW(library, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+}  // namespace
+
+FARPROC ResolveExport(const wchar_t* library, const char* name) {
+    HMODULE module = LoadSystemLibrary(library);
+    if (!module) {
+        throw RuntimeError(kErrorDllNotFound, L"加载 DLL 错误: " + std::wstring(library));
+    }
+    FARPROC address = ::GetProcAddress(module, name);
+    if (!address) {
+        throw RuntimeError(kErrorEntryPointNotFound,
+                           L"找不到 DLL 入口点 " + Widen(name) + L" (" + library + L")");
+    }
+    return address;
+}
+
+}  // namespace vossel::platform

@@ -1,0 +1,40 @@
+#pragma once
+// System functions bound by their exported names at their first call. A name that the library does
+// not export raises the run-time error at that call, not at start-up.
+#include <windows.h>
+
+#include <utility>
+
+namespace vossel::platform {
+
+// Looks the export up, loading the library from the system directory only. Throws RuntimeError
+// (48 when the library cannot be loaded, 453 when the name is not exported).
+FARPROC ResolveExport(const wchar_t* library, const char* name);
+
+template <typename Function>
+class LateBound {
+public:
+    constexpr LateBound(const wchar_t* library, const char* name) : library_(library), name_(name) {}
+    LateBound(const LateBound&) = delete;
+    LateBound& operator=(const LateBound&) = delete;
+
+    Function Get() {
+        if (!address_) address_ = reinterpret_cast<Function>(ResolveExport(library_, name_));
+        return address_;
+    }
+
+    template <typename... Args>
+    auto operator()(Args&&... args) {
+        return Get()(std::forward<Args>(args)...);
+    }
+
+    const char* Name() const { return name_; }
+    bool IsBound() const { return address_ != nullptr; }
+
+private:
+    const wchar_t* library_;
+    const char* name_;
+    Function address_ = nullptr;
+};
+
+}  // namespace vossel::platform

@@ -1,0 +1,52 @@
+#include "platform/runtime_error.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <exception>
+
+#include "platform/window.h"
+
+namespace vossel::platform {
+namespace {
+
+RuntimeErrorReport installedReport = nullptr;
+
+std::wstring Widen(const char* text) {
+    std::wstring wide;
+    for (; text && *text; ++text) wide.push_back(static_cast<unsigned char>(*text));
+    return wide;
+}
+
+}  // namespace
+
+void ShowErrorMessage(void* owner, std::int32_t number, const std::wstring& description) {
+    const std::wstring text =
+        L"运行时错误 '" + std::to_wstring(number) + L"':\n\n" + description;
+    UINT flags = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
+    if (!owner) flags |= MB_TASKMODAL;
+    ::MessageBoxW(static_cast<HWND>(owner), text.c_str(), L"Vossel", flags);
+}
+
+void SetRuntimeErrorReport(RuntimeErrorReport report) { installedReport = report; }
+
+void ReportCurrentException() noexcept {
+    // From here on no handler runs and no timer fires, so the message box's own loop cannot
+    // re-enter the program.
+    StopAllHandlers();
+    RuntimeError error(kErrorInternal, L"Internal error");
+    try {
+        throw;
+    } catch (const RuntimeError& e) {
+        error = e;
+    } catch (const std::bad_alloc&) {
+        error = RuntimeError(7, L"Out of memory");
+    } catch (const std::exception& e) {
+        error = RuntimeError(kErrorInternal, L"Internal error: " + Widen(e.what()));
+    } catch (...) {
+    }
+    if (installedReport) installedReport(error);
+    ::ExitProcess(1);
+}
+
+}  // namespace vossel::platform

@@ -1,0 +1,305 @@
+#include "platform/window.h"
+
+#include "platform/runtime_error.h"
+
+namespace vossel::platform {
+namespace {
+
+bool handlersStopped = false;
+
+HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
+
+void RegisterWindowClass(const wchar_t* className, int iconId, WNDPROC procedure) {
+    WNDCLASSEXW existing{sizeof(existing)};
+    if (::GetClassInfoExW(Instance(), className, &existing)) return;
+    WNDCLASSEXW wc{sizeof(wc)};
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = Instance();
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hIcon = iconId ? ::LoadIconW(Instance(), MAKEINTRESOURCEW(iconId)) : nullptr;
+    wc.lpszClassName = className;
+    ::RegisterClassExW(&wc);
+}
+
+UniqueIcon LoadIconSized(int iconId, int metric) {
+    const int size = ::GetSystemMetrics(metric);
+    return UniqueIcon(static_cast<HICON>(
+        ::LoadImageW(Instance(), MAKEINTRESOURCEW(iconId), IMAGE_ICON, size, size, 0)));
+}
+
+UniqueFont MessageFont() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
+        return UniqueFont();
+    }
+    return UniqueFont(::CreateFontIndirectW(&metrics.lfMessageFont));
+}
+
+class PaintScope {
+public:
+    explicit PaintScope(HWND hwnd) : hwnd_(hwnd) { dc_ = ::BeginPaint(hwnd, &ps_); }
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+    ~PaintScope() { ::EndPaint(hwnd_, &ps_); }
+    HDC Dc() const { return dc_; }
+    const RECT& Area() const { return ps_.rcPaint; }
+
+private:
+    HWND hwnd_;
+    HDC dc_;
+    PAINTSTRUCT ps_{};
+};
+
+}  // namespace
+
+Window::Window(WindowDesign design) : design_(std::move(design)) {}
+
+Window::~Window() {
+    if (handle_) ::DestroyWindow(handle_);
+}
+
+void Window::Show() {
+    if (!handle_) {
+        LoadWindow();
+        ::ShowWindow(handle_, SW_SHOWNORMAL);
+    } else {
+        ::ShowWindow(handle_, ::IsIconic(handle_) ? SW_RESTORE : SW_SHOW);
+    }
+    ::SetForegroundWindow(handle_);
+    if (!controls_.empty() && controls_.front()->Handle()) ::SetFocus(controls_.front()->Handle());
+}
+
+void Window::UnloadWindow() {
+    if (handle_) ::DestroyWindow(handle_);
+}
+
+void Window::LoadWindow() {
+    RegisterWindowClass(design_.className, design_.iconId, &Window::WindowProc);
+    dpi_ = ScreenDpi();
+    const PixelRect client = TwipsToPixels(design_.client, dpi_);
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    const DWORD exStyle = controls_.empty() ? 0 : WS_EX_CONTROLPARENT;
+    RECT outer{client.left, client.top, client.left + client.width, client.top + client.height};
+    ::AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+
+    HWND created = ::CreateWindowExW(exStyle, design_.className, design_.title.c_str(), style,
+                                     outer.left, outer.top, outer.right - outer.left,
+                                     outer.bottom - outer.top, nullptr, nullptr, Instance(), this);
+    if (!created) throw RuntimeError(kErrorInternal, L"无法创建窗口 " + design_.title);
+
+    // The stored position is the client area's; correct for a frame that differs from what
+    // AdjustWindowRectEx predicted.
+    RECT actual{};
+    ::GetClientRect(handle_, &actual);
+    POINT origin{0, 0};
+    ::ClientToScreen(handle_, &origin);
+    const int dx = client.left - origin.x;
+    const int dy = client.top - origin.y;
+    const int dw = client.width - (actual.right - actual.left);
+    const int dh = client.height - (actual.bottom - actual.top);
+    if (dx || dy || dw || dh) {
+        RECT window{};
+        ::GetWindowRect(handle_, &window);
+        ::SetWindowPos(handle_, nullptr, window.left + dx, window.top + dy,
+                       window.right - window.left + dw, window.bottom - window.top + dh,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    if (design_.iconId) {
+        bigIcon_ = LoadIconSized(design_.iconId, SM_CXICON);
+        smallIcon_ = LoadIconSized(design_.iconId, SM_CXSMICON);
+        ::SendMessageW(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));
+        ::SendMessageW(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+    }
+    if (design_.pictureId) {
+        picture_ = UniqueBitmap(static_cast<HBITMAP>(::LoadImageW(
+            Instance(), MAKEINTRESOURCEW(design_.pictureId), IMAGE_BITMAP, 0, 0,
+            LR_CREATEDIBSECTION)));
+    }
+    for (Label* label : labels_) label->Realize(handle_, dpi_);
+    if (!controls_.empty()) {
+        controlFont_ = MessageFont();
+        for (Control* control : controls_) control->Create(handle_, dpi_, controlFont_.Get());
+    }
+    for (Timer* timer : timers_) timer->Attach(handle_);
+    if (Load && !handlersStopped) Load();
+}
+
+Label* Window::LabelAt(POINT p) const {
+    for (auto it = labels_.rbegin(); it != labels_.rend(); ++it) {
+        if ((*it)->Contains(p)) return *it;
+    }
+    return nullptr;
+}
+
+void Window::OnPaint() {
+    PaintScope paint(handle_);
+    RECT client{};
+    ::GetClientRect(handle_, &client);
+    const int width = client.right;
+    const int height = client.bottom;
+    if (width <= 0 || height <= 0) return;
+
+    // Drawn off-screen first, so nothing flickers while the labels go over the picture.
+    UniqueMemoryDc canvas(::CreateCompatibleDC(paint.Dc()));
+    UniqueBitmap surface(::CreateCompatibleBitmap(paint.Dc(), width, height));
+    if (!canvas || !surface) return;
+    SelectedObject selectSurface(canvas.Get(), surface.Get());
+
+    ::FillRect(canvas.Get(), &client, ::GetSysColorBrush(design_.backColorIndex));
+    if (picture_) {
+        BITMAP info{};
+        ::GetObjectW(picture_.Get(), sizeof(info), &info);
+        UniqueMemoryDc source(::CreateCompatibleDC(paint.Dc()));
+        SelectedObject selectPicture(source.Get(), picture_.Get());
+        ::BitBlt(canvas.Get(), 0, 0, info.bmWidth, info.bmHeight, source.Get(), 0, 0, SRCCOPY);
+    }
+
+    for (Label* label : labels_) label->SetPaintClip(&paint.Area());
+    struct ClearClip {
+        const std::vector<Label*>& labels;
+        ~ClearClip() {
+            for (Label* label : labels) label->SetPaintClip(nullptr);
+        }
+    } clearClip{labels_};
+    if (Paint && !handlersStopped) Paint();
+
+    for (const Label* label : labels_) label->Draw(canvas.Get());
+    const RECT& area = paint.Area();
+    ::BitBlt(paint.Dc(), area.left, area.top, area.right - area.left, area.bottom - area.top,
+             canvas.Get(), area.left, area.top, SRCCOPY);
+}
+
+void Window::OnDestroyed() {
+    for (Timer* timer : timers_) timer->Detach();
+    for (Label* label : labels_) label->Unrealize();
+    for (Control* control : controls_) control->Destroyed();
+    pressedLabel_ = nullptr;
+    handle_ = nullptr;
+    picture_.Reset();
+    bigIcon_.Reset();
+    smallIcon_.Reset();
+    controlFont_.Reset();
+    if (Unloaded && !handlersStopped) Unloaded();
+}
+
+LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+        auto* self = static_cast<Window*>(create->lpCreateParams);
+        self->handle_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return ::DefWindowProcW(hwnd, message, wparam, lparam);
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        try {
+            self->OnDestroyed();
+        } catch (...) {
+            ReportCurrentException();
+        }
+        return ::DefWindowProcW(hwnd, message, wparam, lparam);
+    }
+    // The one place where a handler's error is caught: nothing may unwind through Windows.
+    try {
+        return self->HandleMessage(message, wparam, lparam);
+    } catch (...) {
+        ReportCurrentException();
+    }
+}
+
+LRESULT Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+        OnPaint();
+        return 0;
+    case WM_TIMER:
+        if (handlersStopped) {
+            ::KillTimer(handle_, wparam);
+            return 0;
+        }
+        for (Timer* timer : timers_) {
+            if (timer->Id() == wparam && timer->Enabled() && timer->Tick) {
+                timer->Tick();
+                return 0;
+            }
+        }
+        return 0;
+    case WM_LBUTTONDOWN: {
+        if (handlersStopped) return 0;
+        Label* label = LabelAt({static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))});
+        if (label && label->Click) {
+            pressedLabel_ = label;
+            ::SetCapture(handle_);
+        }
+        return 0;
+    }
+    case WM_LBUTTONUP: {
+        Label* pressed = pressedLabel_;
+        pressedLabel_ = nullptr;
+        if (!pressed) return 0;
+        ::ReleaseCapture();
+        const POINT p{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+        if (!handlersStopped && pressed->Contains(p) && pressed->Click) pressed->Click();
+        return 0;
+    }
+    case WM_CAPTURECHANGED:
+        pressedLabel_ = nullptr;
+        return 0;
+    case WM_COMMAND:
+        if (!handlersStopped && HIWORD(wparam) == BN_CLICKED && lparam) {
+            for (Control* control : controls_) {
+                if (control->Id() == LOWORD(wparam) && control->Click) {
+                    control->Click();
+                    return 0;
+                }
+            }
+        }
+        return 0;
+    case WM_CLOSE: {
+        if (handlersStopped) return 0;
+        std::int16_t cancel = 0;
+        if (Unload) Unload(cancel);
+        if (cancel == 0) UnloadWindow();
+        return 0;
+    }
+    case WM_QUERYENDSESSION:
+        // Log-off and shutdown are never blocked, even though close requests are cancelled.
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wparam && SessionEnd) SessionEnd();
+        return 0;
+    default:
+        return ::DefWindowProcW(handle_, message, wparam, lparam);
+    }
+}
+
+void StopAllHandlers() { handlersStopped = true; }
+
+int RunMessageLoop() {
+    MSG msg{};
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        HWND root = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+        if (root && (::GetWindowLongPtrW(root, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) &&
+            ::IsDialogMessageW(root, &msg)) {
+            continue;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+int ScreenDpi() {
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
+    ::ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+}  // namespace vossel::platform

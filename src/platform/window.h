@@ -1,0 +1,94 @@
+#pragma once
+// A top-level window of the little toolkit: standard resizable frame, title, icon, a system colour
+// behind an optional picture drawn unscaled at the origin, windowless labels, timers and child
+// controls. The client area is placed and sized in twips. Nothing is retained: every paint
+// redraws everything and raises the Paint notification.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/controls.h"
+#include "platform/label.h"
+#include "platform/timer.h"
+#include "platform/twips.h"
+#include "platform/unique_handle.h"
+
+namespace vossel::platform {
+
+struct WindowDesign {
+    const wchar_t* className = nullptr;
+    std::wstring title;
+    int iconId = 0;
+    int backColorIndex = COLOR_BTNFACE;
+    int pictureId = 0;  // a bitmap resource, or 0
+    TwipRect client;
+};
+
+class Window {
+public:
+    explicit Window(WindowDesign design);
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    virtual ~Window();
+
+    // Notifications; an empty one is not raised.
+    std::function<void()> Load;
+    std::function<void()> Paint;
+    // A close request. Setting cancel to non-zero keeps the window; without a handler it unloads.
+    std::function<void(std::int16_t& cancel)> Unload;
+    // After the window and its controls are gone.
+    std::function<void()> Unloaded;
+    // The session is ending (log-off or shutdown), which no close handler may delay.
+    std::function<void()> SessionEnd;
+
+    // Labels are drawn in the order they are added (the stacking order, bottom first);
+    // controls are created in the order they are added (the tab order).
+    void Add(Label& label) { labels_.push_back(&label); }
+    void Add(Timer& timer) { timers_.push_back(&timer); }
+    void Add(Control& control) { controls_.push_back(&control); }
+
+    // Modeless show: loads the window first when it is not loaded (creating its controls and
+    // raising Load while still hidden), then shows and activates it.
+    void Show();
+    void UnloadWindow();
+    bool IsLoaded() const { return handle_ != nullptr; }
+    HWND Handle() const { return handle_; }
+    int Dpi() const { return dpi_; }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam,
+                                       LPARAM lparam) noexcept;
+    LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+    void LoadWindow();
+    void OnPaint();
+    void OnDestroyed();
+    Label* LabelAt(POINT p) const;
+
+    WindowDesign design_;
+    HWND handle_ = nullptr;
+    int dpi_ = 96;
+    UniqueBitmap picture_;
+    UniqueIcon bigIcon_;
+    UniqueIcon smallIcon_;
+    UniqueFont controlFont_;
+    std::vector<Label*> labels_;
+    std::vector<Timer*> timers_;
+    std::vector<Control*> controls_;
+    Label* pressedLabel_ = nullptr;
+    const RECT* paintRect_ = nullptr;
+};
+
+// After a run-time error: no handler runs again and every timer stops, so a message box cannot
+// re-enter the program.
+void StopAllHandlers();
+
+// Runs the message loop until WM_QUIT; Tab and Space reach the controls of windows that hold some.
+int RunMessageLoop();
+
+// The screen's dots per inch (96 at 100 %, 120 at 125 %).
+int ScreenDpi();
+
+}  // namespace vossel::platform

@@ -1,0 +1,604 @@
+#include "harness.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace vossel::e2e {
+namespace {
+
+constexpr std::string_view kLinePrefix = "Vossel: ";
+constexpr DWORD kPollMs = 20;
+
+std::wstring& TargetPath() {
+    static std::wstring path;
+    return path;
+}
+
+double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+LARGE_INTEGER Now() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now;
+}
+
+std::string TrimLineEnd(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '\0')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// Reads a debug string out of the debuggee. The length field is only the low 16 bits of the
+// size, so the string is read up to its terminator instead of trusting the length.
+std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
+    const size_t unit = info.fUnicode ? 2 : 1;
+    constexpr size_t kChunk = 256;
+    constexpr size_t kLimit = 64 * 1024;
+    std::vector<char> bytes;
+    auto* address = reinterpret_cast<const char*>(info.lpDebugStringData);
+    for (size_t offset = 0; offset < kLimit; offset += kChunk) {
+        char chunk[kChunk];
+        SIZE_T got = 0;
+        size_t want = kChunk;
+        // Never read across a page end in one call: the next page may not be mapped.
+        const auto here = reinterpret_cast<uintptr_t>(address + offset);
+        const size_t toPageEnd = 4096 - here % 4096;
+        if (want > toPageEnd) want = toPageEnd;
+        if (!ReadProcessMemory(process, address + offset, chunk, want, &got) || got == 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + got);
+        bool terminated = false;
+        for (size_t i = bytes.size() - got - (bytes.size() - got) % unit; i + unit <= bytes.size();
+             i += unit) {
+            if (bytes[i] == 0 && (unit == 1 || bytes[i + 1] == 0)) {
+                bytes.resize(i);
+                terminated = true;
+                break;
+            }
+        }
+        if (terminated) break;
+        offset = offset - kChunk + got;
+    }
+    if (unit == 1) {
+        // Single-byte strings are in the ANSI code page: go through UTF-16 to UTF-8.
+        const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                               nullptr, 0);
+        std::wstring wide(static_cast<size_t>(length), L'\0');
+        MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), length);
+        return Utf8(wide);
+    }
+    std::wstring wide(bytes.size() / 2, L'\0');
+    std::memcpy(wide.data(), bytes.data(), wide.size() * 2);
+    return Utf8(wide);
+}
+
+using WaitForDebugEventFunction = BOOL(WINAPI*)(LPDEBUG_EVENT, DWORD);
+
+// WaitForDebugEventEx hands OutputDebugStringW's text over as Unicode; the older function
+// converts it to the ANSI code page first, which loses the Chinese texts.
+WaitForDebugEventFunction DebugEventWaiter() {
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto* ex = kernel ? reinterpret_cast<WaitForDebugEventFunction>(
+                            reinterpret_cast<void*>(GetProcAddress(kernel, "WaitForDebugEventEx")))
+                      : nullptr;
+    return ex ? ex : &WaitForDebugEvent;
+}
+
+struct WindowSearch {
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && IsWindowVisible(window)) search->found.push_back(window);
+    return TRUE;
+}
+
+std::wstring WindowText(HWND window) {
+    wchar_t text[1024] = {};
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 2000, &result);
+    return text;
+}
+
+std::wstring ClassName(HWND window) {
+    wchar_t name[256] = {};
+    GetClassNameW(window, name, static_cast<int>(std::size(name)));
+    return name;
+}
+
+std::wstring UnixToWine(const std::string& unixPath) {
+    std::wstring path = L"Z:" + Wide(unixPath);
+    for (auto& c : path) {
+        if (c == L'/') c = L'\\';
+    }
+    return path;
+}
+
+std::string ArtifactDirectory() {
+    const char* directory = std::getenv("VOSSEL_E2E_ARTIFACTS");
+    return directory && *directory ? directory : "/tmp";
+}
+
+}  // namespace
+
+const std::wstring& TargetExe() { return TargetPath(); }
+void SetTargetExe(std::wstring path) { TargetPath() = std::move(path); }
+
+std::string Utf8(std::wstring_view text) {
+    if (text.empty()) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
+                        nullptr, nullptr);
+    return result;
+}
+
+std::wstring Wide(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring result(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), result.data(), size);
+    return result;
+}
+
+// ---- Target ----
+
+Target::Target(const std::wstring& exePath, const std::wstring& directory)
+    : exe(exePath), workingDirectory(directory) {
+    started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    thread = CreateThread(nullptr, 0, &Target::DebugThread, this, 0, nullptr);
+    if (!thread) {
+        startError = "CreateThread failed";
+        return;
+    }
+    if (WaitForSingleObject(started, 60000) != WAIT_OBJECT_0 && startError.empty()) {
+        startError = "the debug loop did not start within 60 s";
+    }
+}
+
+Target::~Target() {
+    Kill();
+    InterlockedExchange(&stopRequested, 1);
+    if (thread) {
+        // A debug loop that cannot stop would hang the whole run; it is polled every 100 ms.
+        WaitForSingleObject(thread, 30000);
+        CloseHandle(thread);
+    }
+    if (process) CloseHandle(process);
+    if (started) CloseHandle(started);
+}
+
+DWORD WINAPI Target::DebugThread(void* self) {
+    static_cast<Target*>(self)->DebugLoop();
+    return 0;
+}
+
+// Creation and the debug loop share this thread: Windows delivers a debuggee's events only to
+// the thread that created it.
+void Target::DebugLoop() {
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    createdAt = Now();
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        DEBUG_ONLY_THIS_PROCESS, nullptr,
+                        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup,
+                        &info)) {
+        startError = "CreateProcessW failed for " + Utf8(exe) + ", error " + std::to_string(GetLastError());
+        SetEvent(started);
+        return;
+    }
+    CloseHandle(info.hThread);
+    process = info.hProcess;
+    processId = info.dwProcessId;
+    SetEvent(started);
+
+    const WaitForDebugEventFunction wait = DebugEventWaiter();
+    for (;;) {
+        DEBUG_EVENT event{};
+        if (!wait(&event, 100)) {
+            if (stopRequested && exited) return;
+            if (stopRequested) {
+                // Killed but the exit event never came: give up rather than hang the tests.
+                TerminateProcess(process, 1);
+                if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return;
+            }
+            continue;
+        }
+        DWORD continueStatus = DBG_CONTINUE;
+        switch (event.dwDebugEventCode) {
+        case CREATE_PROCESS_DEBUG_EVENT:
+            if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
+            break;
+        case LOAD_DLL_DEBUG_EVENT:
+            if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
+            break;
+        case OUTPUT_DEBUG_STRING_EVENT:
+            Record(ReadDebugString(process, event.u.DebugString));
+            break;
+        case EXCEPTION_DEBUG_EVENT:
+            // The program's own exceptions (C++ throws included) must reach its own handlers;
+            // only the loader's initial breakpoint is ours.
+            if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT &&
+                event.u.Exception.ExceptionRecord.ExceptionCode != 0x4000001F /* WOW64 breakpoint */) {
+                continueStatus = DBG_EXCEPTION_NOT_HANDLED;
+            }
+            break;
+        case EXIT_PROCESS_DEBUG_EVENT: {
+            AcquireSRWLockExclusive(&lock);
+            exitCode = event.u.ExitProcess.dwExitCode;
+            exitedAt = Now();
+            exited = true;
+            ReleaseSRWLockExclusive(&lock);
+            WakeAllConditionVariable(&changed);
+            ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+            return;
+        }
+        default:
+            break;
+        }
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
+    }
+}
+
+void Target::Record(const std::string& raw) {
+    std::string text = TrimLineEnd(raw);
+    if (text.compare(0, kLinePrefix.size(), kLinePrefix) != 0) return;
+    AcquireSRWLockExclusive(&lock);
+    lines.push_back({Seconds(createdAt, Now()), std::move(text)});
+    ReleaseSRWLockExclusive(&lock);
+    WakeAllConditionVariable(&changed);
+}
+
+double Target::Elapsed() const { return Seconds(createdAt, Now()); }
+
+std::vector<DebugLine> Target::Lines() const {
+    AcquireSRWLockShared(&lock);
+    std::vector<DebugLine> copy = lines;
+    ReleaseSRWLockShared(&lock);
+    return copy;
+}
+
+std::optional<DebugLine> Target::WaitForLine(const std::regex& pattern, DWORD timeoutMs,
+                                             size_t from) const {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    AcquireSRWLockExclusive(&lock);
+    for (;;) {
+        for (size_t i = from; i < lines.size(); ++i) {
+            if (std::regex_search(lines[i].text, pattern)) {
+                DebugLine found = lines[i];
+                ReleaseSRWLockExclusive(&lock);
+                return found;
+            }
+        }
+        from = lines.size();
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline || exited) break;
+        SleepConditionVariableSRW(&changed, &lock, static_cast<DWORD>(deadline - now), 0);
+    }
+    ReleaseSRWLockExclusive(&lock);
+    return std::nullopt;
+}
+
+std::optional<DebugLine> Target::WaitForPrefix(std::string_view prefix, DWORD timeoutMs,
+                                               size_t from) const {
+    std::string escaped;
+    for (char c : prefix) {
+        if (std::strchr(R"(\^$.|?*+()[]{})", c)) escaped += '\\';
+        escaped += c;
+    }
+    return WaitForLine(std::regex("^" + escaped), timeoutMs, from);
+}
+
+std::vector<HWND> Target::TopLevelWindows() const {
+    WindowSearch search{processId, {}};
+    EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND Target::WaitForWindow(std::wstring_view title, DWORD timeoutMs) const {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    do {
+        for (HWND window : TopLevelWindows()) {
+            wchar_t text[256] = {};
+            GetWindowTextW(window, text, static_cast<int>(std::size(text)));
+            if (title == text) return window;
+        }
+        if (HasExited()) return nullptr;
+        Sleep(kPollMs);
+    } while (GetTickCount64() < deadline);
+    return nullptr;
+}
+
+bool Target::HasExited() const {
+    AcquireSRWLockShared(&lock);
+    const bool result = exited;
+    ReleaseSRWLockShared(&lock);
+    return result;
+}
+
+std::optional<DWORD> Target::WaitForExit(DWORD timeoutMs) const {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    AcquireSRWLockExclusive(&lock);
+    while (!exited) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) break;
+        SleepConditionVariableSRW(&changed, &lock, static_cast<DWORD>(deadline - now), 0);
+    }
+    std::optional<DWORD> result;
+    if (exited) result = exitCode;
+    ReleaseSRWLockExclusive(&lock);
+    return result;
+}
+
+double Target::ExitSeconds() const { return Seconds(createdAt, exitedAt); }
+
+void Target::Kill() {
+    if (!process || HasExited()) return;
+    TerminateProcess(process, 1);
+    WaitForExit(10000);
+}
+
+// ---- windows ----
+
+RECT ClientRectOnScreen(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    OffsetRect(&client, origin.x, origin.y);
+    return client;
+}
+
+LONG_PTR ExStyle(HWND window) { return GetWindowLongPtrW(window, GWL_EXSTYLE); }
+
+Opacity LayeredAttributes(HWND window) {
+    Opacity opacity;
+    opacity.layered = GetLayeredWindowAttributes(window, nullptr, &opacity.alpha, &opacity.flags) != 0;
+    return opacity;
+}
+
+HICON WindowIcon(HWND window) {
+    for (WPARAM kind : {WPARAM{ICON_BIG}, WPARAM{ICON_SMALL}, WPARAM{ICON_SMALL2}}) {
+        DWORD_PTR icon = 0;
+        if (SendMessageTimeoutW(window, WM_GETICON, kind, 0, SMTO_ABORTIFHUNG, 2000, &icon) && icon) {
+            return reinterpret_cast<HICON>(icon);
+        }
+    }
+    if (auto icon = GetClassLongPtrW(window, GCLP_HICON)) return reinterpret_cast<HICON>(icon);
+    return reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICONSM));
+}
+
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+void ClickClient(HWND window, int x, int y) {
+    const LPARAM at = MAKELPARAM(x, y);
+    PostMessageW(window, WM_MOUSEMOVE, 0, at);
+    PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(window, WM_LBUTTONUP, 0, at);
+}
+
+void ClickScreen(int x, int y) {
+    SetCursorPos(x, y);
+    INPUT inputs[2] = {};
+    inputs[0].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[1].type = INPUT_MOUSE;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, inputs, sizeof(INPUT));
+}
+
+void RequestClose(HWND window) { PostMessageW(window, WM_CLOSE, 0, 0); }
+
+void SystemMenuClose(HWND window) { PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+HWND WaitForMessageBox(const Target& target, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    do {
+        for (HWND window : target.TopLevelWindows()) {
+            wchar_t title[64] = {};
+            GetWindowTextW(window, title, static_cast<int>(std::size(title)));
+            if (ClassName(window) == L"#32770" && std::wstring_view(title) == L"Vossel") return window;
+        }
+        if (target.HasExited()) return nullptr;
+        Sleep(kPollMs);
+    } while (GetTickCount64() < deadline);
+    return nullptr;
+}
+
+std::wstring MessageBoxText(HWND box) {
+    // The message box's text is the static control with id 0xFFFF.
+    HWND text = GetDlgItem(box, 0xFFFF);
+    return text ? WindowText(text) : std::wstring();
+}
+
+void DismissMessageBox(HWND box) { PostMessageW(box, WM_COMMAND, IDOK, 0); }
+
+// ---- settings ----
+
+namespace {
+constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+constexpr wchar_t kLogPixels[] = L"LogPixels";
+}  // namespace
+
+std::optional<DWORD> LogPixels() {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+void SetLogPixels(std::optional<DWORD> value) {
+    if (value) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &*value, sizeof *value);
+    } else {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels);
+    }
+}
+
+// ---- images ----
+
+COLORREF Image::At(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width || y >= height) return CLR_INVALID;
+    const size_t at = (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
+    return RGB(rgb[at], rgb[at + 1], rgb[at + 2]);
+}
+
+Image Image::FromBmpBytes(const std::vector<uint8_t>& bytes) {
+    auto u16 = [&](size_t at) { return static_cast<uint32_t>(bytes[at] | bytes[at + 1] << 8); };
+    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    Image image;
+    if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M') return image;
+    const uint32_t dataOffset = u32(10);
+    const auto width = static_cast<int32_t>(u32(18));
+    const auto height = static_cast<int32_t>(u32(22));
+    const uint32_t bitsPerPixel = u16(28);
+    const uint32_t compression = u32(30);
+    // 32-bit screenshots come as BI_BITFIELDS in the usual BGRA order.
+    if (width <= 0 || height == 0 || (bitsPerPixel != 24 && bitsPerPixel != 32) ||
+        (compression != BI_RGB && compression != BI_BITFIELDS)) {
+        return image;
+    }
+    const bool bottomUp = height > 0;
+    const int rows = bottomUp ? height : -height;
+    const size_t bytesPerPixel = bitsPerPixel / 8;
+    const size_t stride = (static_cast<size_t>(width) * bytesPerPixel + 3) & ~size_t{3};
+    if (dataOffset + stride * static_cast<size_t>(rows) > bytes.size()) return image;
+    image.width = width;
+    image.height = rows;
+    image.rgb.resize(static_cast<size_t>(width) * static_cast<size_t>(rows) * 3);
+    for (int y = 0; y < rows; ++y) {
+        const size_t row = dataOffset + stride * static_cast<size_t>(bottomUp ? rows - 1 - y : y);
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* pixel = &bytes[row + static_cast<size_t>(x) * bytesPerPixel];
+            uint8_t* out = &image.rgb[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3];
+            out[0] = pixel[2];
+            out[1] = pixel[1];
+            out[2] = pixel[0];
+        }
+    }
+    return image;
+}
+
+Image Image::FromBmp(const std::wstring& path) {
+    std::vector<uint8_t> bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < (256 << 20)) {
+        bytes.resize(static_cast<size_t>(size.QuadPart));
+        DWORD got = 0;
+        if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
+            got != bytes.size()) {
+            bytes.clear();
+        }
+    }
+    CloseHandle(file);
+    return FromBmpBytes(bytes);
+}
+
+int RunUnix(const std::string& script, DWORD timeoutMs) {
+    // Wine starts a Unix program when CreateProcess is given an ELF file, but the handle it
+    // returns cannot be waited on; the shell leaves its exit status in a file instead.
+    static int counter = 0;
+    const std::string status =
+        "/tmp/vossel-e2e-" + std::to_string(GetCurrentProcessId()) + "-status-" + std::to_string(++counter);
+    std::wstring line = L"Z:\\bin\\sh -c \"" + Wide(script) + L"; echo $? > " + Wide(status) +
+                        L".part; mv " + Wide(status) + L".part " + Wide(status) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        return -1;
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    const std::wstring statusFile = UnixToWine(status);
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (GetTickCount64() < deadline) {
+        HANDLE file = CreateFileW(statusFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            char text[16] = {};
+            DWORD got = 0;
+            ReadFile(file, text, sizeof text - 1, &got, nullptr);
+            CloseHandle(file);
+            DeleteFileW(statusFile.c_str());
+            return std::atoi(text);
+        }
+        Sleep(kPollMs);
+    }
+    return -1;
+}
+
+namespace {
+int shotCounter = 0;
+
+std::string ShotPath(const char* extension) {
+    return "/tmp/vossel-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(++shotCounter) + extension;
+}
+
+int Import(const std::string& destination) {
+    return RunUnix("import -window root -type TrueColor -depth 8 " + destination, 60000);
+}
+}  // namespace
+
+Image Screenshot(std::string* error) {
+    const std::string path = ShotPath(".bmp");
+    const int code = Import("bmp3:" + path);
+    Image image = Image::FromBmp(UnixToWine(path));
+    DeleteFileW(UnixToWine(path).c_str());
+    if (error) {
+        *error = image.Empty() ? "import -window root failed (exit code " + std::to_string(code) + ")" : "";
+    }
+    return image;
+}
+
+std::wstring SaveScreenshotPng(const std::wstring& name) {
+    const std::string path = ArtifactDirectory() + "/" + Utf8(name) + ".png";
+    if (Import("png:" + path) != 0) return {};
+    return Wide(path);
+}
+
+bool ColourNear(COLORREF a, COLORREF b, int tolerance) {
+    return std::abs(GetRValue(a) - GetRValue(b)) <= tolerance &&
+           std::abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
+           std::abs(GetBValue(a) - GetBValue(b)) <= tolerance;
+}
+
+int CountNear(const Image& image, RECT box, COLORREF colour, int tolerance) {
+    int count = 0;
+    for (int y = box.top; y < box.bottom; ++y) {
+        for (int x = box.left; x < box.right; ++x) {
+            const COLORREF pixel = image.At(x, y);
+            if (pixel != CLR_INVALID && ColourNear(pixel, colour, tolerance)) ++count;
+        }
+    }
+    return count;
+}
+
+void Pause(DWORD ms) { Sleep(ms); }
+
+}  // namespace vossel::e2e

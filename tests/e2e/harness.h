@@ -1,0 +1,143 @@
+// Drives a real Vossel.exe from outside: runs it as a debuggee to collect its "Vossel: " lines,
+// finds and pokes its windows, and reads the X screen back as pixels.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <regex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vossel::e2e {
+
+// The exe under test; set from the command line by main().
+const std::wstring& TargetExe();
+void SetTargetExe(std::wstring path);
+
+std::string Utf8(std::wstring_view text);
+std::wstring Wide(std::string_view utf8);
+
+struct DebugLine {
+    double seconds = 0;  // since the process was created
+    std::string text;    // UTF-8, without the trailing line break
+};
+
+// One launch of the exe. The constructor starts it and waits until its debug loop runs; the
+// destructor kills it if it is still alive, so no test leaves a process behind.
+class Target {
+public:
+    explicit Target(const std::wstring& exe, const std::wstring& workingDirectory = {});
+    ~Target();
+    Target(const Target&) = delete;
+    Target& operator=(const Target&) = delete;
+
+    bool Started() const { return processId != 0; }
+    const std::string& StartError() const { return startError; }
+    DWORD ProcessId() const { return processId; }
+    double Elapsed() const;  // seconds since the process was created
+
+    // Lines seen so far that start with "Vossel: ".
+    std::vector<DebugLine> Lines() const;
+    // The first line at index >= from that matches; waits up to timeoutMs for it to arrive.
+    std::optional<DebugLine> WaitForLine(const std::regex& pattern, DWORD timeoutMs,
+                                         size_t from = 0) const;
+    std::optional<DebugLine> WaitForPrefix(std::string_view prefix, DWORD timeoutMs,
+                                           size_t from = 0) const;
+
+    // The process's visible top-level window with this title, or nullptr after the timeout.
+    HWND WaitForWindow(std::wstring_view title, DWORD timeoutMs) const;
+    std::vector<HWND> TopLevelWindows() const;  // visible ones only
+
+    bool HasExited() const;
+    // The exit code, or nothing if the process is still running after the timeout.
+    std::optional<DWORD> WaitForExit(DWORD timeoutMs) const;
+    double ExitSeconds() const;  // since creation; valid after WaitForExit succeeded
+    void Kill();
+
+private:
+    static DWORD WINAPI DebugThread(void* self);
+    void DebugLoop();
+    void Record(const std::string& text);
+
+    std::wstring exe;
+    std::wstring workingDirectory;
+    std::string startError;
+    HANDLE thread = nullptr;
+    HANDLE process = nullptr;  // our duplicate, valid until the destructor
+    HANDLE started = nullptr;  // event: the launch succeeded or failed
+    DWORD processId = 0;
+    LARGE_INTEGER createdAt{};
+    LARGE_INTEGER exitedAt{};
+    DWORD exitCode = STILL_ACTIVE;
+    volatile LONG stopRequested = 0;
+    mutable SRWLOCK lock = SRWLOCK_INIT;
+    mutable CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+    std::vector<DebugLine> lines;
+    bool exited = false;
+};
+
+// Geometry and state of a window, read from outside.
+RECT ClientRectOnScreen(HWND window);
+LONG_PTR ExStyle(HWND window);
+struct Opacity {
+    bool layered = false;
+    BYTE alpha = 0;
+    DWORD flags = 0;
+};
+Opacity LayeredAttributes(HWND window);
+HICON WindowIcon(HWND window);  // WM_GETICON big/small, then the class icon
+int ScreenDpi();
+
+// Input, posted to the window's queue: client coordinates in pixels.
+void ClickClient(HWND window, int x, int y);
+// Real input through the system's input queue at a screen position.
+void ClickScreen(int x, int y);
+void RequestClose(HWND window);     // WM_CLOSE
+void SystemMenuClose(HWND window);  // WM_SYSCOMMAND SC_CLOSE
+
+// A message box of the process: a dialog window titled "Vossel".
+HWND WaitForMessageBox(const Target& target, DWORD timeoutMs);
+std::wstring MessageBoxText(HWND box);
+void DismissMessageBox(HWND box);
+
+// Registry value under HKEY_CURRENT_USER\Control Panel\Desktop\LogPixels; nothing if unset.
+std::optional<DWORD> LogPixels();
+void SetLogPixels(std::optional<DWORD> value);
+
+// A 24-bit picture of the X screen (or of a BMP file), top row first.
+class Image {
+public:
+    int Width() const { return width; }
+    int Height() const { return height; }
+    bool Empty() const { return width == 0; }
+    COLORREF At(int x, int y) const;
+
+    static Image FromBmp(const std::wstring& path);  // 24-bit uncompressed only
+    static Image FromBmpBytes(const std::vector<uint8_t>& bytes);
+
+private:
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;  // 3 bytes per pixel
+};
+
+// Screenshot of the whole X screen, through ImageMagick's `import` on the Unix side.
+Image Screenshot(std::string* error = nullptr);
+// Saves a screenshot for people to look at when a check fails; returns the path or "".
+std::wstring SaveScreenshotPng(const std::wstring& name);
+
+bool ColourNear(COLORREF a, COLORREF b, int tolerance);
+// Pixels in the rectangle [left, right) x [top, bottom) within tolerance of the colour.
+int CountNear(const Image& image, RECT box, COLORREF colour, int tolerance);
+
+// Runs a /bin/sh script on the Unix side of Wine and waits for it; returns its exit status, or
+// -1 when it could not start or did not finish in time. No double quotes in the script.
+int RunUnix(const std::string& script, DWORD timeoutMs);
+
+// Forces a wait that keeps the harness itself responsive (no message pump needed).
+void Pause(DWORD ms);
+
+}  // namespace vossel::e2e

@@ -1,0 +1,247 @@
+#include "settings/autostart.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vossel {
+namespace {
+
+TEST(ComposeAutoStartEntry, NamesTheValueAfterTheBaseNameAndQuotesTheFullPath) {
+    struct Case {
+        const wchar_t* exePath;
+        const wchar_t* valueName;
+        const wchar_t* data;
+    };
+    const Case cases[] = {
+        {L"C:\\Program Files\\Vossel\\Vossel.exe", L"Vossel",
+         L"\"C:\\Program Files\\Vossel\\Vossel.exe\""},
+        {L"C:\\Vossel.exe", L"Vossel", L"\"C:\\Vossel.exe\""},
+        {L"D:\\Tools\\VOSSEL.EXE", L"VOSSEL", L"\"D:\\Tools\\VOSSEL.EXE\""},
+        {L"C:\\My Apps\\boot.timer.exe", L"boot.timer", L"\"C:\\My Apps\\boot.timer.exe\""},
+        {L"C:\\dir.with.dots\\Vossel", L"Vossel", L"\"C:\\dir.with.dots\\Vossel\""},
+        {L"\\\\server\\share\\Vossel.exe", L"Vossel", L"\"\\\\server\\share\\Vossel.exe\""},
+        {L"\\\\?\\C:\\Long Path\\Vossel.exe", L"Vossel", L"\"\\\\?\\C:\\Long Path\\Vossel.exe\""},
+    };
+    for (const Case& c : cases) {
+        const AutoStartEntry entry = ComposeAutoStartEntry(c.exePath);
+        EXPECT_EQ(entry.valueName, c.valueName) << c.exePath;
+        EXPECT_EQ(entry.valuePath,
+                  L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\" +
+                      std::wstring(c.valueName))
+            << c.exePath;
+        EXPECT_EQ(entry.data, c.data) << c.exePath;
+    }
+    EXPECT_EQ(RunKeyPrefix.size(), 51u);
+}
+
+TEST(HresultFromWin32, MapsRegistryStatusCodes) {
+    EXPECT_EQ(HresultFromWin32(0), kHresultOk);
+    EXPECT_EQ(HresultFromWin32(2), kHresultFileNotFound);
+    EXPECT_EQ(HresultFromWin32(3), kHresultPathNotFound);
+    EXPECT_EQ(HresultFromWin32(5), kHresultAccessDenied);
+    EXPECT_EQ(HresultFromWin32(5), -2147024891);
+    EXPECT_EQ(HresultFromWin32(0x80070005u), kHresultAccessDenied);  // already an HRESULT
+}
+
+// Records every call; counts the objects it made and the ones still alive.
+class FakeShellObjects final : public ShellObjectFactory {
+public:
+    CallStatus creation;
+    CallStatus writeAnswer;
+    CallStatus deleteAnswer;
+    std::vector<std::wstring> calls;
+    int created = 0;
+    int alive = 0;
+
+    ShellObjectCreation Create() override {
+        calls.push_back(L"create");
+        if (!creation.Succeeded()) {
+            return {nullptr, creation};
+        }
+        ++created;
+        return {std::make_unique<Object>(*this), {}};
+    }
+
+private:
+    class Object final : public ShellObject {
+    public:
+        explicit Object(FakeShellObjects& owner) : owner(owner) { ++owner.alive; }
+        ~Object() override { --owner.alive; }
+        CallStatus RegWrite(std::wstring_view valuePath, std::wstring_view data) override {
+            owner.calls.push_back(L"RegWrite " + std::wstring(valuePath) + L" = " +
+                                  std::wstring(data));
+            return owner.writeAnswer;
+        }
+        CallStatus RegDelete(std::wstring_view valuePath) override {
+            owner.calls.push_back(L"RegDelete " + std::wstring(valuePath));
+            return owner.deleteAnswer;
+        }
+
+    private:
+        FakeShellObjects& owner;
+    };
+};
+
+class FakeRunKey final : public RunKeyStore {
+public:
+    explicit FakeRunKey(const FakeShellObjects& shellObjects) : shellObjects(shellObjects) {}
+    CallStatus answer;
+    std::vector<std::wstring> calls;
+    int shellObjectsAliveAtCall = 0;
+
+    CallStatus SetValue(std::wstring_view valueName, std::wstring_view data) override {
+        shellObjectsAliveAtCall += shellObjects.alive;
+        calls.push_back(L"SetValue " + std::wstring(valueName) + L" = " + std::wstring(data));
+        return answer;
+    }
+    CallStatus DeleteValue(std::wstring_view valueName) override {
+        shellObjectsAliveAtCall += shellObjects.alive;
+        calls.push_back(L"DeleteValue " + std::wstring(valueName));
+        return answer;
+    }
+
+private:
+    const FakeShellObjects& shellObjects;
+};
+
+constexpr std::int32_t kHresultFail = static_cast<std::int32_t>(0x80004005);
+constexpr std::int32_t kHresultOutOfMemory = static_cast<std::int32_t>(0x8007000E);
+
+const CallStatus kOk{};
+const CallStatus kNotRegistered{kHresultClassNotRegistered, L"Class not registered"};
+const CallStatus kBadProgId{kHresultInvalidClassString, L"Invalid class string"};
+const CallStatus kModuleMissing{kHresultModuleNotFound, L"The specified module was not found."};
+const CallStatus kNotImpl{kHresultNotImplemented, L"Not implemented"};
+const CallStatus kUnknownName{kHresultUnknownName, L"Unknown name."};
+const CallStatus kNoMember{kHresultMemberNotFound, L"Member not found."};
+const CallStatus kNoFile{kHresultFileNotFound, L"Unable to remove registry key"};
+const CallStatus kNoPath{kHresultPathNotFound, L"The system cannot find the path specified."};
+const CallStatus kDenied{kHresultAccessDenied, L"Invalid root in registry key"};
+const CallStatus kApiDenied{HresultFromWin32(5), L"Access is denied."};
+const CallStatus kFail{kHresultFail, L"Unspecified error"};
+const CallStatus kNoMemory{kHresultOutOfMemory, L"Not enough memory"};
+
+const std::wstring kPath = L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\Vossel";
+const std::wstring kData = L"\"C:\\Program Files\\Vossel\\Vossel.exe\"";
+const std::wstring kWrite = L"RegWrite " + kPath + L" = " + kData;
+const std::wstring kDelete = L"RegDelete " + kPath;
+const std::wstring kSet = L"SetValue Vossel = " + kData;
+const std::wstring kRemove = L"DeleteValue Vossel";
+
+struct ApplyCase {
+    const char* name;
+    int check1Value;
+    CallStatus creation, writeAnswer, deleteAnswer, storeAnswer;
+    std::vector<std::wstring> shellCalls;
+    std::vector<std::wstring> storeCalls;
+    const CallStatus* failure;  // null: success
+};
+
+const ApplyCase kApplyCases[] = {
+    {"ticked writes", 1, kOk, kOk, kFail, kFail, {L"create", kWrite}, {}, nullptr},
+    {"cleared deletes", 0, kOk, kFail, kOk, kFail, {L"create", kDelete}, {}, nullptr},
+    {"grayed deletes", 2, kOk, kFail, kOk, kFail, {L"create", kDelete}, {}, nullptr},
+    {"negative deletes", -1, kOk, kFail, kOk, kFail, {L"create", kDelete}, {}, nullptr},
+
+    {"no class: write via the registry", 1, kNotRegistered, kFail, kFail, kOk, {L"create"},
+     {kSet}, nullptr},
+    {"bad ProgID: delete via the registry", 0, kBadProgId, kFail, kFail, kOk, {L"create"},
+     {kRemove}, nullptr},
+    {"server missing: write via the registry", 1, kModuleMissing, kFail, kFail, kOk,
+     {L"create"}, {kSet}, nullptr},
+    {"RegDelete not implemented", 0, kOk, kFail, kNotImpl, kOk, {L"create", kDelete}, {kRemove},
+     nullptr},
+    {"RegWrite not implemented", 1, kOk, kNotImpl, kFail, kOk, {L"create", kWrite}, {kSet},
+     nullptr},
+    {"RegWrite unknown name", 1, kOk, kUnknownName, kFail, kOk, {L"create", kWrite}, {kSet},
+     nullptr},
+    {"RegDelete member not found", 0, kOk, kFail, kNoMember, kOk, {L"create", kDelete},
+     {kRemove}, nullptr},
+
+    {"absent value on delete", 0, kOk, kFail, kNoFile, kFail, {L"create", kDelete}, {}, nullptr},
+    {"absent key on delete", 0, kOk, kFail, kNoPath, kFail, {L"create", kDelete}, {}, nullptr},
+    {"absent value on delete via the registry", 0, kOk, kFail, kNotImpl,
+     CallStatus{HresultFromWin32(2), L"The system cannot find the file specified."},
+     {L"create", kDelete}, {kRemove}, nullptr},
+
+    {"write refused", 1, kOk, kDenied, kFail, kOk, {L"create", kWrite}, {}, &kDenied},
+    {"delete refused", 0, kOk, kFail, kDenied, kOk, {L"create", kDelete}, {}, &kDenied},
+    {"creation refused", 1, kDenied, kOk, kOk, kOk, {L"create"}, {}, &kDenied},
+    {"write refused by the registry", 1, kNotRegistered, kFail, kFail, kApiDenied, {L"create"},
+     {kSet}, &kApiDenied},
+    {"delete refused by the registry", 0, kOk, kFail, kNotImpl, kApiDenied, {L"create", kDelete},
+     {kRemove}, &kApiDenied},
+    {"absent is no excuse for a write", 1, kOk, kNoFile, kFail, kOk, {L"create", kWrite}, {},
+     &kNoFile},
+    {"other write failure", 1, kOk, kFail, kOk, kOk, {L"create", kWrite}, {}, &kFail},
+    {"other creation failure", 0, kNoMemory, kOk, kOk, kOk, {L"create"}, {}, &kNoMemory},
+};
+
+TEST(ApplyAutoStart, CarriesOutTheBoxChangeAndClassifiesFailures) {
+    const AutoStartEntry entry = ComposeAutoStartEntry(L"C:\\Program Files\\Vossel\\Vossel.exe");
+    for (const ApplyCase& c : kApplyCases) {
+        FakeShellObjects shellObjects;
+        shellObjects.creation = c.creation;
+        shellObjects.writeAnswer = c.writeAnswer;
+        shellObjects.deleteAnswer = c.deleteAnswer;
+        FakeRunKey runKey(shellObjects);
+        runKey.answer = c.storeAnswer;
+        std::vector<std::wstring> log;
+
+        const AutoStartResult result =
+            ApplyAutoStart(c.check1Value, entry, shellObjects, runKey,
+                           [&log](std::wstring_view line) { log.emplace_back(line); });
+
+        EXPECT_EQ(shellObjects.calls, c.shellCalls) << c.name;
+        EXPECT_EQ(runKey.calls, c.storeCalls) << c.name;
+        EXPECT_LE(shellObjects.created, 1) << c.name;
+        EXPECT_EQ(shellObjects.alive, 0) << c.name;
+        EXPECT_EQ(runKey.shellObjectsAliveAtCall, 0) << c.name << ": object held over fallback";
+
+        std::vector<std::wstring> expectedLog = {
+            c.check1Value == 1 ? L"autostart write \"" + kPath + L"\" = " + kData
+                               : L"autostart delete \"" + kPath + L"\""};
+        if (c.failure == nullptr) {
+            EXPECT_TRUE(result.succeeded) << c.name;
+        } else {
+            EXPECT_FALSE(result.succeeded) << c.name;
+            EXPECT_EQ(result.errorNumber, c.failure->code) << c.name;
+            EXPECT_EQ(result.description, c.failure->description) << c.name;
+            expectedLog.push_back(L"error " + std::to_wstring(c.failure->code) + L" " +
+                                  c.failure->description);
+        }
+        EXPECT_EQ(log, expectedLog) << c.name;
+    }
+}
+
+TEST(ApplyAutoStart, ShowsAutomationErrorNumbersAsSignedDecimals) {
+    FakeShellObjects shellObjects;
+    shellObjects.writeAnswer = kDenied;
+    FakeRunKey runKey(shellObjects);
+    std::vector<std::wstring> log;
+    const AutoStartResult result = ApplyAutoStart(
+        1, ComposeAutoStartEntry(L"C:\\Vossel.exe"), shellObjects, runKey,
+        [&log](std::wstring_view line) { log.emplace_back(line); });
+    EXPECT_EQ(result.errorNumber, -2147024891);
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1], L"error -2147024891 Invalid root in registry key");
+}
+
+TEST(ApplyAutoStart, MakesOneObjectPerCall) {
+    FakeShellObjects shellObjects;
+    shellObjects.deleteAnswer = kNotImpl;
+    FakeRunKey runKey(shellObjects);
+    const AutoStartEntry entry = ComposeAutoStartEntry(L"C:\\Vossel.exe");
+    for (int value : {1, 0, 1, 0}) {
+        ApplyAutoStart(value, entry, shellObjects, runKey, [](std::wstring_view) {});
+    }
+    EXPECT_EQ(shellObjects.created, 4);
+    EXPECT_EQ(shellObjects.alive, 0);
+    EXPECT_EQ(runKey.calls.size(), 2u);  // the two deletes fell back
+}
+
+}  // namespace
+}  // namespace vossel
