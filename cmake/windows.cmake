@@ -22,6 +22,7 @@ add_library(vossel_platform STATIC ${platform_sources})
 target_include_directories(vossel_platform PUBLIC src resources)
 target_compile_definitions(vossel_platform PUBLIC ${windows_definitions})
 target_compile_options(vossel_platform PUBLIC ${hardening_compile})
+target_link_options(vossel_platform PUBLIC ${hardening_compile})
 target_link_libraries(vossel_platform PUBLIC user32 gdi32 ole32 oleaut32 uuid advapi32 comctl32)
 
 target_compile_definitions(vossel_logic PUBLIC ${windows_definitions})

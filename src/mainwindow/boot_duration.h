@@ -16,11 +16,11 @@ struct UtcDateTime {
 // Fed the snapshot entries in order; the last name that contains ShellProcessName
 // (case-sensitive, anywhere in the name) wins, so the walk never stops early.
 class ShellProcessMatcher {
-public:
+  public:
     void Examine(std::uint32_t processId, std::string_view exeName);
     std::uint32_t ProcessId() const { return processId; }  // 0 = none
 
-private:
+  private:
     std::uint32_t processId = 0;
 };
 

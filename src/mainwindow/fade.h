@@ -17,7 +17,7 @@ struct FadeOutcome {
 // The decisions of Form_Load, Timer1_Timer and Form_Unload, without a window: the form carries
 // out each outcome and mirrors Timer1Enabled and Timer1Interval onto its real timer.
 class FadeMachine {
-public:
+  public:
     // Alpha = 5, AlphaStep = +5, Timer1 gets its interval; the form then applies opacity 0.
     void Load();
     // One Timer1 tick: exactly one outcome.

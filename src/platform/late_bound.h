@@ -19,7 +19,11 @@ public:
     LateBound& operator=(const LateBound&) = delete;
 
     Function Get() {
-        if (!address_) address_ = reinterpret_cast<Function>(ResolveExport(library_, name_));
+        if (!address_) {
+            // Through void*: FARPROC's own signature says nothing about the real one.
+            address_ = reinterpret_cast<Function>(
+                reinterpret_cast<void*>(ResolveExport(library_, name_)));
+        }
         return address_;
     }
 

@@ -13,7 +13,7 @@ inline constexpr std::wstring_view RunKeySubkey =
 // The Run key through the registry API, in this process's own view: a 32-bit process lands in
 // WOW6432Node, as the in-process shell object does.
 class RegistryRunKey final : public RunKeyStore {
-public:
+  public:
     CallStatus SetValue(std::wstring_view valueName, std::wstring_view data) override;
     CallStatus DeleteValue(std::wstring_view valueName) override;
 };

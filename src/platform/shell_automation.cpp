@@ -20,7 +20,7 @@ namespace {
 using Microsoft::WRL::ComPtr;
 
 class Bstr {
-public:
+  public:
     explicit Bstr(std::wstring_view text)
         : value(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
     Bstr(Bstr&& other) noexcept : value(std::exchange(other.value, nullptr)) {}
@@ -31,12 +31,12 @@ public:
 
     BSTR Get() const { return value; }
 
-private:
+  private:
     BSTR value;
 };
 
 class ExceptionInfo {
-public:
+  public:
     ExceptionInfo() = default;
     ExceptionInfo(const ExceptionInfo&) = delete;
     ExceptionInfo& operator=(const ExceptionInfo&) = delete;
@@ -50,7 +50,7 @@ public:
 };
 
 class Variant {
-public:
+  public:
     Variant() { VariantInit(&value); }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
@@ -66,7 +66,7 @@ struct LocalFreeDeleter {
 CallStatus Failure(HRESULT hr) { return {static_cast<std::int32_t>(hr), SystemErrorText(hr)}; }
 
 class AutomationShellObject final : public ShellObject {
-public:
+  public:
     explicit AutomationShellObject(ComPtr<IDispatch> object) : dispatch(std::move(object)) {}
 
     CallStatus RegWrite(std::wstring_view valuePath, std::wstring_view data) override {
@@ -77,7 +77,7 @@ public:
         return CallMethod(L"regdelete", {valuePath});
     }
 
-private:
+  private:
     CallStatus CallMethod(const wchar_t* method, std::initializer_list<std::wstring_view> args) {
         LPOLESTR name = const_cast<LPOLESTR>(method);
         DISPID id = DISPID_UNKNOWN;
@@ -168,7 +168,8 @@ std::wstring SystemErrorText(std::int32_t hresult) {
     }
     if (text.empty()) {
         wchar_t number[32];
-        std::swprintf(number, 32, L"Unknown error 0x%08lX", static_cast<unsigned long>(static_cast<std::uint32_t>(hresult)));
+        std::swprintf(number, 32, L"Unknown error 0x%08lX",
+                      static_cast<unsigned long>(static_cast<std::uint32_t>(hresult)));
         text = number;
     }
     return text;

@@ -10,11 +10,11 @@ namespace vossel {
 // Makes the shell automation object through COM and calls its methods by name through IDispatch.
 // COM must already be initialised on the calling thread.
 class AutomationShellObjects final : public ShellObjectFactory {
-public:
+  public:
     explicit AutomationShellObjects(std::wstring progIdToCreate = L"wscript.shell");
     ShellObjectCreation Create() override;
 
-private:
+  private:
     std::wstring progId;
 };
 

@@ -66,7 +66,7 @@ bool IsAbsentValue(std::int32_t code);
 
 // WScript.Shell's two registry methods, called by name.
 class ShellObject {
-public:
+  public:
     virtual ~ShellObject() = default;
     virtual CallStatus RegWrite(std::wstring_view valuePath, std::wstring_view data) = 0;
     virtual CallStatus RegDelete(std::wstring_view valuePath) = 0;
@@ -78,7 +78,7 @@ struct ShellObjectCreation {
 };
 
 class ShellObjectFactory {
-public:
+  public:
     virtual ~ShellObjectFactory() = default;
     // A new object for "wscript.shell" on every call.
     virtual ShellObjectCreation Create() = 0;
@@ -86,7 +86,7 @@ public:
 
 // The machine-wide Run key through the registry API, in the same view as the shell object.
 class RunKeyStore {
-public:
+  public:
     virtual ~RunKeyStore() = default;
     virtual CallStatus SetValue(std::wstring_view valueName, std::wstring_view data) = 0;
     virtual CallStatus DeleteValue(std::wstring_view valueName) = 0;

@@ -501,10 +501,10 @@ Image Image::FromBmpBytes(const std::vector<uint8_t>& bytes) {
     return image;
 }
 
-Image Image::FromBmp(const std::wstring& path) {
+std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
     std::vector<uint8_t> bytes;
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
+    if (file == INVALID_HANDLE_VALUE) return bytes;
     LARGE_INTEGER size{};
     if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < (256 << 20)) {
         bytes.resize(static_cast<size_t>(size.QuadPart));
@@ -515,8 +515,10 @@ Image Image::FromBmp(const std::wstring& path) {
         }
     }
     CloseHandle(file);
-    return FromBmpBytes(bytes);
+    return bytes;
 }
+
+Image Image::FromBmp(const std::wstring& path) { return FromBmpBytes(ReadFileBytes(path)); }
 
 int RunUnix(const std::string& script, DWORD timeoutMs) {
     // Wine starts a Unix program when CreateProcess is given an ELF file, but the handle it
@@ -550,6 +552,53 @@ int RunUnix(const std::string& script, DWORD timeoutMs) {
         Sleep(kPollMs);
     }
     return -1;
+}
+
+std::optional<std::string> RunUnixOutput(const std::string& script, DWORD timeoutMs) {
+    static int counter = 0;
+    const std::string output =
+        "/tmp/vossel-e2e-" + std::to_string(GetCurrentProcessId()) + "-output-" + std::to_string(++counter);
+    if (RunUnix("{ " + script + "; } > " + output, timeoutMs) != 0) {
+        DeleteFileW(UnixToWine(output).c_str());
+        return std::nullopt;
+    }
+    const std::vector<uint8_t> bytes = ReadFileBytes(UnixToWine(output));
+    DeleteFileW(UnixToWine(output).c_str());
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::vector<uint32_t> XWindowIcon32(HWND window) {
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    // The X window that Wine made for this window is the one named "Vossel" at its place.
+    const std::string script =
+        "for w in $(xdotool search --name '^Vossel$'); do "
+        "xwininfo -id $w | grep -q 'Absolute upper-left X: *" + std::to_string(frame.left) + "$' && "
+        "xwininfo -id $w | grep -q 'Absolute upper-left Y: *" + std::to_string(frame.top) + "$' && "
+        "xprop -id $w -f _NET_WM_ICON 32c _NET_WM_ICON; done";
+    const auto output = RunUnixOutput(script, 30000);
+    std::vector<uint32_t> icon;
+    if (!output) return icon;
+    // "_NET_WM_ICON(CARDINAL) = w, h, pixels..., w, h, pixels...": pick the 32 x 32 entry.
+    std::vector<uint32_t> numbers;
+    const char* p = std::strchr(output->c_str(), '=');
+    while (p && *p) {
+        char* end = nullptr;
+        const unsigned long value = std::strtoul(p + 1, &end, 10);
+        if (end == p + 1) break;
+        numbers.push_back(static_cast<uint32_t>(value));
+        p = std::strchr(end, ',');
+    }
+    for (size_t at = 0; at + 2 <= numbers.size();) {
+        const size_t count = static_cast<size_t>(numbers[at]) * numbers[at + 1];
+        if (numbers[at] == 32 && numbers[at + 1] == 32 && at + 2 + count <= numbers.size()) {
+            icon.assign(numbers.begin() + static_cast<std::ptrdiff_t>(at + 2),
+                        numbers.begin() + static_cast<std::ptrdiff_t>(at + 2 + count));
+            break;
+        }
+        at += 2 + count;
+    }
+    return icon;
 }
 
 namespace {

@@ -115,7 +115,7 @@ public:
     bool Empty() const { return width == 0; }
     COLORREF At(int x, int y) const;
 
-    static Image FromBmp(const std::wstring& path);  // 24-bit uncompressed only
+    static Image FromBmp(const std::wstring& path);  // 24- or 32-bit uncompressed only
     static Image FromBmpBytes(const std::vector<uint8_t>& bytes);
 
 private:
@@ -136,6 +136,16 @@ int CountNear(const Image& image, RECT box, COLORREF colour, int tolerance);
 // Runs a /bin/sh script on the Unix side of Wine and waits for it; returns its exit status, or
 // -1 when it could not start or did not finish in time. No double quotes in the script.
 int RunUnix(const std::string& script, DWORD timeoutMs);
+
+// The same, with the script's standard output; nothing on failure.
+std::optional<std::string> RunUnixOutput(const std::string& script, DWORD timeoutMs);
+
+// The 32 x 32 image of the icon that Wine handed to the X server for this window
+// (_NET_WM_ICON), as 0xAARRGGBB pixels, top row first. Wine answers WM_GETICON from another
+// process with nothing, so this is how the icon is seen from outside.
+std::vector<uint32_t> XWindowIcon32(HWND window);
+
+std::vector<uint8_t> ReadFileBytes(const std::wstring& path);
 
 // Forces a wait that keeps the harness itself responsive (no message pump needed).
 void Pause(DWORD ms);

@@ -28,9 +28,8 @@ TEST(ComposeAutoStartEntry, NamesTheValueAfterTheBaseNameAndQuotesTheFullPath) {
     for (const Case& c : cases) {
         const AutoStartEntry entry = ComposeAutoStartEntry(c.exePath);
         EXPECT_EQ(entry.valueName, c.valueName) << c.exePath;
-        EXPECT_EQ(entry.valuePath,
-                  L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\" +
-                      std::wstring(c.valueName))
+        EXPECT_EQ(entry.valuePath, L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\" +
+                                       std::wstring(c.valueName))
             << c.exePath;
         EXPECT_EQ(entry.data, c.data) << c.exePath;
     }
@@ -48,7 +47,7 @@ TEST(HresultFromWin32, MapsRegistryStatusCodes) {
 
 // Records every call; counts the objects it made and the ones still alive.
 class FakeShellObjects final : public ShellObjectFactory {
-public:
+  public:
     CallStatus creation;
     CallStatus writeAnswer;
     CallStatus deleteAnswer;
@@ -65,9 +64,9 @@ public:
         return {std::make_unique<Object>(*this), {}};
     }
 
-private:
+  private:
     class Object final : public ShellObject {
-    public:
+      public:
         explicit Object(FakeShellObjects& owner) : owner(owner) { ++owner.alive; }
         ~Object() override { --owner.alive; }
         CallStatus RegWrite(std::wstring_view valuePath, std::wstring_view data) override {
@@ -80,13 +79,13 @@ private:
             return owner.deleteAnswer;
         }
 
-    private:
+      private:
         FakeShellObjects& owner;
     };
 };
 
 class FakeRunKey final : public RunKeyStore {
-public:
+  public:
     explicit FakeRunKey(const FakeShellObjects& shellObjects) : shellObjects(shellObjects) {}
     CallStatus answer;
     std::vector<std::wstring> calls;
@@ -103,7 +102,7 @@ public:
         return answer;
     }
 
-private:
+  private:
     const FakeShellObjects& shellObjects;
 };
 
@@ -121,6 +120,7 @@ const CallStatus kNoFile{kHresultFileNotFound, L"Unable to remove registry key"}
 const CallStatus kNoPath{kHresultPathNotFound, L"The system cannot find the path specified."};
 const CallStatus kDenied{kHresultAccessDenied, L"Invalid root in registry key"};
 const CallStatus kApiDenied{HresultFromWin32(5), L"Access is denied."};
+const CallStatus kApiNoFile{HresultFromWin32(2), L"The system cannot find the file specified."};
 const CallStatus kFail{kHresultFail, L"Unspecified error"};
 const CallStatus kNoMemory{kHresultOutOfMemory, L"Not enough memory"};
 
@@ -140,45 +140,36 @@ struct ApplyCase {
     const CallStatus* failure;  // null: success
 };
 
+// clang-format off
 const ApplyCase kApplyCases[] = {
-    {"ticked writes", 1, kOk, kOk, kFail, kFail, {L"create", kWrite}, {}, nullptr},
-    {"cleared deletes", 0, kOk, kFail, kOk, kFail, {L"create", kDelete}, {}, nullptr},
-    {"grayed deletes", 2, kOk, kFail, kOk, kFail, {L"create", kDelete}, {}, nullptr},
-    {"negative deletes", -1, kOk, kFail, kOk, kFail, {L"create", kDelete}, {}, nullptr},
+    // name                                   box  create          RegWrite      RegDelete  registry API  shell calls            API calls  failure
+    {"ticked writes",                          1,  kOk,            kOk,          kFail,     kFail,        {L"create", kWrite},   {},        nullptr},
+    {"cleared deletes",                        0,  kOk,            kFail,        kOk,       kFail,        {L"create", kDelete},  {},        nullptr},
+    {"grayed deletes",                         2,  kOk,            kFail,        kOk,       kFail,        {L"create", kDelete},  {},        nullptr},
+    {"negative deletes",                      -1,  kOk,            kFail,        kOk,       kFail,        {L"create", kDelete},  {},        nullptr},
 
-    {"no class: write via the registry", 1, kNotRegistered, kFail, kFail, kOk, {L"create"},
-     {kSet}, nullptr},
-    {"bad ProgID: delete via the registry", 0, kBadProgId, kFail, kFail, kOk, {L"create"},
-     {kRemove}, nullptr},
-    {"server missing: write via the registry", 1, kModuleMissing, kFail, kFail, kOk,
-     {L"create"}, {kSet}, nullptr},
-    {"RegDelete not implemented", 0, kOk, kFail, kNotImpl, kOk, {L"create", kDelete}, {kRemove},
-     nullptr},
-    {"RegWrite not implemented", 1, kOk, kNotImpl, kFail, kOk, {L"create", kWrite}, {kSet},
-     nullptr},
-    {"RegWrite unknown name", 1, kOk, kUnknownName, kFail, kOk, {L"create", kWrite}, {kSet},
-     nullptr},
-    {"RegDelete member not found", 0, kOk, kFail, kNoMember, kOk, {L"create", kDelete},
-     {kRemove}, nullptr},
+    {"no class: write via the registry",       1,  kNotRegistered, kFail,        kFail,     kOk,          {L"create"},           {kSet},    nullptr},
+    {"bad ProgID: delete via the registry",    0,  kBadProgId,     kFail,        kFail,     kOk,          {L"create"},           {kRemove}, nullptr},
+    {"server missing: write via the registry", 1,  kModuleMissing, kFail,        kFail,     kOk,          {L"create"},           {kSet},    nullptr},
+    {"RegDelete not implemented",              0,  kOk,            kFail,        kNotImpl,  kOk,          {L"create", kDelete},  {kRemove}, nullptr},
+    {"RegWrite not implemented",               1,  kOk,            kNotImpl,     kFail,     kOk,          {L"create", kWrite},   {kSet},    nullptr},
+    {"RegWrite unknown name",                  1,  kOk,            kUnknownName, kFail,     kOk,          {L"create", kWrite},   {kSet},    nullptr},
+    {"RegDelete member not found",             0,  kOk,            kFail,        kNoMember, kOk,          {L"create", kDelete},  {kRemove}, nullptr},
 
-    {"absent value on delete", 0, kOk, kFail, kNoFile, kFail, {L"create", kDelete}, {}, nullptr},
-    {"absent key on delete", 0, kOk, kFail, kNoPath, kFail, {L"create", kDelete}, {}, nullptr},
-    {"absent value on delete via the registry", 0, kOk, kFail, kNotImpl,
-     CallStatus{HresultFromWin32(2), L"The system cannot find the file specified."},
-     {L"create", kDelete}, {kRemove}, nullptr},
+    {"absent value on delete",                 0,  kOk,            kFail,        kNoFile,   kFail,        {L"create", kDelete},  {},        nullptr},
+    {"absent key on delete",                   0,  kOk,            kFail,        kNoPath,   kFail,        {L"create", kDelete},  {},        nullptr},
+    {"absent value via the registry API",      0,  kOk,            kFail,        kNotImpl,  kApiNoFile,   {L"create", kDelete},  {kRemove}, nullptr},
 
-    {"write refused", 1, kOk, kDenied, kFail, kOk, {L"create", kWrite}, {}, &kDenied},
-    {"delete refused", 0, kOk, kFail, kDenied, kOk, {L"create", kDelete}, {}, &kDenied},
-    {"creation refused", 1, kDenied, kOk, kOk, kOk, {L"create"}, {}, &kDenied},
-    {"write refused by the registry", 1, kNotRegistered, kFail, kFail, kApiDenied, {L"create"},
-     {kSet}, &kApiDenied},
-    {"delete refused by the registry", 0, kOk, kFail, kNotImpl, kApiDenied, {L"create", kDelete},
-     {kRemove}, &kApiDenied},
-    {"absent is no excuse for a write", 1, kOk, kNoFile, kFail, kOk, {L"create", kWrite}, {},
-     &kNoFile},
-    {"other write failure", 1, kOk, kFail, kOk, kOk, {L"create", kWrite}, {}, &kFail},
-    {"other creation failure", 0, kNoMemory, kOk, kOk, kOk, {L"create"}, {}, &kNoMemory},
+    {"write refused",                          1,  kOk,            kDenied,      kFail,     kOk,          {L"create", kWrite},   {},        &kDenied},
+    {"delete refused",                         0,  kOk,            kFail,        kDenied,   kOk,          {L"create", kDelete},  {},        &kDenied},
+    {"creation refused",                       1,  kDenied,        kOk,          kOk,       kOk,          {L"create"},           {},        &kDenied},
+    {"write refused by the registry API",      1,  kNotRegistered, kFail,        kFail,     kApiDenied,   {L"create"},           {kSet},    &kApiDenied},
+    {"delete refused by the registry API",     0,  kOk,            kFail,        kNotImpl,  kApiDenied,   {L"create", kDelete},  {kRemove}, &kApiDenied},
+    {"absent is no excuse for a write",        1,  kOk,            kNoFile,      kFail,     kOk,          {L"create", kWrite},   {},        &kNoFile},
+    {"other write failure",                    1,  kOk,            kFail,        kOk,       kOk,          {L"create", kWrite},   {},        &kFail},
+    {"other creation failure",                 0,  kNoMemory,      kOk,          kOk,       kOk,          {L"create"},           {},        &kNoMemory},
 };
+// clang-format on
 
 TEST(ApplyAutoStart, CarriesOutTheBoxChangeAndClassifiesFailures) {
     const AutoStartEntry entry = ComposeAutoStartEntry(L"C:\\Program Files\\Vossel\\Vossel.exe");
@@ -222,9 +213,9 @@ TEST(ApplyAutoStart, ShowsAutomationErrorNumbersAsSignedDecimals) {
     shellObjects.writeAnswer = kDenied;
     FakeRunKey runKey(shellObjects);
     std::vector<std::wstring> log;
-    const AutoStartResult result = ApplyAutoStart(
-        1, ComposeAutoStartEntry(L"C:\\Vossel.exe"), shellObjects, runKey,
-        [&log](std::wstring_view line) { log.emplace_back(line); });
+    const AutoStartResult result =
+        ApplyAutoStart(1, ComposeAutoStartEntry(L"C:\\Vossel.exe"), shellObjects, runKey,
+                       [&log](std::wstring_view line) { log.emplace_back(line); });
     EXPECT_EQ(result.errorNumber, -2147024891);
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[1], L"error -2147024891 Invalid root in registry key");

@@ -128,18 +128,5 @@ TEST(FadeMachine, CloseRequestRestartsAStoppedTimerAndAlwaysCancels) {
     EXPECT_EQ(machine.Alpha, 255);
 }
 
-TEST(FadeMachine, NeverAppliesLevelsOutsideTheVisibleRange) {
-    // 255 is never applied and 0 only at load; every applied level is a multiple of 5.
-    for (int closeAt = 0; closeAt <= 60; ++closeAt) {
-        FadeMachine machine;
-        machine.Load();
-        for (int level : Drive(machine, {closeAt}).levels) {
-            EXPECT_GE(level, 5) << closeAt;
-            EXPECT_LE(level, 250) << closeAt;
-            EXPECT_EQ(level % 5, 0) << closeAt;
-        }
-    }
-}
-
 }  // namespace
 }  // namespace vossel

@@ -40,7 +40,7 @@ std::optional<StoredValue> ReadRunValue(const std::wstring& valueName) {
 }
 
 class AutoStartPlatform : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         comInitialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     }

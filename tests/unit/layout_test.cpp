@@ -1,0 +1,73 @@
+// Twips to pixels and the labels' line breaking.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/twips.h"
+#include "platform/word_wrap.h"
+
+namespace vossel {
+namespace {
+
+TEST(Twips, DesignRectanglesAtCommonDpis) {
+    struct Case {
+        TwipRect twips;
+        int dpi;
+        PixelRect pixels;
+    };
+    const Case cases[] = {
+        // The main window's client area.
+        {{16395, 8325, 4005, 2445}, 96, {1093, 555, 267, 163}},
+        {{16395, 8325, 4005, 2445}, 120, {1366, 694, 334, 204}},
+        {{16395, 8325, 4005, 2445}, 144, {1640, 833, 401, 245}},
+        // The settings window and its button.
+        {{12570, 9345, 3075, 840}, 96, {838, 623, 205, 56}},
+        {{1920, 240, 735, 300}, 96, {128, 16, 49, 20}},
+        {{1920, 240, 735, 300}, 120, {160, 20, 61, 25}},
+        // Label2 and Label4 overlap by design between 232 and 241 px.
+        {{1920, 840, 1695, 735}, 96, {128, 56, 113, 49}},
+        {{3480, 960, 255, 255}, 96, {232, 64, 17, 17}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TwipsToPixels(c.twips, c.dpi), c.pixels)
+            << c.twips.left << "," << c.twips.top << " at " << c.dpi;
+    }
+}
+
+TEST(Twips, FontSizesAndNegativeOffsets) {
+    EXPECT_EQ(PointsToPixels(1050, 96), 14);
+    EXPECT_EQ(PointsToPixels(2625, 96), 35);
+    EXPECT_EQ(PointsToPixels(900, 96), 12);
+    EXPECT_EQ(PointsToPixels(900, 120), 15);
+    // Positions left of or above the screen round the same way as positive ones.
+    EXPECT_EQ(TwipsToPixels(-16395, 96), -1093);
+    EXPECT_EQ(TwipsToPixels(-8, 96), -1);
+    EXPECT_EQ(TwipsToPixels(7, 96), 0);
+}
+
+// One pixel per character, so widths are easy to follow.
+int CharWidth(std::wstring_view run) { return static_cast<int>(run.size()); }
+
+TEST(WordWrap, BreaksOnlyAtSpaces) {
+    struct Case {
+        std::wstring text;
+        int width;
+        std::vector<std::wstring> lines;
+    };
+    const Case cases[] = {
+        {L"", 10, {}},
+        {L"27.75", 10, {L"27.75"}},
+        // No space: never split, however narrow the box (the box clips it instead).
+        {L"您本次开机共用:", 3, {L"您本次开机共用:"}},
+        {L"one two three", 7, {L"one two", L"three"}},
+        {L"one two three", 6, {L"one", L"two", L"three"}},
+        {L"one two three", 13, {L"one two three"}},
+        {L"averyveryverylongword x", 5, {L"averyveryverylongword", L"x"}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WrapAtSpaces(c.text, c.width, CharWidth), c.lines) << c.width;
+    }
+}
+
+}  // namespace
+}  // namespace vossel

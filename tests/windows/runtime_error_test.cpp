@@ -1,0 +1,119 @@
+// Late binding and the run-time error path, in the real Windows environment (run under Wine).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "app/program.h"
+#include "platform/late_bound.h"
+#include "platform/runtime_error.h"
+#include "platform/system_api.h"
+#include "platform/window.h"
+
+namespace vossel::platform {
+namespace {
+
+TEST(LateBound, BindsByNameOnFirstCallAndKeepsTheAddress) {
+    LateBound<decltype(&::GetTickCount64)> tick{L"kernel32.dll", "GetTickCount64"};
+    EXPECT_FALSE(tick.IsBound());
+    EXPECT_GT(tick(), 0u);
+    ASSERT_TRUE(tick.IsBound());
+    const auto expected = reinterpret_cast<decltype(&::GetTickCount64)>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetTickCount64")));
+    EXPECT_EQ(tick.Get(), expected);
+
+    // The single-byte forms the design names are the ones bound.
+    EXPECT_EQ(reinterpret_cast<void*>(api::GetWindowLongA.Get()),
+              reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"),
+                                                       "GetWindowLongA")));
+}
+
+TEST(LateBound, MissingNamesRaiseTheRunTimeErrorAtTheCall) {
+    LateBound<void(WINAPI*)()> missingExport{L"user32.dll", "VosselNoSuchExport"};
+    try {
+        missingExport();
+        FAIL() << "a missing export must raise";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Number(), kErrorEntryPointNotFound);
+        EXPECT_NE(error.Description().find(L"VosselNoSuchExport"), std::wstring::npos);
+    }
+    EXPECT_FALSE(missingExport.IsBound());
+
+    LateBound<void(WINAPI*)()> missingLibrary{L"vossel-no-such-library.dll", "Anything"};
+    try {
+        missingLibrary();
+        FAIL() << "a missing library must raise";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Number(), kErrorDllNotFound);
+    }
+}
+
+// Presses OK on the first "Vossel" message box that appears once its text holds expected. A box
+// with another text, or none within 20 s, ends the process with a code the test rejects.
+class MessageBoxAnswerer {
+public:
+    explicit MessageBoxAnswerer(std::wstring expected)
+        : expected_(std::move(expected)), thread_([this] { Run(); }) {}
+    ~MessageBoxAnswerer() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    static BOOL CALLBACK ReadStatic(HWND child, LPARAM context) {
+        wchar_t className[32] = {};
+        ::GetClassNameW(child, className, 32);
+        if (lstrcmpiW(className, L"Static") == 0) {
+            wchar_t text[512] = {};
+            ::GetWindowTextW(child, text, 512);
+            reinterpret_cast<std::wstring*>(context)->append(text);
+        }
+        return TRUE;
+    }
+    void Run() {
+        for (int i = 0; i < 400 && !stop_; ++i) {
+            if (HWND box = ::FindWindowW(L"#32770", L"Vossel")) {
+                std::wstring text;
+                ::EnumChildWindows(box, ReadStatic, reinterpret_cast<LPARAM>(&text));
+                if (text.find(expected_) == std::wstring::npos) ::ExitProcess(96);
+                ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            ::Sleep(50);
+        }
+        if (!stop_) ::ExitProcess(97);
+    }
+    std::wstring expected_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// A handler that calls a function its library does not export: the error is caught at the
+// window procedure, the standard message appears, and the program ends with the error's number.
+void PaintHandlerCallsMissingFunction() {
+    SetRuntimeErrorReport(&vossel::ReportRuntimeError);
+    static LateBound<void(WINAPI*)()> missing{L"user32.dll", "VosselNoSuchExport"};
+    Window window({L"VosselErrorProbe", L"Probe", 0, COLOR_BTNFACE, 0, {0, 0, 1500, 1500}});
+    int ticks = 0;
+    Timer timer(1, 10, true);
+    timer.Tick = [&ticks] {
+        // No handler may run once the error has been caught.
+        if (++ticks > 1000) ::ExitProcess(99);
+    };
+    window.Add(timer);
+    window.Paint = [] { missing(); };
+    MessageBoxAnswerer answerer(L"'453'");
+    window.Show();
+    RunMessageLoop();
+    ::ExitProcess(98);  // not reached: the error ends the program
+}
+
+TEST(RuntimeErrorDeathTest, HandlerErrorShowsMessageAndEndsWithItsNumber) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(PaintHandlerCallsMissingFunction(), ::testing::ExitedWithCode(453), "");
+}
+
+}  // namespace
+}  // namespace vossel::platform
