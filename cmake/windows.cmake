@@ -11,7 +11,8 @@ if(NOT MSVC)
     set(static_runtime -static -static-libgcc -static-libstdc++)
     # Hardening: ASLR, DEP, stack protector.
     set(hardening_compile -fstack-protector-strong)
-    set(hardening_link -Wl,--dynamicbase -Wl,--nxcompat -fstack-protector-strong)
+    set(hardening_link -Wl,--dynamicbase -Wl,--nxcompat -fstack-protector-strong
+        $<$<CONFIG:Release>:-s>)
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         list(APPEND hardening_link -Wl,--high-entropy-va)
     endif()

@@ -27,7 +27,7 @@ class FadeMachine {
 
     std::int16_t Alpha = 0;
     std::int16_t AlphaStep = 0;
-    bool Timer1Enabled = true;  // Timer1 is enabled by design but idle until it has an interval
+    bool Timer1Enabled = true;  // Timer1 starts enabled, but idle until it has an interval
     int Timer1Interval = 0;
 };
 

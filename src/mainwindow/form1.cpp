@@ -20,11 +20,11 @@ constexpr UINT_PTR kTimer1Id = 1;
 constexpr UINT_PTR kTimer2Id = 2;
 constexpr int kTimer2IntervalMs = 15000;
 
-constexpr int kButtonFace = COLOR_BTNFACE;  // 15
-constexpr int kButtonText = COLOR_BTNTEXT;  // 18
+constexpr int kButtonFace = COLOR_BTNFACE;   // 15
+constexpr int kButtonText = COLOR_BTNTEXT;   // 18
 constexpr int kHighlight = COLOR_HIGHLIGHT;  // 13
 
-constexpr int kCharsetAnsi = ANSI_CHARSET;    // 0
+constexpr int kCharsetAnsi = ANSI_CHARSET;      // 0
 constexpr int kCharsetGb2312 = GB2312_CHARSET;  // 134
 
 const wchar_t kSegmentFace[] = L"DS-Digital";
@@ -51,7 +51,11 @@ UtcDateTime ToUtc(const SYSTEMTIME& t) {
 
 Form1::Form1(EndProgramFunction endProgram)
     : endProgram_(endProgram),
-      window_({L"VosselForm1", L"Vossel", IDI_VOSSEL, kButtonFace, IDB_MAIN_PICTURE,
+      window_({L"VosselForm1",
+               L"Vossel",
+               IDI_VOSSEL,
+               kButtonFace,
+               IDB_MAIN_PICTURE,
                {16395, 8325, 4005, 2445}}),
       Label1({240, 960, 1515, 300}, L"您本次开机共用:", kButtonText,
              {L"微软雅黑", 1050, FW_NORMAL, kCharsetGb2312, {}}),
@@ -92,20 +96,20 @@ void Form1::MakeLayered() {
 
 void Form1::Form_Load() {
     fade_.Load();
-    Timer1.SetInterval(kFadeIntervalMs);
+    Timer1.SetInterval(fade_.Timer1Interval);
     Timer1.SetEnabled(fade_.Timer1Enabled);
     MakeLayered();
     platform::api::SetLayeredWindowAttributes(window_.Handle(), 0, 0, LWA_ALPHA);
     platform::Report(L"opacity = 0");
-    platform::api::SetWindowPos(window_.Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+    platform::api::SetWindowPos(window_.Handle(), HWND_TOPMOST, 0, 0, 0, 0,
+                                SWP_NOSIZE | SWP_NOMOVE);
     platform::Report(L"topmost");
 }
 
 std::uint32_t Form1::FindShellProcessId() {
     ShellProcessMatcher matcher;
-    platform::ForEachProcess([&matcher](std::uint32_t id, std::string_view name) {
-        matcher.Examine(id, name);
-    });
+    platform::ForEachProcess(
+        [&matcher](std::uint32_t id, std::string_view name) { matcher.Examine(id, name); });
     return matcher.ProcessId();
 }
 
@@ -113,8 +117,9 @@ void Form1::Form_Paint() {
     const std::uint32_t shellProcessId = FindShellProcessId();
     platform::ProcessClockReading clocks;
     if (!platform::ReadProcessClocks(shellProcessId, clocks)) return;
-    std::wstring caption = BootDurationText(clocks.tickCount, ToUtc(clocks.now), ToUtc(clocks.created),
-                                            platform::UserDecimalSeparator());
+    std::wstring caption =
+        BootDurationText(clocks.tickCount, ToUtc(clocks.now), ToUtc(clocks.created),
+                         platform::UserDecimalSeparator());
     const std::wstring line = L"Label2 = \"" + caption + L"\"";
     if (Label2.SetCaption(std::move(caption))) platform::Report(line);
 }
@@ -132,19 +137,20 @@ void Form1::Label3_Click() {
 void Form1::Timer1_Timer() {
     const FadeOutcome outcome = fade_.Tick();
     switch (outcome.action) {
-    case FadeAction::EndProgram:
-        endProgram_(L"fade-out");
-        return;
-    case FadeAction::ApplyLevel:
-        MakeLayered();
-        platform::api::SetLayeredWindowAttributes(window_.Handle(), 0, outcome.level, LWA_ALPHA);
-        platform::Report(L"opacity = " + std::to_wstring(outcome.level));
-        return;
-    case FadeAction::StopTimer:
-        Timer1.SetEnabled(false);
-        return;
-    case FadeAction::Nothing:
-        return;
+        case FadeAction::EndProgram:
+            endProgram_(L"fade-out");
+            return;
+        case FadeAction::ApplyLevel:
+            MakeLayered();
+            platform::api::SetLayeredWindowAttributes(window_.Handle(), 0, outcome.level,
+                                                      LWA_ALPHA);
+            platform::Report(L"opacity = " + std::to_wstring(outcome.level));
+            return;
+        case FadeAction::StopTimer:
+            Timer1.SetEnabled(false);
+            return;
+        case FadeAction::Nothing:
+            return;
     }
 }
 

@@ -17,7 +17,7 @@ namespace vossel {
 class Form2;
 
 class Form1 {
-public:
+  public:
     // endProgram ends the program at once and does not return.
     using EndProgramFunction = void (*)(std::wstring_view reason);
 
@@ -29,7 +29,7 @@ public:
     // Creates and loads the window (Form_Load runs while it is hidden), then shows it.
     void Show();
 
-private:
+  private:
     void Form_Load();
     void Form_Paint();
     void Form_Unload(std::int16_t& Cancel);

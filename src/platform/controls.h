@@ -11,7 +11,7 @@
 namespace vossel::platform {
 
 class Control {
-public:
+  public:
     Control(int id, TwipRect box, std::wstring caption, DWORD style)
         : id_(id), box_(box), caption_(std::move(caption)), style_(style) {}
     Control(const Control&) = delete;
@@ -26,7 +26,7 @@ public:
     void Create(HWND owner, int dpi, HFONT font);
     void Destroyed() { handle_ = nullptr; }
 
-private:
+  private:
     int id_;
     TwipRect box_;
     std::wstring caption_;
@@ -35,7 +35,7 @@ private:
 };
 
 class CheckBox : public Control {
-public:
+  public:
     CheckBox(int id, TwipRect box, std::wstring caption)
         : Control(id, box, std::move(caption), BS_AUTOCHECKBOX | WS_TABSTOP) {}
     // 1 ticked, 0 clear.
@@ -45,7 +45,7 @@ public:
 };
 
 class PushButton : public Control {
-public:
+  public:
     PushButton(int id, TwipRect box, std::wstring caption)
         : Control(id, box, std::move(caption), BS_PUSHBUTTON | WS_TABSTOP) {}
 };

@@ -25,7 +25,10 @@ int TextWidth(HDC dc, std::wstring_view text) {
 }  // namespace
 
 Label::Label(TwipRect box, std::wstring caption, int colorIndex, FontSpec font)
-    : box_(box), caption_(std::move(caption)), colorIndex_(colorIndex), fontSpec_(std::move(font)) {}
+    : box_(box),
+      caption_(std::move(caption)),
+      colorIndex_(colorIndex),
+      fontSpec_(std::move(font)) {}
 
 bool Label::SetCaption(std::wstring caption) {
     if (caption == caption_) return false;
@@ -73,9 +76,8 @@ void Label::Draw(HDC dc) const {
     TEXTMETRICW metrics{};
     ::GetTextMetricsW(dc, &metrics);
     const int width = pixelBox_.right - pixelBox_.left;
-    const auto lines = WrapAtSpaces(caption_, width, [dc](std::wstring_view run) {
-        return TextWidth(dc, run);
-    });
+    const auto lines =
+        WrapAtSpaces(caption_, width, [dc](std::wstring_view run) { return TextWidth(dc, run); });
     int y = pixelBox_.top;
     for (const auto& line : lines) {
         if (y >= pixelBox_.bottom) break;

@@ -23,7 +23,7 @@ struct FontSpec {
 };
 
 class Label {
-public:
+  public:
     Label(TwipRect box, std::wstring caption, int colorIndex, FontSpec font);
     Label(const Label&) = delete;
     Label& operator=(const Label&) = delete;
@@ -43,7 +43,7 @@ public:
     void Draw(HDC dc) const;
     void SetPaintClip(const RECT* paintRect) { paintRect_ = paintRect; }
 
-private:
+  private:
     TwipRect box_;
     std::wstring caption_;
     int colorIndex_;

@@ -13,16 +13,17 @@ FARPROC ResolveExport(const wchar_t* library, const char* name);
 
 template <typename Function>
 class LateBound {
-public:
-    constexpr LateBound(const wchar_t* library, const char* name) : library_(library), name_(name) {}
+  public:
+    constexpr LateBound(const wchar_t* library, const char* name)
+        : library_(library), name_(name) {}
     LateBound(const LateBound&) = delete;
     LateBound& operator=(const LateBound&) = delete;
 
     Function Get() {
         if (!address_) {
             // Through void*: FARPROC's own signature says nothing about the real one.
-            address_ = reinterpret_cast<Function>(
-                reinterpret_cast<void*>(ResolveExport(library_, name_)));
+            address_ =
+                reinterpret_cast<Function>(reinterpret_cast<void*>(ResolveExport(library_, name_)));
         }
         return address_;
     }
@@ -35,7 +36,7 @@ public:
     const char* Name() const { return name_; }
     bool IsBound() const { return address_ != nullptr; }
 
-private:
+  private:
     const wchar_t* library_;
     const char* name_;
     Function address_ = nullptr;

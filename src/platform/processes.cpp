@@ -10,7 +10,7 @@ namespace {
 // Closes a kernel handle through the late-bound CloseHandle. The binding is made before the
 // handle exists, so a missing export can never leave a handle open.
 class KernelHandle {
-public:
+  public:
     KernelHandle() { api::CloseHandle.Get(); }
     KernelHandle(const KernelHandle&) = delete;
     KernelHandle& operator=(const KernelHandle&) = delete;
@@ -21,7 +21,7 @@ public:
     HANDLE Get() const { return handle_; }
     bool Valid() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
 
-private:
+  private:
     HANDLE handle_ = nullptr;
 };
 

@@ -21,8 +21,7 @@ std::wstring Widen(const char* text) {
 }  // namespace
 
 void ShowErrorMessage(void* owner, std::int32_t number, const std::wstring& description) {
-    const std::wstring text =
-        L"运行时错误 '" + std::to_wstring(number) + L"':\n\n" + description;
+    const std::wstring text = L"运行时错误 '" + std::to_wstring(number) + L"':\n\n" + description;
     UINT flags = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
     if (!owner) flags |= MB_TASKMODAL;
     ::MessageBoxW(static_cast<HWND>(owner), text.c_str(), L"Vossel", flags);

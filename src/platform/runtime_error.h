@@ -8,14 +8,15 @@
 namespace vossel::platform {
 
 class RuntimeError : public std::runtime_error {
-public:
+  public:
     RuntimeError(std::int32_t number, std::wstring description)
-        : std::runtime_error("Vossel run-time error"), number_(number),
+        : std::runtime_error("Vossel run-time error"),
+          number_(number),
           description_(std::move(description)) {}
     std::int32_t Number() const { return number_; }
     const std::wstring& Description() const { return description_; }
 
-private:
+  private:
     std::int32_t number_;
     std::wstring description_;
 };

@@ -7,8 +7,9 @@
 namespace vossel::platform {
 
 class Timer {
-public:
-    Timer(UINT_PTR id, int intervalMs, bool enabled) : id_(id), interval_(intervalMs), enabled_(enabled) {}
+  public:
+    Timer(UINT_PTR id, int intervalMs, bool enabled)
+        : id_(id), interval_(intervalMs), enabled_(enabled) {}
     Timer(const Timer&) = delete;
     Timer& operator=(const Timer&) = delete;
 
@@ -25,7 +26,7 @@ public:
     void Attach(HWND owner);
     void Detach();
 
-private:
+  private:
     void Apply();
 
     UINT_PTR id_;

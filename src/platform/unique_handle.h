@@ -8,7 +8,7 @@ namespace vossel::platform {
 
 template <typename Handle, typename Close, Handle Invalid = Handle{}>
 class UniqueAny {
-public:
+  public:
     UniqueAny() = default;
     explicit UniqueAny(Handle handle) : handle_(handle) {}
     UniqueAny(const UniqueAny&) = delete;
@@ -28,7 +28,7 @@ public:
     Handle Release() { return std::exchange(handle_, Invalid); }
     explicit operator bool() const { return handle_ != Invalid; }
 
-private:
+  private:
     Handle handle_ = Invalid;
 };
 
@@ -53,13 +53,13 @@ using UniqueMemoryFont = UniqueAny<HANDLE, RemoveMemoryFont>;
 
 // Selects an object into a DC for a scope and puts the old one back.
 class SelectedObject {
-public:
+  public:
     SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), old_(::SelectObject(dc, object)) {}
     SelectedObject(const SelectedObject&) = delete;
     SelectedObject& operator=(const SelectedObject&) = delete;
     ~SelectedObject() { ::SelectObject(dc_, old_); }
 
-private:
+  private:
     HDC dc_;
     HGDIOBJ old_;
 };

@@ -10,9 +10,11 @@ bool handlersStopped = false;
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
 void RegisterWindowClass(const wchar_t* className, int iconId, WNDPROC procedure) {
-    WNDCLASSEXW existing{sizeof(existing)};
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof(existing);
     if (::GetClassInfoExW(Instance(), className, &existing)) return;
-    WNDCLASSEXW wc{sizeof(wc)};
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = procedure;
     wc.hInstance = Instance();
@@ -38,7 +40,7 @@ UniqueFont MessageFont() {
 }
 
 class PaintScope {
-public:
+  public:
     explicit PaintScope(HWND hwnd) : hwnd_(hwnd) { dc_ = ::BeginPaint(hwnd, &ps_); }
     PaintScope(const PaintScope&) = delete;
     PaintScope& operator=(const PaintScope&) = delete;
@@ -46,7 +48,7 @@ public:
     HDC Dc() const { return dc_; }
     const RECT& Area() const { return ps_.rcPaint; }
 
-private:
+  private:
     HWND hwnd_;
     HDC dc_;
     PAINTSTRUCT ps_{};
@@ -114,9 +116,9 @@ void Window::LoadWindow() {
         ::SendMessageW(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
     }
     if (design_.pictureId) {
-        picture_ = UniqueBitmap(static_cast<HBITMAP>(::LoadImageW(
-            Instance(), MAKEINTRESOURCEW(design_.pictureId), IMAGE_BITMAP, 0, 0,
-            LR_CREATEDIBSECTION)));
+        picture_ = UniqueBitmap(
+            static_cast<HBITMAP>(::LoadImageW(Instance(), MAKEINTRESOURCEW(design_.pictureId),
+                                              IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     }
     for (Label* label : labels_) label->Realize(handle_, dpi_);
     if (!controls_.empty()) {
@@ -185,7 +187,8 @@ void Window::OnDestroyed() {
     if (Unloaded && !handlersStopped) Unloaded();
 }
 
-LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
+                                    LPARAM lparam) noexcept {
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
         auto* self = static_cast<Window*>(create->lpCreateParams);
@@ -213,69 +216,70 @@ LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPAR
 
 LRESULT Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        OnPaint();
-        return 0;
-    case WM_TIMER:
-        if (handlersStopped) {
-            ::KillTimer(handle_, wparam);
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_PAINT:
+            OnPaint();
             return 0;
-        }
-        for (Timer* timer : timers_) {
-            if (timer->Id() == wparam && timer->Enabled() && timer->Tick) {
-                timer->Tick();
+        case WM_TIMER:
+            if (handlersStopped) {
+                ::KillTimer(handle_, wparam);
                 return 0;
             }
-        }
-        return 0;
-    case WM_LBUTTONDOWN: {
-        if (handlersStopped) return 0;
-        Label* label = LabelAt({static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))});
-        if (label && label->Click) {
-            pressedLabel_ = label;
-            ::SetCapture(handle_);
-        }
-        return 0;
-    }
-    case WM_LBUTTONUP: {
-        Label* pressed = pressedLabel_;
-        pressedLabel_ = nullptr;
-        if (!pressed) return 0;
-        ::ReleaseCapture();
-        const POINT p{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
-        if (!handlersStopped && pressed->Contains(p) && pressed->Click) pressed->Click();
-        return 0;
-    }
-    case WM_CAPTURECHANGED:
-        pressedLabel_ = nullptr;
-        return 0;
-    case WM_COMMAND:
-        if (!handlersStopped && HIWORD(wparam) == BN_CLICKED && lparam) {
-            for (Control* control : controls_) {
-                if (control->Id() == LOWORD(wparam) && control->Click) {
-                    control->Click();
+            for (Timer* timer : timers_) {
+                if (timer->Id() == wparam && timer->Enabled() && timer->Tick) {
+                    timer->Tick();
                     return 0;
                 }
             }
+            return 0;
+        case WM_LBUTTONDOWN: {
+            if (handlersStopped) return 0;
+            Label* label =
+                LabelAt({static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))});
+            if (label && label->Click) {
+                pressedLabel_ = label;
+                ::SetCapture(handle_);
+            }
+            return 0;
         }
-        return 0;
-    case WM_CLOSE: {
-        if (handlersStopped) return 0;
-        std::int16_t cancel = 0;
-        if (Unload) Unload(cancel);
-        if (cancel == 0) UnloadWindow();
-        return 0;
-    }
-    case WM_QUERYENDSESSION:
-        // Log-off and shutdown are never blocked, even though close requests are cancelled.
-        return TRUE;
-    case WM_ENDSESSION:
-        if (wparam && SessionEnd) SessionEnd();
-        return 0;
-    default:
-        return ::DefWindowProcW(handle_, message, wparam, lparam);
+        case WM_LBUTTONUP: {
+            Label* pressed = pressedLabel_;
+            pressedLabel_ = nullptr;
+            if (!pressed) return 0;
+            ::ReleaseCapture();
+            const POINT p{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+            if (!handlersStopped && pressed->Contains(p) && pressed->Click) pressed->Click();
+            return 0;
+        }
+        case WM_CAPTURECHANGED:
+            pressedLabel_ = nullptr;
+            return 0;
+        case WM_COMMAND:
+            if (!handlersStopped && HIWORD(wparam) == BN_CLICKED && lparam) {
+                for (Control* control : controls_) {
+                    if (control->Id() == LOWORD(wparam) && control->Click) {
+                        control->Click();
+                        return 0;
+                    }
+                }
+            }
+            return 0;
+        case WM_CLOSE: {
+            if (handlersStopped) return 0;
+            std::int16_t cancel = 0;
+            if (Unload) Unload(cancel);
+            if (cancel == 0) UnloadWindow();
+            return 0;
+        }
+        case WM_QUERYENDSESSION:
+            // Log-off and shutdown are never blocked, even though close requests are cancelled.
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wparam && SessionEnd) SessionEnd();
+            return 0;
+        default:
+            return ::DefWindowProcW(handle_, message, wparam, lparam);
     }
 }
 

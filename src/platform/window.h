@@ -28,7 +28,7 @@ struct WindowDesign {
 };
 
 class Window {
-public:
+  public:
     explicit Window(WindowDesign design);
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
@@ -58,7 +58,7 @@ public:
     HWND Handle() const { return handle_; }
     int Dpi() const { return dpi_; }
 
-private:
+  private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam,
                                        LPARAM lparam) noexcept;
     LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);

@@ -6,7 +6,7 @@
 namespace vossel {
 
 class Form2 {
-public:
+  public:
     Form2();
     Form2(const Form2&) = delete;
     Form2& operator=(const Form2&) = delete;
@@ -14,7 +14,7 @@ public:
     // Modeless: loads a fresh window when it is not loaded, then shows and activates it.
     void Show();
 
-private:
+  private:
     void Check1_Click();
     void Command1_Click();
 

@@ -1,4 +1,4 @@
-// vossel_e2e --target=<path of Vossel.exe> [GoogleTest flags]
+// vossel_e2e --target=<path of Vossel.exe, Windows or Unix form> [GoogleTest flags]
 #include "harness.h"
 
 #include <shellapi.h>
@@ -33,7 +33,13 @@ int main(int argc, char** argv) {
     for (int i = 1; wide && i < count; ++i) {
         std::wstring_view argument = wide[i];
         if (argument.substr(0, kTarget.size()) == kTarget) {
-            vossel::e2e::SetTargetExe(std::wstring(argument.substr(kTarget.size())));
+            std::wstring path(argument.substr(kTarget.size()));
+            if (!path.empty() && path[0] == L'/') {
+                // A Unix path, as ctest passes it: Wine's drive Z: is the Unix root.
+                path = L"Z:" + path;
+                for (auto& c : path) c = c == L'/' ? L'\\' : c;
+            }
+            vossel::e2e::SetTargetExe(std::move(path));
         }
     }
     LocalFree(wide);

@@ -3,12 +3,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace vossel::e2e {
 namespace {
 
 constexpr std::string_view kLinePrefix = "Vossel: ";
 constexpr DWORD kPollMs = 20;
+constexpr DWORD kPrintExceptionWide = 0x4001000A;  // DBG_PRINTEXCEPTION_WIDE_C
+constexpr DWORD kWow64Breakpoint = 0x4000001F;     // STATUS_WX86_BREAKPOINT
 
 std::wstring& TargetPath() {
     static std::wstring path;
@@ -77,18 +80,6 @@ std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info
     return Utf8(wide);
 }
 
-using WaitForDebugEventFunction = BOOL(WINAPI*)(LPDEBUG_EVENT, DWORD);
-
-// WaitForDebugEventEx hands OutputDebugStringW's text over as Unicode; the older function
-// converts it to the ANSI code page first, which loses the Chinese texts.
-WaitForDebugEventFunction DebugEventWaiter() {
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    auto* ex = kernel ? reinterpret_cast<WaitForDebugEventFunction>(
-                            reinterpret_cast<void*>(GetProcAddress(kernel, "WaitForDebugEventEx")))
-                      : nullptr;
-    return ex ? ex : &WaitForDebugEvent;
-}
-
 struct WindowSearch {
     DWORD processId;
     std::vector<HWND> found;
@@ -125,8 +116,9 @@ std::wstring UnixToWine(const std::string& unixPath) {
 }
 
 std::string ArtifactDirectory() {
-    const char* directory = std::getenv("VOSSEL_E2E_ARTIFACTS");
-    return directory && *directory ? directory : "/tmp";
+    wchar_t directory[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"VOSSEL_E2E_ARTIFACTS", directory, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? Utf8(directory) : "/tmp";
 }
 
 }  // namespace
@@ -206,10 +198,9 @@ void Target::DebugLoop() {
     processId = info.dwProcessId;
     SetEvent(started);
 
-    const WaitForDebugEventFunction wait = DebugEventWaiter();
     for (;;) {
         DEBUG_EVENT event{};
-        if (!wait(&event, 100)) {
+        if (!WaitForDebugEvent(&event, 100)) {
             if (stopRequested && exited) return;
             if (stopRequested) {
                 // Killed but the exit event never came: give up rather than hang the tests.
@@ -229,14 +220,23 @@ void Target::DebugLoop() {
         case OUTPUT_DEBUG_STRING_EVENT:
             Record(ReadDebugString(process, event.u.DebugString));
             break;
-        case EXCEPTION_DEBUG_EVENT:
-            // The program's own exceptions (C++ throws included) must reach its own handlers;
-            // only the loader's initial breakpoint is ours.
-            if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT &&
-                event.u.Exception.ExceptionRecord.ExceptionCode != 0x4000001F /* WOW64 breakpoint */) {
+        case EXCEPTION_DEBUG_EVENT: {
+            const EXCEPTION_RECORD& record = event.u.Exception.ExceptionRecord;
+            if (record.ExceptionCode == kPrintExceptionWide && record.NumberParameters >= 2) {
+                // OutputDebugStringW raises this first. Taking it here keeps the Chinese texts,
+                // and continuing it as handled stops the lossy ANSI copy from following.
+                OUTPUT_DEBUG_STRING_INFO wide{};
+                wide.lpDebugStringData = reinterpret_cast<LPSTR>(record.ExceptionInformation[1]);
+                wide.fUnicode = 1;
+                Record(ReadDebugString(process, wide));
+            } else if (record.ExceptionCode != EXCEPTION_BREAKPOINT &&
+                       record.ExceptionCode != kWow64Breakpoint) {
+                // The program's own exceptions (C++ throws included) must reach its own handlers;
+                // only the loader's initial breakpoint is ours.
                 continueStatus = DBG_EXCEPTION_NOT_HANDLED;
             }
             break;
+        }
         case EXIT_PROCESS_DEBUG_EVENT: {
             AcquireSRWLockExclusive(&lock);
             exitCode = event.u.ExitProcess.dwExitCode;

@@ -26,8 +26,8 @@ TEST(LateBound, BindsByNameOnFirstCallAndKeepsTheAddress) {
 
     // The single-byte forms the design names are the ones bound.
     EXPECT_EQ(reinterpret_cast<void*>(api::GetWindowLongA.Get()),
-              reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"),
-                                                       "GetWindowLongA")));
+              reinterpret_cast<void*>(
+                  ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetWindowLongA")));
 }
 
 TEST(LateBound, MissingNamesRaiseTheRunTimeErrorAtTheCall) {
@@ -53,7 +53,7 @@ TEST(LateBound, MissingNamesRaiseTheRunTimeErrorAtTheCall) {
 // Presses OK on the first "Vossel" message box that appears once its text holds expected. A box
 // with another text, or none within 20 s, ends the process with a code the test rejects.
 class MessageBoxAnswerer {
-public:
+  public:
     explicit MessageBoxAnswerer(std::wstring expected)
         : expected_(std::move(expected)), thread_([this] { Run(); }) {}
     ~MessageBoxAnswerer() {
@@ -61,7 +61,7 @@ public:
         thread_.join();
     }
 
-private:
+  private:
     static BOOL CALLBACK ReadStatic(HWND child, LPARAM context) {
         wchar_t className[32] = {};
         ::GetClassNameW(child, className, 32);

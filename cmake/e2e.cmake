@@ -1,0 +1,36 @@
+# End-to-end tests: a 64-bit GoogleTest program that runs the real Vossel.exe under Wine and
+# judges it from outside. It is built in the x64 tree only and drives both exes from there.
+if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
+    return()
+endif()
+
+set(VOSSEL_E2E_X86_EXE ${CMAKE_SOURCE_DIR}/build/windows-x86/Vossel.exe
+    CACHE FILEPATH "The 32-bit Vossel.exe that the end-to-end tests run as well")
+
+file(GLOB e2e_sources CONFIGURE_DEPENDS tests/e2e/*.cpp)
+add_executable(vossel_e2e ${e2e_sources})
+target_link_libraries(vossel_e2e PRIVATE GTest::gtest
+    user32 gdi32 advapi32 shell32 ole32 oleaut32 psapi ntdll ${static_runtime})
+target_compile_definitions(vossel_e2e PRIVATE ${windows_definitions}
+    VOSSEL_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+add_dependencies(vossel_e2e Vossel)
+
+# The tests run the exes under Wine and read the screen through X: a Unix host only.
+if(NOT CMAKE_HOST_UNIX)
+    return()
+endif()
+
+set(e2e_artifacts ${CMAKE_BINARY_DIR}/e2e-artifacts)
+file(MAKE_DIRECTORY ${e2e_artifacts}/x64 ${e2e_artifacts}/x86)
+
+# One X screen is shared by every launch, so these tests never run side by side.
+add_test(NAME e2e_x64 COMMAND ${wine_runner} $<TARGET_FILE:vossel_e2e> --target=$<TARGET_FILE:Vossel>)
+add_test(NAME e2e_x86 COMMAND ${wine_runner} $<TARGET_FILE:vossel_e2e> --target=${VOSSEL_E2E_X86_EXE})
+set_tests_properties(e2e_x64 PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine_display
+    ENVIRONMENT VOSSEL_E2E_ARTIFACTS=${e2e_artifacts}/x64)
+# Every start of the 32-bit exe runs its Wine under emulation: about a minute each.
+set_tests_properties(e2e_x86 PROPERTIES TIMEOUT 2400 RESOURCE_LOCK wine_display
+    ENVIRONMENT VOSSEL_E2E_ARTIFACTS=${e2e_artifacts}/x86)
+
+add_test(NAME pe_headers COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/check_pe.sh
+    $<TARGET_FILE:Vossel> ${VOSSEL_E2E_X86_EXE})
