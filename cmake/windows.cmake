@@ -66,3 +66,6 @@ endif()
 
 # End-to-end tests of the real exes.
 include(cmake/e2e.cmake OPTIONAL)
+
+# The benchmark's programs, built only when scripts/bench asks for them.
+include(cmake/bench.cmake)

@@ -49,6 +49,20 @@ UtcDateTime ToUtc(const SYSTEMTIME& t) {
 
 }  // namespace
 
+std::uint32_t FindShellProcessId() {
+    ShellProcessMatcher matcher;
+    platform::ForEachProcess(
+        [&matcher](std::uint32_t id, std::string_view name) { matcher.Examine(id, name); });
+    return matcher.ProcessId();
+}
+
+std::wstring MeasureBootDurationText() {
+    platform::ProcessClockReading clocks;
+    if (!platform::ReadProcessClocks(FindShellProcessId(), clocks)) return {};
+    return BootDurationText(clocks.tickCount, ToUtc(clocks.now), ToUtc(clocks.created),
+                            platform::UserDecimalSeparator());
+}
+
 Form1::Form1(EndProgramFunction endProgram)
     : endProgram_(endProgram),
       window_({L"VosselForm1",
@@ -106,20 +120,9 @@ void Form1::Form_Load() {
     platform::Report(L"topmost");
 }
 
-std::uint32_t Form1::FindShellProcessId() {
-    ShellProcessMatcher matcher;
-    platform::ForEachProcess(
-        [&matcher](std::uint32_t id, std::string_view name) { matcher.Examine(id, name); });
-    return matcher.ProcessId();
-}
-
 void Form1::Form_Paint() {
-    const std::uint32_t shellProcessId = FindShellProcessId();
-    platform::ProcessClockReading clocks;
-    if (!platform::ReadProcessClocks(shellProcessId, clocks)) return;
-    std::wstring caption =
-        BootDurationText(clocks.tickCount, ToUtc(clocks.now), ToUtc(clocks.created),
-                         platform::UserDecimalSeparator());
+    std::wstring caption = MeasureBootDurationText();
+    if (caption.empty()) return;
     const std::wstring line = L"Label2 = \"" + caption + L"\"";
     if (Label2.SetCaption(std::move(caption))) platform::Report(line);
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "mainwindow/fade.h"
@@ -15,6 +16,13 @@
 namespace vossel {
 
 class Form2;
+
+// The process id of the last process in one snapshot whose name holds "explorer.exe"; 0 if none.
+std::uint32_t FindShellProcessId();
+
+// One whole boot-duration measurement, as Form_Paint makes it: the shell lookup, its clocks and
+// the caption text. Empty when the shell or its creation time cannot be read.
+std::wstring MeasureBootDurationText();
 
 class Form1 {
   public:
@@ -37,7 +45,6 @@ class Form1 {
     void Timer1_Timer();
     void Timer2_Timer();
 
-    std::uint32_t FindShellProcessId();
     void MakeLayered();
 
     EndProgramFunction endProgram_;

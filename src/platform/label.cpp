@@ -5,14 +5,14 @@
 namespace vossel::platform {
 namespace {
 
-UniqueFont MakeFont(const FontSpec& spec, int pixelHeight) {
+UniqueFont MakeFont(const FontSpec& font, int pixelHeight) {
     LOGFONTW lf{};
     lf.lfHeight = -pixelHeight;
-    lf.lfWeight = spec.weight;
-    lf.lfCharSet = static_cast<BYTE>(spec.charset);
+    lf.lfWeight = font.weight;
+    lf.lfCharSet = static_cast<BYTE>(font.charset);
     lf.lfQuality = CLEARTYPE_QUALITY;
     lf.lfOutPrecision = OUT_TT_PRECIS;
-    lstrcpynW(lf.lfFaceName, spec.face.c_str(), LF_FACESIZE);
+    lstrcpynW(lf.lfFaceName, font.face.c_str(), LF_FACESIZE);
     return UniqueFont(::CreateFontIndirectW(&lf));
 }
 

@@ -9,7 +9,13 @@
 
 namespace vossel::platform::api {
 
-inline LateBound<decltype(&::SetWindowPos)> SetWindowPos{L"user32.dll", "SetWindowPos"};
+#ifdef VOSSEL_FAULT_MISSING_EXPORT
+// A test-only build: user32 has no such export, so the first call reports error 453.
+inline constexpr char kSetWindowPosExport[] = "SetWindowPosMissingExport";
+#else
+inline constexpr char kSetWindowPosExport[] = "SetWindowPos";
+#endif
+inline LateBound<decltype(&::SetWindowPos)> SetWindowPos{L"user32.dll", kSetWindowPosExport};
 inline LateBound<decltype(&::SetLayeredWindowAttributes)> SetLayeredWindowAttributes{
     L"user32.dll", "SetLayeredWindowAttributes"};
 inline LateBound<decltype(&::GetWindowLongA)> GetWindowLongA{L"user32.dll", "GetWindowLongA"};

@@ -10,8 +10,7 @@ namespace {
 
 constexpr std::string_view kLinePrefix = "Vossel: ";
 constexpr DWORD kPollMs = 20;
-constexpr DWORD kPrintExceptionWide = 0x4001000A;  // DBG_PRINTEXCEPTION_WIDE_C
-constexpr DWORD kWow64Breakpoint = 0x4000001F;     // STATUS_WX86_BREAKPOINT
+constexpr DWORD kWow64Breakpoint = 0x4000001F;  // STATUS_WX86_BREAKPOINT
 
 std::wstring& TargetPath() {
     static std::wstring path;
@@ -78,6 +77,18 @@ std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info
     std::wstring wide(bytes.size() / 2, L'\0');
     std::memcpy(wide.data(), bytes.data(), wide.size() * 2);
     return Utf8(wide);
+}
+
+using WaitForDebugEventFunction = BOOL(WINAPI*)(LPDEBUG_EVENT, DWORD);
+
+// On Windows 10 and later WaitForDebugEventEx hands OutputDebugStringW's text over as Unicode;
+// the older function converts it to the ANSI code page first. Wine 8 converts either way.
+WaitForDebugEventFunction DebugEventWaiter() {
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto* ex = kernel ? reinterpret_cast<WaitForDebugEventFunction>(
+                            reinterpret_cast<void*>(GetProcAddress(kernel, "WaitForDebugEventEx")))
+                      : nullptr;
+    return ex ? ex : &WaitForDebugEvent;
 }
 
 struct WindowSearch {
@@ -198,9 +209,10 @@ void Target::DebugLoop() {
     processId = info.dwProcessId;
     SetEvent(started);
 
+    const WaitForDebugEventFunction wait = DebugEventWaiter();
     for (;;) {
         DEBUG_EVENT event{};
-        if (!WaitForDebugEvent(&event, 100)) {
+        if (!wait(&event, 100)) {
             if (stopRequested && exited) return;
             if (stopRequested) {
                 // Killed but the exit event never came: give up rather than hang the tests.
@@ -221,18 +233,10 @@ void Target::DebugLoop() {
             Record(ReadDebugString(process, event.u.DebugString));
             break;
         case EXCEPTION_DEBUG_EVENT: {
-            const EXCEPTION_RECORD& record = event.u.Exception.ExceptionRecord;
-            if (record.ExceptionCode == kPrintExceptionWide && record.NumberParameters >= 2) {
-                // OutputDebugStringW raises this first. Taking it here keeps the Chinese texts,
-                // and continuing it as handled stops the lossy ANSI copy from following.
-                OUTPUT_DEBUG_STRING_INFO wide{};
-                wide.lpDebugStringData = reinterpret_cast<LPSTR>(record.ExceptionInformation[1]);
-                wide.fUnicode = 1;
-                Record(ReadDebugString(process, wide));
-            } else if (record.ExceptionCode != EXCEPTION_BREAKPOINT &&
-                       record.ExceptionCode != kWow64Breakpoint) {
-                // The program's own exceptions (C++ throws included) must reach its own handlers;
-                // only the loader's initial breakpoint is ours.
+            const DWORD code = event.u.Exception.ExceptionRecord.ExceptionCode;
+            // The program's own exceptions (C++ throws included) must reach its own handlers;
+            // only the loader's initial breakpoint is ours.
+            if (code != EXCEPTION_BREAKPOINT && code != kWow64Breakpoint) {
                 continueStatus = DBG_EXCEPTION_NOT_HANDLED;
             }
             break;
@@ -345,6 +349,22 @@ std::optional<DWORD> Target::WaitForExit(DWORD timeoutMs) const {
 }
 
 double Target::ExitSeconds() const { return Seconds(createdAt, exitedAt); }
+
+std::string Target::Describe() const {
+    std::string text = Utf8(exe);
+    if (const auto code = WaitForExit(0)) {
+        char ended[64];
+        std::snprintf(ended, sizeof ended, " ended after %.2f s with exit code %lu", ExitSeconds(),
+                      static_cast<unsigned long>(*code));
+        text += ended;
+    } else {
+        text += " is running";
+    }
+    const auto all = Lines();
+    text += all.empty() ? "; no lines" : "; its lines:";
+    for (const auto& line : all) text += "\n  " + line.text;
+    return text;
+}
 
 void Target::Kill() {
     if (!process || HasExited()) return;

@@ -22,7 +22,9 @@ std::wstring Wide(std::string_view utf8);
 
 struct DebugLine {
     double seconds = 0;  // since the process was created
-    std::string text;    // UTF-8, without the trailing line break
+    // UTF-8, without the trailing line break. Under Wine the text passes through the ANSI code
+    // page on its way to a debugger: characters outside it arrive as '?'.
+    std::string text;
 };
 
 // One launch of the exe. The constructor starts it and waits until its debug loop runs; the
@@ -56,6 +58,8 @@ public:
     std::optional<DWORD> WaitForExit(DWORD timeoutMs) const;
     double ExitSeconds() const;  // since creation; valid after WaitForExit succeeded
     void Kill();
+    // For failure messages: how the process ended (if it did) and the lines it wrote.
+    std::string Describe() const;
 
 private:
     static DWORD WINAPI DebugThread(void* self);
@@ -147,7 +151,7 @@ std::vector<uint32_t> XWindowIcon32(HWND window);
 
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path);
 
-// Forces a wait that keeps the harness itself responsive (no message pump needed).
+// Waits; the harness owns no windows, so nothing needs pumping meanwhile.
 void Pause(DWORD ms);
 
 }  // namespace vossel::e2e

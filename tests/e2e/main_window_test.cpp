@@ -143,7 +143,7 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(seen->target->Started()) << seen->target->StartError();
-        ASSERT_NE(seen->window, nullptr) << "no window titled \"Vossel\" appeared";
+        ASSERT_NE(seen->window, nullptr) << "no window titled \"Vossel\" appeared: " << seen->target->Describe();
     }
 
     POINT Origin() const { return {seen->client.left, seen->client.top}; }
@@ -353,7 +353,7 @@ TEST(MainWindowAt120Dpi, ClientAreaScalesAndThePictureKeepsItsSize) {
         ASSERT_TRUE(target->Started()) << target->StartError();
         window = target->WaitForWindow(L"Vossel", kStartTimeoutMs);
     }
-    ASSERT_NE(window, nullptr) << "no window titled \"Vossel\" appeared";
+    ASSERT_NE(window, nullptr) << "no window titled \"Vossel\" appeared: " << target->Describe();
     const RECT client = ClientRectOnScreen(window);
     EXPECT_NEAR(client.left, 1366, 2);
     EXPECT_NEAR(client.top, 694, 2);

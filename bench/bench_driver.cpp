@@ -1,0 +1,321 @@
+// The Windows side of scripts/bench for one architecture. Runs Vossel.exe and the minimal window
+// program alternately as debuggees (the end-to-end harness's Target), timing each from process
+// creation to its first "Vossel: Label2 = " line, then reads its peak working set and the CPU it
+// spends at rest. Runs measure_loop for the cost of one measurement. Writes the figures as one
+// JSON object and as rows of a Markdown table.
+//
+//   bench_driver --arch=x64 --vossel=<exe> --minimal=<exe> --measure=<exe>
+//                [--runs=7] [--idle-seconds=10] --json=<file> --table=<file>
+#include <windows.h>
+#include <psapi.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace {
+
+using vossel::e2e::Target;
+using vossel::e2e::Utf8;
+
+constexpr DWORD kStartTimeoutMs = 300000;  // a 32-bit start under emulation can take minutes
+constexpr DWORD kFadeTimeoutMs = 60000;
+constexpr DWORD kSettleMs = 500;
+
+struct Options {
+    std::wstring arch, vossel, minimal, measure, json, table;
+    int runs = 7;
+    int idleSeconds = 10;
+};
+
+// One launch; a figure is missing when the run could not produce it.
+struct RunFigures {
+    std::optional<double> startupMs;
+    std::optional<double> peakWorkingSetKiB;
+    std::optional<double> idleCpuMs;
+};
+
+struct Series {
+    std::vector<double> vossel, minimal;
+};
+
+double FileTimeMs(const FILETIME& time) {
+    ULARGE_INTEGER value;
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = time.dwHighDateTime;
+    return static_cast<double>(value.QuadPart) / 10000.0;  // 100 ns units
+}
+
+std::optional<double> CpuMs(HANDLE process) {
+    FILETIME creation, exit, kernel, user;
+    if (!GetProcessTimes(process, &creation, &exit, &kernel, &user)) return std::nullopt;
+    return FileTimeMs(kernel) + FileTimeMs(user);
+}
+
+RunFigures MeasureRun(const std::wstring& exe, bool isVossel, int idleSeconds, std::string& note) {
+    RunFigures figures;
+    Target target(exe);
+    if (!target.Started()) {
+        note = "did not start: " + target.StartError();
+        return figures;
+    }
+    const auto first = target.WaitForPrefix("Vossel: Label2 = ", kStartTimeoutMs);
+    if (!first) {
+        note = "no caption line";
+        return figures;
+    }
+    figures.startupMs = first->seconds * 1000.0;
+
+    // At rest: Vossel once its fade-in has reached its last level (the timer stops one tick
+    // later, hence the settling pause); the minimal program as soon as it has painted.
+    if (isVossel && !target.WaitForPrefix("Vossel: opacity = 250", kFadeTimeoutMs)) {
+        note = "the fade-in did not finish";
+        return figures;
+    }
+    vossel::e2e::Pause(kSettleMs);
+
+    HANDLE process =
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, target.ProcessId());
+    if (!process) {
+        note = "OpenProcess failed, error " + std::to_string(GetLastError());
+        return figures;
+    }
+    const auto before = CpuMs(process);
+    vossel::e2e::Pause(static_cast<DWORD>(idleSeconds) * 1000);
+    const auto after = CpuMs(process);
+    // A process that ended inside the window was not at rest for all of it.
+    if (target.HasExited()) {
+        note = "ended before the idle window closed";
+    } else if (before && after) {
+        figures.idleCpuMs = *after - *before;
+    }
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    if (!target.HasExited() && GetProcessMemoryInfo(process, &memory, sizeof memory)) {
+        figures.peakWorkingSetKiB = static_cast<double>(memory.PeakWorkingSetSize) / 1024.0;
+    }
+    CloseHandle(process);
+    target.Kill();
+    return figures;
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+std::string Number(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// The ratio as JSON, or null when the baseline is zero or missing.
+std::string RatioJson(double value, double baseline) {
+    return baseline > 0 ? Number(value / baseline, 3) : "null";
+}
+
+std::string RatioCell(double value, double baseline) {
+    return baseline > 0 ? Number(value / baseline, 2) : "n/a (baseline 0)";
+}
+
+std::string JsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string JsonArray(const std::vector<double>& values, int decimals) {
+    std::string text = "[";
+    for (size_t i = 0; i < values.size(); ++i) text += (i ? ", " : "") + Number(values[i], decimals);
+    return text + "]";
+}
+
+std::string SeriesJson(const Series& series, int decimals) {
+    const double vossel = Median(series.vossel), minimal = Median(series.minimal);
+    return "{\"vossel\": " + Number(vossel, decimals) + ", \"baseline\": " + Number(minimal, decimals) +
+           ", \"ratio\": " + RatioJson(vossel, minimal) +
+           ", \"vossel_runs\": " + JsonArray(series.vossel, decimals) +
+           ", \"baseline_runs\": " + JsonArray(series.minimal, decimals) + "}";
+}
+
+std::string Row(const std::string& arch, const std::string& figure, double vossel,
+                double baseline, int decimals, const std::string& baselineName) {
+    return "| " + arch + " | " + figure + " | " + Number(vossel, decimals) + " | " +
+           Number(baseline, decimals) + " (" + baselineName + ") | " +
+           RatioCell(vossel, baseline) + " |\n";
+}
+
+std::optional<double> FileBytes(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    return static_cast<double>(data.nFileSizeLow) + 4294967296.0 * data.nFileSizeHigh;
+}
+
+// Runs a console program and returns its standard output, or nothing when it fails.
+std::optional<std::string> CaptureOutput(const std::wstring& exe, const std::wstring& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return std::nullopt;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+    PROCESS_INFORMATION info{};
+    const BOOL created = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &info);
+    CloseHandle(writeEnd);
+    if (!created) {
+        CloseHandle(readEnd);
+        return std::nullopt;
+    }
+    std::string output;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) output.append(buffer, got);
+    CloseHandle(readEnd);
+    WaitForSingleObject(info.hProcess, INFINITE);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(info.hProcess, &exitCode);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
+    if (exitCode != 0 || output.empty()) return std::nullopt;
+    return output;
+}
+
+// Reads a number field of measure_loop's one-line JSON.
+std::optional<double> JsonNumber(const std::string& json, const std::string& key) {
+    const size_t at = json.find("\"" + key + "\": ");
+    if (at == std::string::npos) return std::nullopt;
+    return std::strtod(json.c_str() + at + key.size() + 4, nullptr);
+}
+
+bool SaveText(const std::wstring& path, const std::string& text) {
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (!file) return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written;
+}
+
+std::optional<Options> ParseOptions() {
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    Options options;
+    for (int i = 1; arguments && i < count; ++i) {
+        const std::wstring argument = arguments[i];
+        const size_t equals = argument.find(L'=');
+        if (argument.rfind(L"--", 0) != 0 || equals == std::wstring::npos) continue;
+        const std::wstring name = argument.substr(2, equals - 2), value = argument.substr(equals + 1);
+        if (name == L"arch") options.arch = value;
+        if (name == L"vossel") options.vossel = value;
+        if (name == L"minimal") options.minimal = value;
+        if (name == L"measure") options.measure = value;
+        if (name == L"json") options.json = value;
+        if (name == L"table") options.table = value;
+        if (name == L"runs") options.runs = std::max(1, _wtoi(value.c_str()));
+        if (name == L"idle-seconds") options.idleSeconds = std::max(1, _wtoi(value.c_str()));
+    }
+    LocalFree(arguments);
+    if (options.arch.empty() || options.vossel.empty() || options.minimal.empty() ||
+        options.measure.empty() || options.json.empty() || options.table.empty()) {
+        return std::nullopt;
+    }
+    return options;
+}
+
+}  // namespace
+
+int main() {
+    const auto options = ParseOptions();
+    if (!options) {
+        std::fprintf(stderr,
+                     "usage: bench_driver --arch=<name> --vossel=<exe> --minimal=<exe> "
+                     "--measure=<exe> [--runs=7] [--idle-seconds=10] --json=<file> --table=<file>\n");
+        return 2;
+    }
+    const std::string arch = Utf8(options->arch);
+
+    Series startup, weight, idle;
+    std::vector<std::string> problems;
+    // Alternating the two programs spreads any drift in the machine's load over both.
+    for (int run = 1; run <= options->runs; ++run) {
+        for (bool isVossel : {true, false}) {
+            const char* name = isVossel ? "Vossel" : "minimal";
+            std::string note;
+            const RunFigures figures =
+                MeasureRun(isVossel ? options->vossel : options->minimal, isVossel,
+                           options->idleSeconds, note);
+            auto keep = [isVossel](Series& series, const std::optional<double>& value) {
+                if (value) (isVossel ? series.vossel : series.minimal).push_back(*value);
+            };
+            keep(startup, figures.startupMs);
+            keep(weight, figures.peakWorkingSetKiB);
+            keep(idle, figures.idleCpuMs);
+            std::fprintf(stderr, "bench %s run %d/%d %-7s start-up %s ms, peak %s KiB, idle CPU %s ms%s%s\n",
+                         arch.c_str(), run, options->runs, name,
+                         figures.startupMs ? Number(*figures.startupMs, 0).c_str() : "-",
+                         figures.peakWorkingSetKiB ? Number(*figures.peakWorkingSetKiB, 0).c_str() : "-",
+                         figures.idleCpuMs ? Number(*figures.idleCpuMs, 1).c_str() : "-",
+                         note.empty() ? "" : ": ", note.c_str());
+            if (!note.empty()) problems.push_back(std::string(name) + " run " + std::to_string(run) + ": " + note);
+        }
+    }
+
+    std::fprintf(stderr, "bench %s: measure_loop\n", arch.c_str());
+    const auto measurement = CaptureOutput(options->measure, L"--iterations=1000");
+    if (!measurement) problems.push_back("measure_loop failed");
+
+    const auto vosselBytes = FileBytes(options->vossel), minimalBytes = FileBytes(options->minimal);
+
+    std::string json = "{\"arch\": \"" + arch + "\", \"runs\": " + std::to_string(options->runs) +
+                       ", \"idle_seconds\": " + std::to_string(options->idleSeconds) +
+                       ", \"startup_ms\": " + SeriesJson(startup, 1) +
+                       ", \"peak_working_set_kib\": " + SeriesJson(weight, 0) +
+                       ", \"idle_cpu_ms\": " + SeriesJson(idle, 1) + ", \"exe_bytes\": {\"vossel\": " +
+                       Number(vosselBytes.value_or(0), 0) + ", \"baseline\": " +
+                       Number(minimalBytes.value_or(0), 0) + ", \"ratio\": " +
+                       RatioJson(vosselBytes.value_or(0), minimalBytes.value_or(0)) +
+                       "}, \"measurement\": " + measurement.value_or("null") + ", \"problems\": [";
+    for (size_t i = 0; i < problems.size(); ++i) json += (i ? ", " : "") + JsonString(problems[i]);
+    json += "]}\n";
+
+    std::string table;
+    table += Row(arch, "start-up to first caption (ms)", Median(startup.vossel),
+                 Median(startup.minimal), 0, "minimal window");
+    if (measurement) {
+        table += Row(arch, "one measurement (µs)", JsonNumber(*measurement, "measurement_us").value_or(0),
+                     JsonNumber(*measurement, "walk_us").value_or(0), 1, "bare snapshot walk");
+    }
+    table += Row(arch, "peak working set (KiB)", Median(weight.vossel), Median(weight.minimal), 0,
+                 "minimal window");
+    table += Row(arch, "exe size (bytes)", vosselBytes.value_or(0), minimalBytes.value_or(0), 0,
+                 "minimal window");
+    table += Row(arch, "CPU at rest over " + std::to_string(options->idleSeconds) + " s (ms)",
+                 Median(idle.vossel), Median(idle.minimal), 1, "minimal window");
+
+    if (!SaveText(options->json, json) || !SaveText(options->table, table)) {
+        std::fprintf(stderr, "bench_driver: could not write the results\n");
+        return 1;
+    }
+    for (const auto& problem : problems) std::fprintf(stderr, "bench %s: %s\n", arch.c_str(), problem.c_str());
+    // A benchmark reports; it fails only when a figure could not be taken at all.
+    const bool complete = measurement && !startup.vossel.empty() && !startup.minimal.empty() &&
+                          !weight.vossel.empty() && !weight.minimal.empty() && !idle.vossel.empty() &&
+                          !idle.minimal.empty();
+    return complete ? 0 : 1;
+}

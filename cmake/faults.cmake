@@ -1,0 +1,25 @@
+# Test-only variants of Vossel.exe for the fault tests, built from the same sources into
+# fault-<name>/Vossel.exe beside the real one. They share nothing compiled with it: a define that
+# changes an inline variable must reach every object that sees it.
+if(MSVC)
+    return()
+endif()
+
+function(vossel_fault_variant name definition)
+    set(target VosselFault_${name})
+    add_executable(${target} WIN32 ${app_sources} ${platform_sources} resources/vossel.rc)
+    target_include_directories(${target} PRIVATE src resources)
+    target_compile_definitions(${target} PRIVATE ${windows_definitions} ${definition})
+    target_compile_options(${target} PRIVATE ${hardening_compile})
+    target_link_libraries(${target} PRIVATE vossel_logic user32 gdi32 ole32 oleaut32 uuid advapi32
+        comctl32 ${static_runtime} ${hardening_link})
+    if(EXISTS "${VOSSEL_SEGMENT_FONT}")
+        target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated)
+        target_compile_definitions(${target} PRIVATE VOSSEL_EMBED_SEGMENT_FONT)
+    endif()
+    set_target_properties(${target} PROPERTIES OUTPUT_NAME Vossel
+        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fault-${name})
+endfunction()
+
+# A late-bound name that user32 lacks: the error message and exit code 453 instead of a crash.
+vossel_fault_variant(missing-export VOSSEL_FAULT_MISSING_EXPORT)

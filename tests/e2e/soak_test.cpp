@@ -1,0 +1,308 @@
+// Soak and monkey runs: a lot of ordinary use inside the program's 15 s life must leave no kernel
+// handle and no GDI object behind, and no sequence of clicks, keys and close requests may make it
+// show an error, end another way or hang.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <random>
+#include <string>
+
+#include "harness.h"
+#include "stress_support.h"
+
+namespace vossel::e2e {
+namespace {
+
+using namespace stress;
+
+const std::regex kShown("^Vossel: settings shown$");
+const std::regex kUnloaded("^Vossel: settings unloaded$");
+const std::regex kError("^Vossel: (error|end error)");
+const std::regex kEnd("^Vossel: end (timer|fade-out)$");
+
+// Work that must fit before the end counts are taken: the program ends itself at 15 s.
+constexpr double kWorkUntilSeconds = 10.5;
+
+struct Counts {
+    std::optional<size_t> kernel;
+    std::optional<size_t> gdi;
+};
+
+Counts Measure(DWORD processId) { return {KernelHandleCount(processId), GdiObjectCount(processId)}; }
+
+// One forced repaint, finished when the window's update region is empty again.
+bool Repaint(HWND form1) {
+    RedrawWindow(form1, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    while (GetUpdateRect(form1, nullptr, FALSE)) {
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(0);
+    }
+    return true;
+}
+
+// Opens the settings through Label3 and closes them again, by the close box or by Command1.
+void SettingsCycle(const Target& target, HWND form1, bool byButton) {
+    const size_t shown = CountLines(target, kShown);
+    const size_t unloaded = CountLines(target, kUnloaded);
+    ClickClient(form1, kLabel3.x, kLabel3.y);
+    ASSERT_TRUE(WaitForCount(target, kShown, shown + 1, kLineTimeoutMs));
+    HWND form2 = Form2Of(target);
+    ASSERT_NE(form2, nullptr);
+    if (byButton) {
+        PostMessageW(Control(form2, 102), BM_CLICK, 0, 0);
+    } else {
+        RequestClose(form2);
+    }
+    ASSERT_TRUE(WaitForCount(target, kUnloaded, unloaded + 1, kLineTimeoutMs));
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    while (!WindowsOfClass(target.ProcessId(), L"VosselForm2").empty() && GetTickCount64() < deadline) Sleep(5);
+    EXPECT_TRUE(WindowsOfClass(target.ProcessId(), L"VosselForm2").empty()) << "the settings window outlived its unload";
+}
+
+// 200 label clicks, a quarter of them on Label3: the settings window opens once and is shown
+// again by the rest; the other labels do nothing.
+void LabelClicks(const Target& target, HWND form1, int clicks) {
+    const POINT labels[] = {kLabel1, kLabel2, kLabel3, kLabel4};
+    const size_t shown = CountLines(target, kShown);
+    const size_t before = target.Lines().size();
+    int label3Clicks = 0;
+    for (int i = 0; i < clicks; ++i) {
+        const POINT at = labels[i % 4];
+        label3Clicks += i % 4 == 2 ? 1 : 0;
+        ClickClient(form1, at.x, at.y);
+        if (i % 20 == 19) Sleep(1);  // keep the queue short of its limit
+    }
+    ASSERT_TRUE(WaitForCount(target, kShown, shown + static_cast<size_t>(label3Clicks), kLineTimeoutMs))
+        << label3Clicks << " clicks on Label3";
+    EXPECT_EQ(WindowsOfClass(target.ProcessId(), L"VosselForm2").size(), 1u)
+        << label3Clicks << " clicks on Label3 must leave one settings window";
+    // Nothing but the settings window came of the clicks.
+    const std::vector<DebugLine> lines = target.Lines();
+    const std::regex expected("^Vossel: (settings shown|Label2 = .*|opacity = \\d+)$");
+    for (size_t i = before; i < lines.size(); ++i) EXPECT_TRUE(std::regex_search(lines[i].text, expected)) << lines[i].text;
+}
+
+// Without a window manager, Wine waits 2 s for each managed window to be withdrawn when it is
+// destroyed, and the program's timers wait with it; unmanaged windows go at once. Only the
+// Vossel.exe launches of these tests see this.
+class UnmanagedWindows {
+public:
+    UnmanagedWindows() {
+        created = RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  &disposition) == ERROR_SUCCESS;
+        if (!created) return;
+        DWORD size = sizeof saved;
+        hadValue = RegQueryValueExW(key, L"Managed", nullptr, nullptr, reinterpret_cast<BYTE*>(saved), &size) ==
+                   ERROR_SUCCESS;
+        RegSetValueExW(key, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"), 2 * sizeof(wchar_t));
+    }
+    ~UnmanagedWindows() {
+        if (!created) return;
+        if (hadValue) {
+            RegSetValueExW(key, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved),
+                           static_cast<DWORD>((std::wcslen(saved) + 1) * sizeof(wchar_t)));
+        } else {
+            RegDeleteValueW(key, L"Managed");
+        }
+        RegCloseKey(key);
+        if (disposition == REG_CREATED_NEW_KEY) RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Vossel.exe");
+    }
+    UnmanagedWindows(const UnmanagedWindows&) = delete;
+    UnmanagedWindows& operator=(const UnmanagedWindows&) = delete;
+
+private:
+    static constexpr wchar_t kKey[] = L"Software\\Wine\\AppDefaults\\Vossel.exe\\X11 Driver";
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    bool created = false;
+    bool hadValue = false;
+    wchar_t saved[64] = {};
+};
+
+class Soak : public testing::Test {};
+
+// The whole soak in one launch when it fits; a slow (emulated) exe carries what is left over to
+// further launches, each of which compares its own start and end counts.
+TEST_F(Soak, LeavesNoHandlesOrGdiObjectsAndStillEndsByItself) {
+    int repaintsLeft = 1000;
+    int clicksLeft = 200;
+    int cyclesLeft = 50;
+    UnmanagedWindows unmanaged;
+    for (int launch = 1; launch <= 6 && (repaintsLeft || clicksLeft || cyclesLeft); ++launch) {
+        SCOPED_TRACE("launch " + std::to_string(launch));
+        RunValueCleanup cleanup;
+        Target target(TargetExe());
+        ASSERT_TRUE(target.Started()) << target.StartError();
+        const auto first = target.WaitForPrefix("Vossel: Label2 = ", kStartTimeoutMs);
+        ASSERT_TRUE(first) << "no caption; lines:\n" << AllLines(target);
+        HWND form1 = Form1Of(target);
+        ASSERT_NE(form1, nullptr);
+        auto late = [&] { return target.Elapsed() - first->seconds > kWorkUntilSeconds; };
+
+        // Warm-up: whatever the program caches on first use is not a leak.
+        // Every path once: repaints, each label, Label3 on an open window, both ways to close.
+        for (int i = 0; i < 5; ++i) ASSERT_TRUE(Repaint(form1));
+        LabelClicks(target, form1, 8);
+        if (HasFatalFailure()) return;
+        const size_t unloaded = CountLines(target, kUnloaded);
+        RequestClose(Form2Of(target));
+        ASSERT_TRUE(WaitForCount(target, kUnloaded, unloaded + 1, kLineTimeoutMs));
+        SettingsCycle(target, form1, true);
+        if (HasFatalFailure()) return;
+        Sleep(200);
+        const Counts before = Measure(target.ProcessId());
+        ASSERT_TRUE(before.kernel) << "SystemExtendedHandleInformation cannot be read";
+        ASSERT_GT(*before.kernel, 0u);
+
+        int repaints = 0;
+        int clicks = 0;
+        int cycles = 0;
+        while (repaintsLeft > 0 && !late()) {
+            ASSERT_TRUE(Repaint(form1)) << "repaint " << repaints << " never finished";
+            --repaintsLeft;
+            ++repaints;
+        }
+        if (clicksLeft > 0 && !late()) {
+            LabelClicks(target, form1, clicksLeft);
+            if (HasFatalFailure()) return;
+            clicks = clicksLeft;
+            clicksLeft = 0;
+            // The clicks left the settings open: close them as the first cycle.
+            const size_t unloaded = CountLines(target, kUnloaded);
+            RequestClose(Form2Of(target));
+            ASSERT_TRUE(WaitForCount(target, kUnloaded, unloaded + 1, kLineTimeoutMs));
+        }
+        while (cyclesLeft > 0 && !late()) {
+            SettingsCycle(target, form1, cyclesLeft % 2 == 0);
+            if (HasFatalFailure()) return;
+            --cyclesLeft;
+            ++cycles;
+        }
+        // A growth is a leak; a transient object of the moment (a thread's wait, say) is not, so a
+        // higher count is read again for a moment before it counts.
+        Counts after = Measure(target.ProcessId());
+        for (int retry = 0; retry < 10 && (after.kernel > before.kernel || after.gdi > before.gdi); ++retry) {
+            Sleep(100);
+            after = Measure(target.ProcessId());
+        }
+        std::printf("launch %d: %d repaints, %d label clicks, %d settings cycles; kernel handles %zu -> %zu, "
+                    "GDI objects %s -> %s\n",
+                    launch, repaints, clicks, cycles, *before.kernel, after.kernel.value_or(0),
+                    before.gdi ? std::to_string(*before.gdi).c_str() : "unreadable",
+                    after.gdi ? std::to_string(*after.gdi).c_str() : "unreadable");
+        ASSERT_FALSE(target.HasExited()) << "the work did not fit into the program's life";
+        EXPECT_LE(after.kernel.value_or(SIZE_MAX), *before.kernel) << "kernel handles";
+        ASSERT_TRUE(before.gdi && after.gdi) << "the GDI handle table could not be read";
+        EXPECT_LE(*after.gdi, *before.gdi) << "GDI objects";
+
+        const auto exitCode = target.WaitForExit(30000);
+        ASSERT_TRUE(exitCode) << "still running 30 s later";
+        EXPECT_EQ(*exitCode, 0u);
+        EXPECT_TRUE(target.WaitForLine(std::regex("^Vossel: end timer$"), 0)) << AllLines(target);
+        const double life = target.ExitSeconds() - first->seconds;
+        EXPECT_GT(life, kLifeSeconds - 3) << "ended early";
+        EXPECT_LT(life, kHangSeconds);
+        EXPECT_EQ(CountLines(target, kError), 0u) << AllLines(target);
+    }
+    EXPECT_EQ(repaintsLeft + clicksLeft + cyclesLeft, 0) << "the soak needs more than 6 launches";
+}
+
+// ---- monkey ----
+
+// Random use of both windows for the whole life of the program, from a fixed seed.
+class Monkey : public testing::TestWithParam<unsigned> {};
+
+struct Key {
+    UINT key;
+    bool alt;
+};
+// Alt+F4 is a close request and is sent with those (rarely to the main window).
+const Key kKeys[] = {{VK_SPACE, false}, {VK_RETURN, false}, {VK_ESCAPE, false}, {VK_TAB, false},
+                     {'A', false},      {VK_LEFT, false},   {VK_SPACE, true}};
+constexpr Key kAltF4{VK_F4, true};
+
+void PressKey(HWND window, const Key& key) {
+    const UINT down = key.alt ? WM_SYSKEYDOWN : WM_KEYDOWN;
+    const UINT up = key.alt ? WM_SYSKEYUP : WM_KEYUP;
+    const LPARAM context = key.alt ? (1 << 29) : 0;
+    PostMessageW(window, down, key.key, 1 | context);
+    if (!key.alt && (key.key == VK_SPACE || key.key == 'A' || key.key == VK_RETURN)) {
+        PostMessageW(window, WM_CHAR, key.key == 'A' ? 'a' : key.key, 1);
+    }
+    PostMessageW(window, up, key.key, 1 | context | (1u << 30) | (1u << 31));
+}
+
+// A click at a random point of a window's client area, posted so that it can only land there.
+void RandomClick(std::mt19937& random, HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    if (client.right <= 0 || client.bottom <= 0) return;
+    const int x = std::uniform_int_distribution<int>(0, client.right - 1)(random);
+    const int y = std::uniform_int_distribution<int>(0, client.bottom - 1)(random);
+    ClickClient(window, x, y);
+}
+
+TEST_P(Monkey, EndsByTimerOrFadeOutWithoutError) {
+    RunValueCleanup cleanup;
+    UnmanagedWindows unmanaged;
+    std::mt19937 random(GetParam());
+    Target target(TargetExe());
+    ASSERT_TRUE(target.Started()) << target.StartError();
+    const auto first = target.WaitForPrefix("Vossel: Label2 = ", kStartTimeoutMs);
+    ASSERT_TRUE(first) << "no caption; lines:\n" << AllLines(target);
+
+    int actions = 0;
+    bool sawMessageBox = false;
+    while (!target.HasExited() && target.Elapsed() - first->seconds < kHangSeconds + 1) {
+        if (WaitForMessageBox(target, 0)) {
+            sawMessageBox = true;
+            break;
+        }
+        HWND form1 = Form1Of(target);
+        HWND form2 = Form2Of(target);
+        if (!form1) break;  // on its way out
+        // The settings window gets half of the actions while it is open; Label3 opens it often.
+        HWND window = form2 && random() % 2 ? form2 : form1;
+        const unsigned roll = random() % 1000;
+        if (window == form1 && roll < 300) {
+            ClickClient(form1, kLabel3.x, kLabel3.y);
+        } else if (roll < 650) {
+            // Clicks on Form2 go to its controls as well as to its own client area.
+            HWND control = window == form2 ? Control(form2, 101 + static_cast<int>(random() % 3)) : nullptr;
+            RandomClick(random, control ? control : window);
+        } else if (roll < 950) {
+            HWND focusTarget = window == form2 ? Control(form2, 101 + static_cast<int>(random() % 2)) : window;
+            PressKey(focusTarget ? focusTarget : window, kKeys[random() % std::size(kKeys)]);
+        } else if (window == form2 || roll < 953) {
+            // Close requests on the main window start the fade-out, so they stay rare.
+            switch (random() % 3) {
+                case 0: RequestClose(window); break;
+                case 1: SystemMenuClose(window); break;
+                default: PressKey(window, kAltF4); break;
+            }
+        }
+        ++actions;
+        Sleep(20 + random() % 40);
+    }
+
+    HWND box = WaitForMessageBox(target, 0);
+    if (box) sawMessageBox = true;
+    EXPECT_FALSE(sawMessageBox) << "message box: " << Utf8(box ? MessageBoxText(box) : L"");
+    if (box) DismissMessageBox(box);
+    const auto exitCode = target.WaitForExit(20000);
+    ASSERT_TRUE(exitCode) << "hangs after " << actions << " actions; lines:\n" << AllLines(target);
+    EXPECT_EQ(*exitCode, 0u);
+    EXPECT_LT(target.ExitSeconds() - first->seconds, kHangSeconds);
+    EXPECT_TRUE(target.WaitForLine(kEnd, 0)) << AllLines(target);
+    EXPECT_EQ(CountLines(target, kError), 0u) << AllLines(target);
+    std::printf("seed %u: %d actions, %s after %.1f s\n", GetParam(), actions,
+                target.WaitForLine(std::regex("^Vossel: end fade-out$"), 0) ? "fade-out" : "timer",
+                target.ExitSeconds() - first->seconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, Monkey, testing::Values(1u, 2u, 3u));
+
+}  // namespace
+}  // namespace vossel::e2e
