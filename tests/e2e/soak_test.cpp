@@ -21,6 +21,10 @@ const std::regex kUnloaded("^Vossel: settings unloaded$");
 const std::regex kError("^Vossel: (error|end error)");
 const std::regex kEnd("^Vossel: end (timer|fade-out)$");
 
+// Wine's own DC cache creates and frees a DC or two on its own: between launches the count at
+// rest differs by that much. A leak in any of the repeated operations is far above it.
+constexpr size_t kGdiNoise = 3;
+
 // Work that must fit before the end counts are taken: the program ends itself at 15 s.
 constexpr double kWorkUntilSeconds = 10.5;
 
@@ -183,7 +187,8 @@ TEST_F(Soak, LeavesNoHandlesOrGdiObjectsAndStillEndsByItself) {
         // A growth is a leak; a transient object of the moment (a thread's wait, say) is not, so a
         // higher count is read again for a moment before it counts.
         Counts after = Measure(target.ProcessId());
-        for (int retry = 0; retry < 10 && (after.kernel > before.kernel || after.gdi > before.gdi); ++retry) {
+        for (int retry = 0; retry < 10 && (after.kernel > before.kernel || (before.gdi && after.gdi > *before.gdi + kGdiNoise));
+             ++retry) {
             Sleep(100);
             after = Measure(target.ProcessId());
         }
@@ -195,7 +200,7 @@ TEST_F(Soak, LeavesNoHandlesOrGdiObjectsAndStillEndsByItself) {
         ASSERT_FALSE(target.HasExited()) << "the work did not fit into the program's life";
         EXPECT_LE(after.kernel.value_or(SIZE_MAX), *before.kernel) << "kernel handles";
         ASSERT_TRUE(before.gdi && after.gdi) << "the GDI handle table could not be read";
-        EXPECT_LE(*after.gdi, *before.gdi) << "GDI objects";
+        EXPECT_LE(*after.gdi, *before.gdi + kGdiNoise) << "GDI objects";
 
         const auto exitCode = target.WaitForExit(30000);
         ASSERT_TRUE(exitCode) << "still running 30 s later";
