@@ -34,3 +34,5 @@ set_tests_properties(e2e_x86 PROPERTIES TIMEOUT 2400 RESOURCE_LOCK wine_display
 
 add_test(NAME pe_headers COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/check_pe.sh
     $<TARGET_FILE:Vossel> ${VOSSEL_E2E_X86_EXE})
+add_test(NAME pe_hardening COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/check_hardening.sh
+    $<TARGET_FILE:Vossel> ${VOSSEL_E2E_X86_EXE})

@@ -7,7 +7,7 @@ endif()
 
 function(vossel_fault_variant name definition)
     set(target VosselFault_${name})
-    add_executable(${target} WIN32 ${app_sources} ${platform_sources} resources/vossel.rc)
+    add_executable(${target} WIN32 src/app/winmain.cpp ${app_sources} ${platform_sources} resources/vossel.rc)
     target_include_directories(${target} PRIVATE src resources)
     target_compile_definitions(${target} PRIVATE ${windows_definitions} ${definition})
     target_compile_options(${target} PRIVATE ${hardening_compile})

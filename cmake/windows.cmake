@@ -31,6 +31,7 @@ target_compile_options(vossel_logic PUBLIC ${hardening_compile})
 
 file(GLOB app_sources CONFIGURE_DEPENDS
     src/app/*.cpp src/mainwindow/form*.cpp src/settings/form*.cpp)
+list(FILTER app_sources EXCLUDE REGEX "/winmain\\.cpp$")
 add_library(vossel_app STATIC ${app_sources})
 target_link_libraries(vossel_app PUBLIC vossel_logic vossel_platform)
 
@@ -45,6 +46,9 @@ if(EXISTS "${VOSSEL_SEGMENT_FONT}")
 else()
     message(STATUS "No seven-segment face at ${VOSSEL_SEGMENT_FONT}; Label2 uses the platform's face")
 endif()
+
+# A test-only variant with one late-bound name that its library does not export.
+include(cmake/faults.cmake)
 
 # Windows-side tests, run under Wine (or natively on Windows), when GoogleTest's sources are there.
 if(NOT EXISTS ${googletest_dir}/CMakeLists.txt)
