@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "harness.h"
+#include "stress_support.h"
 
 namespace vossel::e2e {
 namespace {
@@ -198,48 +199,6 @@ std::optional<UnixProcess> OnlyProcessNamed(const std::string& name, std::string
     if (found.size() == 1) return found.front();
     if (error && error->empty()) {
         *error = std::to_string(found.size()) + " processes named " + name + " in this prefix";
-    }
-    return std::nullopt;
-}
-
-// Kernel handles that a process holds, counted in the system's handle table: under Wine
-// GetProcessHandleCount answers 0 for every process.
-std::optional<size_t> HandleCount(DWORD processId) {
-    constexpr auto kSystemExtendedHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(64);
-    constexpr NTSTATUS kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
-    struct Entry {
-        void* object;
-        ULONG_PTR processId;
-        ULONG_PTR handle;
-        ULONG grantedAccess;
-        USHORT creatorBackTraceIndex;
-        USHORT objectTypeIndex;
-        ULONG attributes;
-        ULONG reserved;
-    };
-    struct Table {
-        ULONG_PTR count;
-        ULONG_PTR reserved;
-        Entry entries[1];
-    };
-    using Query = NTSTATUS(NTAPI*)(SYSTEM_INFORMATION_CLASS, void*, ULONG, ULONG*);
-    const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    if (!query) return std::nullopt;
-    std::vector<unsigned char> buffer(1 << 16);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        ULONG needed = 0;
-        const NTSTATUS status = query(kSystemExtendedHandleInformation, buffer.data(),
-                                      static_cast<ULONG>(buffer.size()), &needed);
-        if (status == kInfoLengthMismatch) {
-            buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
-            continue;
-        }
-        if (status < 0) return std::nullopt;
-        const auto* table = reinterpret_cast<const Table*>(buffer.data());
-        size_t count = 0;
-        for (ULONG_PTR i = 0; i < table->count; ++i) count += table->entries[i].processId == processId;
-        return count;
     }
     return std::nullopt;
 }
@@ -440,13 +399,13 @@ TEST(Measurement, CommaSeparatorOfTheRegionalSettingsShowsInTheCaption) {
 
 TEST(Measurement, RepaintsLeakNoHandlesAndThePaintDoesNotFeedItself) {
     // The counter must see handles come and go, or an unchanged count proves nothing.
-    const auto ownBefore = HandleCount(GetCurrentProcessId());
+    const auto ownBefore = stress::KernelHandleCount(GetCurrentProcessId());
     ASSERT_TRUE(ownBefore.has_value()) << "NtQuerySystemInformation(SystemExtendedHandleInformation) failed";
     HANDLE events[5] = {};
     for (HANDLE& event : events) event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    const auto ownWith = HandleCount(GetCurrentProcessId());
+    const auto ownWith = stress::KernelHandleCount(GetCurrentProcessId());
     for (HANDLE event : events) CloseHandle(event);
-    const auto ownAfter = HandleCount(GetCurrentProcessId());
+    const auto ownAfter = stress::KernelHandleCount(GetCurrentProcessId());
     ASSERT_TRUE(ownWith && ownAfter);
     ASSERT_EQ(*ownWith, *ownBefore + 5) << "the handle counter did not see five new handles";
     ASSERT_EQ(*ownAfter, *ownBefore) << "the handle counter did not see five handles closed";
@@ -458,7 +417,7 @@ TEST(Measurement, RepaintsLeakNoHandlesAndThePaintDoesNotFeedItself) {
     ASSERT_TRUE(target.WaitForPrefix("Vossel: opacity = 250", kLineTimeoutMs).has_value())
         << "the fade-in did not come to rest";
     Pause(300);
-    const auto handlesBefore = HandleCount(target.ProcessId());
+    const auto handlesBefore = stress::KernelHandleCount(target.ProcessId());
     const auto cpuBefore = CpuMilliseconds();
     ASSERT_TRUE(handlesBefore.has_value()) << "the handle table could not be read";
     ASSERT_TRUE(cpuBefore.has_value()) << "the program's CPU time could not be read";
@@ -482,7 +441,7 @@ TEST(Measurement, RepaintsLeakNoHandlesAndThePaintDoesNotFeedItself) {
     const size_t linesAfterRepaints = target.Lines().size();
     Pause(kQuietMs);
     const auto cpuQuiet = CpuMilliseconds();
-    const auto handlesAfter = HandleCount(target.ProcessId());
+    const auto handlesAfter = stress::KernelHandleCount(target.ProcessId());
     ASSERT_FALSE(target.HasExited()) << "the program ended while it was watched at rest";
     ASSERT_TRUE(cpuAfterRepaints && cpuQuiet && handlesAfter) << "a reading failed after the repaints";
 
