@@ -23,3 +23,5 @@ endfunction()
 
 # A late-bound name that user32 lacks: the error message and exit code 453 instead of a crash.
 vossel_fault_variant(missing-export VOSSEL_FAULT_MISSING_EXPORT)
+# Without the DLL search restriction: shows that the planted-DLL test can see a planted DLL load.
+vossel_fault_variant(no-dll-restriction VOSSEL_FAULT_NO_DLL_RESTRICTION)

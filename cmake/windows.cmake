@@ -50,6 +50,13 @@ endif()
 # A test-only variant with one late-bound name that its library does not export.
 include(cmake/faults.cmake)
 
+# The DLL that the planted-DLL test puts beside Vossel.exe in a Downloads folder.
+add_library(vossel_planted SHARED tests/e2e/probes/planted.cpp)
+target_compile_definitions(vossel_planted PRIVATE ${windows_definitions})
+target_link_libraries(vossel_planted PRIVATE ${static_runtime})
+set_target_properties(vossel_planted PROPERTIES OUTPUT_NAME planted PREFIX ""
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/e2e-probes)
+
 # Windows-side tests, run under Wine (or natively on Windows), when GoogleTest's sources are there.
 if(NOT EXISTS ${googletest_dir}/CMakeLists.txt)
     message(STATUS "No GoogleTest sources at ${googletest_dir}: building the program only")

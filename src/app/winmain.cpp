@@ -9,6 +9,7 @@
 
 namespace {
 
+#ifndef VOSSEL_FAULT_NO_DLL_RESTRICTION
 // Before anything else is loaded: DLLs come from the system directory only, never from the
 // folder the exe was started from (a Downloads folder may hold anything).
 void RestrictDllSearch() {
@@ -22,11 +23,14 @@ void RestrictDllSearch() {
         ::SetDllDirectoryW(L"");
     }
 }
+#endif
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+#ifndef VOSSEL_FAULT_NO_DLL_RESTRICTION  // test-only build: the planted-DLL test's control
     RestrictDllSearch();
+#endif
     vossel::platform::SetRuntimeErrorReport(&vossel::ReportRuntimeError);
     try {
         // The settings window talks to the shell automation object on this thread.

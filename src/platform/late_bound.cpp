@@ -15,8 +15,12 @@ std::wstring Widen(const char* text) {
 
 HMODULE LoadSystemLibrary(const wchar_t* library) {
     if (HMODULE loaded = ::GetModuleHandleW(library)) return loaded;
+#ifdef VOSSEL_FAULT_NO_DLL_RESTRICTION  // test-only build: the planted-DLL test's control
+    return ::LoadLibraryW(library);
+#else
     // Never from the program's own folder: a planted DLL there must not be picked up.
     return ::LoadLibraryExW(library, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+#endif
 }
 
 }  // namespace
