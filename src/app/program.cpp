@@ -5,7 +5,6 @@
 #include <string>
 
 #include "platform/debug_output.h"
-#include "platform/window.h"
 
 namespace vossel {
 
@@ -15,7 +14,6 @@ void EndProgram(std::wstring_view reason) {
 }
 
 void ReportRuntimeError(const platform::RuntimeError& error) noexcept {
-    platform::StopAllHandlers();
     const std::wstring number = std::to_wstring(error.Number());
     platform::Report(L"error " + number + L" " + error.Description());
     platform::ShowErrorMessage(nullptr, error.Number(), error.Description());

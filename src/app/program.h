@@ -11,7 +11,7 @@ namespace vossel {
 [[noreturn]] void EndProgram(std::wstring_view reason);
 
 // The top level's answer to a run-time error that no handler traps: the standard message, then
-// the end with a non-zero exit code.
+// the end with a non-zero exit code. The dispatch boundary has already stopped every handler.
 [[noreturn]] void ReportRuntimeError(const platform::RuntimeError& error) noexcept;
 
 }  // namespace vossel

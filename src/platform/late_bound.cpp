@@ -7,12 +7,6 @@
 namespace vossel::platform {
 namespace {
 
-std::wstring Widen(const char* text) {
-    std::wstring wide;
-    for (; *text; ++text) wide.push_back(static_cast<unsigned char>(*text));
-    return wide;
-}
-
 HMODULE LoadSystemLibrary(const wchar_t* library) {
     if (HMODULE loaded = ::GetModuleHandleW(library)) return loaded;
 #ifdef VOSSEL_FAULT_NO_DLL_RESTRICTION  // test-only build: the planted-DLL test's control
@@ -33,7 +27,7 @@ FARPROC ResolveExport(const wchar_t* library, const char* name) {
     FARPROC address = ::GetProcAddress(module, name);
     if (!address) {
         throw RuntimeError(kErrorEntryPointNotFound,
-                           L"找不到 DLL 入口点 " + Widen(name) + L" (" + library + L")");
+                           L"找不到 DLL 入口点 " + WidenAscii(name) + L" (" + library + L")");
     }
     return address;
 }

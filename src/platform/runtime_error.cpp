@@ -12,12 +12,6 @@ namespace {
 
 RuntimeErrorReport installedReport = nullptr;
 
-std::wstring Widen(const char* text) {
-    std::wstring wide;
-    for (; text && *text; ++text) wide.push_back(static_cast<unsigned char>(*text));
-    return wide;
-}
-
 }  // namespace
 
 void ShowErrorMessage(void* owner, std::int32_t number, const std::wstring& description) {
@@ -25,6 +19,12 @@ void ShowErrorMessage(void* owner, std::int32_t number, const std::wstring& desc
     UINT flags = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
     if (!owner) flags |= MB_TASKMODAL;
     ::MessageBoxW(static_cast<HWND>(owner), text.c_str(), L"Vossel", flags);
+}
+
+std::wstring WidenAscii(const char* text) {
+    std::wstring wide;
+    for (; text && *text; ++text) wide.push_back(static_cast<unsigned char>(*text));
+    return wide;
 }
 
 void SetRuntimeErrorReport(RuntimeErrorReport report) { installedReport = report; }
@@ -41,7 +41,7 @@ void ReportCurrentException() noexcept {
     } catch (const std::bad_alloc&) {
         error = RuntimeError(7, L"Out of memory");
     } catch (const std::exception& e) {
-        error = RuntimeError(kErrorInternal, L"Internal error: " + Widen(e.what()));
+        error = RuntimeError(kErrorInternal, L"Internal error: " + WidenAscii(e.what()));
     } catch (...) {
     }
     if (installedReport) installedReport(error);

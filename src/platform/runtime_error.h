@@ -21,6 +21,9 @@ class RuntimeError : public std::runtime_error {
     std::wstring description_;
 };
 
+// Export names and exception texts are ASCII: widened byte by byte for the error's description.
+std::wstring WidenAscii(const char* text);
+
 // Well-known run-time error numbers.
 inline constexpr std::int32_t kErrorDllNotFound = 48;
 inline constexpr std::int32_t kErrorEntryPointNotFound = 453;
