@@ -1,5 +1,5 @@
 // Times Vossel's boot-duration measurement against a bare snapshot walk over the same processes.
-// The measurement is the production code, called in the order Form1's paint handler calls it:
+// The measurement is the production code, called in the order the main window's paint handler calls it:
 // the shell lookup over one snapshot, the process open and clock readings, and the caption text.
 //
 //   measure_loop [--iterations=1000]
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "mainwindow/form1.h"
+#include "mainwindow/main_window.h"
 
 namespace {
 

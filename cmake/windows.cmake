@@ -2,7 +2,7 @@
 enable_language(RC)
 
 set(VOSSEL_SEGMENT_FONT /usr/share/fonts/truetype/dseg/DSEG7Classic-Bold.ttf
-    CACHE FILEPATH "Seven-segment face embedded for Label2 when DS-Digital is not installed")
+    CACHE FILEPATH "Seven-segment face embedded for the duration label when DS-Digital is not installed")
 
 set(windows_definitions UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
@@ -29,9 +29,9 @@ target_link_libraries(vossel_platform PUBLIC user32 gdi32 ole32 oleaut32 uuid ad
 target_compile_definitions(vossel_logic PUBLIC ${windows_definitions})
 target_compile_options(vossel_logic PUBLIC ${hardening_compile})
 
-file(GLOB app_sources CONFIGURE_DEPENDS
-    src/app/*.cpp src/mainwindow/form*.cpp src/settings/form*.cpp)
+file(GLOB app_sources CONFIGURE_DEPENDS src/app/*.cpp)
 list(FILTER app_sources EXCLUDE REGEX "/winmain\\.cpp$")
+list(APPEND app_sources ${windows_side_sources})
 add_library(vossel_app STATIC ${app_sources})
 target_link_libraries(vossel_app PUBLIC vossel_logic vossel_platform)
 
@@ -44,7 +44,7 @@ if(EXISTS "${VOSSEL_SEGMENT_FONT}")
     target_include_directories(Vossel PRIVATE ${CMAKE_BINARY_DIR}/generated)
     target_compile_definitions(Vossel PRIVATE VOSSEL_EMBED_SEGMENT_FONT)
 else()
-    message(STATUS "No seven-segment face at ${VOSSEL_SEGMENT_FONT}; Label2 uses the platform's face")
+    message(STATUS "No seven-segment face at ${VOSSEL_SEGMENT_FONT}; the duration label uses the platform's face")
 endif()
 
 # A test-only variant with one late-bound name that its library does not export.

@@ -3,7 +3,7 @@
 #include <objbase.h>
 
 #include "app/program.h"
-#include "mainwindow/form1.h"
+#include "mainwindow/main_window.h"
 #include "platform/runtime_error.h"
 #include "platform/window.h"
 
@@ -35,8 +35,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     try {
         // The settings window talks to the shell automation object on this thread.
         ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        vossel::Form1 form1(&vossel::EndProgram);
-        form1.Show();
+        vossel::MainWindow mainWindow(&vossel::EndProgram);
+        mainWindow.Show();
         return vossel::platform::RunMessageLoop();
     } catch (...) {
         vossel::platform::ReportCurrentException();

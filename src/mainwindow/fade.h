@@ -14,21 +14,23 @@ struct FadeOutcome {
     std::uint8_t level;  // only for ApplyLevel
 };
 
-// The decisions of Form_Load, Timer1_Timer and Form_Unload, without a window: the form carries
-// out each outcome and mirrors Timer1Enabled and Timer1Interval onto its real timer.
+// The fade's decisions on load, on each fade-timer tick and on each close request, without a
+// window: the main window carries out each outcome and mirrors timerEnabled and timerIntervalMs
+// onto its real fade timer.
 class FadeMachine {
   public:
-    // Alpha = 5, AlphaStep = +5, Timer1 gets its interval; the form then applies opacity 0.
+    // level = 5, step = +5, the timer gets its interval; the window then applies opacity 0.
     void Load();
-    // One Timer1 tick: exactly one outcome.
+    // One fade-timer tick: exactly one outcome.
     FadeOutcome Tick();
-    // Every close request: Timer1 on, AlphaStep = -5. Returns Cancel, which is always true.
+    // Every close request: the timer runs again and the step turns to -5. Returns whether the
+    // close is cancelled, which it always is: the fade-out ends the program instead.
     bool CloseRequest();
 
-    std::int16_t Alpha = 0;
-    std::int16_t AlphaStep = 0;
-    bool Timer1Enabled = true;  // Timer1 starts enabled, but idle until it has an interval
-    int Timer1Interval = 0;
+    std::int16_t level = 0;  // 0..255, a multiple of 5
+    std::int16_t step = 0;
+    bool timerEnabled = true;  // enabled from the start, but idle until it has an interval
+    int timerIntervalMs = 0;
 };
 
 }  // namespace vossel

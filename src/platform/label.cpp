@@ -54,8 +54,13 @@ void Label::Realize(HWND owner, int dpi) {
     if (!fontSpec_.fitSample.empty()) {
         HDC dc = ::GetDC(owner);
         for (; height > 6; --height) {
-            SelectedObject select(dc, font_.Get());
-            if (TextWidth(dc, fontSpec_.fitSample) <= px.width) break;
+            int width = 0;
+            {
+                SelectedObject select(dc, font_.Get());
+                width = TextWidth(dc, fontSpec_.fitSample);
+            }
+            // Only now, with the font deselected, may it be replaced (and so deleted).
+            if (width <= px.width) break;
             font_ = MakeFont(fontSpec_, height - 1);
         }
         ::ReleaseDC(owner, dc);

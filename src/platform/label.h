@@ -28,7 +28,6 @@ class Label {
     Label(const Label&) = delete;
     Label& operator=(const Label&) = delete;
 
-    const std::wstring& Caption() const { return caption_; }
     // Redraws the label when the text really changes; returns whether it did.
     bool SetCaption(std::wstring caption);
 
@@ -38,7 +37,6 @@ class Label {
     // For the owner window.
     void Realize(HWND owner, int dpi);
     void Unrealize();
-    const RECT& PixelBox() const { return pixelBox_; }
     bool Contains(POINT p) const { return ::PtInRect(&pixelBox_, p) != FALSE; }
     void Draw(HDC dc) const;
     void SetPaintClip(const RECT* paintRect) { paintRect_ = paintRect; }

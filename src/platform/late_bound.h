@@ -33,7 +33,6 @@ class LateBound {
         return Get()(std::forward<Args>(args)...);
     }
 
-    const char* Name() const { return name_; }
     bool IsBound() const { return address_ != nullptr; }
 
   private:

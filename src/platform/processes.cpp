@@ -3,34 +3,30 @@
 #include <cstring>
 
 #include "platform/system_api.h"
+#include "platform/unique_handle.h"
 
 namespace vossel::platform {
 namespace {
 
-// Closes a kernel handle through the late-bound CloseHandle. The binding is made before the
-// handle exists, so a missing export can never leave a handle open.
-class KernelHandle {
-  public:
-    KernelHandle() { api::CloseHandle.Get(); }
-    KernelHandle(const KernelHandle&) = delete;
-    KernelHandle& operator=(const KernelHandle&) = delete;
-    ~KernelHandle() {
-        if (handle_ && handle_ != INVALID_HANDLE_VALUE) api::CloseHandle.Get()(handle_);
-    }
-    void Reset(HANDLE handle) { handle_ = handle; }
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
-
-  private:
-    HANDLE handle_ = nullptr;
+// Closes through the late-bound CloseHandle. The program's handles are taken only after it has
+// been bound, so a missing export can never leave one open.
+struct CloseLateBoundHandle {
+    void operator()(HANDLE handle) const { api::CloseHandle.Get()(handle); }
 };
+using UniqueLateBoundHandle = UniqueAny<HANDLE, CloseLateBoundHandle>;
+
+// Snapshots answer INVALID_HANDLE_VALUE on failure, processes NULL: both mean no handle.
+UniqueLateBoundHandle Own(HANDLE handle) {
+    return UniqueLateBoundHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
 
 }  // namespace
 
 void ForEachProcess(const std::function<void(std::uint32_t, std::string_view)>& visit) {
-    KernelHandle snapshot;
-    snapshot.Reset(api::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot.Valid()) return;
+    api::CloseHandle.Get();
+    const UniqueLateBoundHandle snapshot =
+        Own(api::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return;
 
     ProcessEntry entry{};
     entry.dwSize = sizeof(entry);
@@ -42,11 +38,12 @@ void ForEachProcess(const std::function<void(std::uint32_t, std::string_view)>& 
 }
 
 bool ReadProcessClocks(std::uint32_t processId, ProcessClockReading& reading) {
-    KernelHandle process;
+    api::CloseHandle.Get();
     // Limited query access is all that reading the times needs, and it is granted where full
     // access is refused (an elevated shell, another session).
-    process.Reset(api::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    if (!process.Valid()) return false;
+    const UniqueLateBoundHandle process =
+        Own(api::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) return false;
 
     FILETIME creation{}, exit{}, kernel{}, user{};
     const BOOL gotTimes = api::GetProcessTimes(process.Get(), &creation, &exit, &kernel, &user);

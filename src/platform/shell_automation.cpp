@@ -9,12 +9,12 @@
 #include <cwctype>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-namespace vossel {
-
+namespace vossel::platform {
 namespace {
 
 using Microsoft::WRL::ComPtr;
@@ -65,90 +65,78 @@ struct LocalFreeDeleter {
 
 CallStatus Failure(HRESULT hr) { return {static_cast<std::int32_t>(hr), SystemErrorText(hr)}; }
 
-class AutomationShellObject final : public ShellObject {
-  public:
-    explicit AutomationShellObject(ComPtr<IDispatch> object) : dispatch(std::move(object)) {}
-
-    CallStatus RegWrite(std::wstring_view valuePath, std::wstring_view data) override {
-        return CallMethod(L"regwrite", {valuePath, data});
-    }
-
-    CallStatus RegDelete(std::wstring_view valuePath) override {
-        return CallMethod(L"regdelete", {valuePath});
-    }
-
-  private:
-    CallStatus CallMethod(const wchar_t* method, std::initializer_list<std::wstring_view> args) {
-        LPOLESTR name = const_cast<LPOLESTR>(method);
-        DISPID id = DISPID_UNKNOWN;
-        HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
-        if (FAILED(hr)) {
-            return Failure(hr);
-        }
-
-        std::vector<Bstr> strings;
-        strings.reserve(args.size());
-        for (std::wstring_view arg : args) {
-            strings.emplace_back(arg);
-            if (strings.back().Get() == nullptr) {
-                return Failure(E_OUTOFMEMORY);
-            }
-        }
-        // IDispatch takes the arguments last first. The BSTRs stay owned by strings.
-        std::vector<VARIANT> variants(strings.size());
-        for (std::size_t i = 0; i < strings.size(); ++i) {
-            VARIANT& variant = variants[strings.size() - 1 - i];
-            VariantInit(&variant);
-            variant.vt = VT_BSTR;
-            variant.bstrVal = strings[i].Get();
-        }
-        DISPPARAMS params{variants.data(), nullptr, static_cast<UINT>(variants.size()), 0};
-
-        Variant result;
-        ExceptionInfo exception;
-        UINT argumentError = 0;
-        hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                              &result.value, &exception.info, &argumentError);
-        if (hr == DISP_E_EXCEPTION) {
-            EXCEPINFO& info = exception.info;
-            if (info.pfnDeferredFillIn != nullptr) {
-                info.pfnDeferredFillIn(&info);
-            }
-            // A bare wCode carries no HRESULT of its own; the exception itself is the number.
-            const HRESULT code = FAILED(info.scode) ? info.scode : DISP_E_EXCEPTION;
-            if (info.bstrDescription != nullptr && info.bstrDescription[0] != L'\0') {
-                return {static_cast<std::int32_t>(code),
-                        std::wstring(info.bstrDescription, SysStringLen(info.bstrDescription))};
-            }
-            return Failure(code);
-        }
-        if (FAILED(hr)) {
-            return Failure(hr);
-        }
-        return {};
-    }
-
-    ComPtr<IDispatch> dispatch;
-};
-
 }  // namespace
 
-AutomationShellObjects::AutomationShellObjects(std::wstring progIdToCreate)
-    : progId(std::move(progIdToCreate)) {}
+AutomationObject::AutomationObject(ComPtr<IDispatch> dispatch) : dispatch_(std::move(dispatch)) {}
+AutomationObject::AutomationObject(AutomationObject&&) noexcept = default;
+AutomationObject::~AutomationObject() = default;
 
-ShellObjectCreation AutomationShellObjects::Create() {
+std::optional<AutomationObject> AutomationObject::Create(const wchar_t* progId,
+                                                         CallStatus& status) {
     CLSID classId{};
-    HRESULT hr = CLSIDFromProgID(progId.c_str(), &classId);
-    if (FAILED(hr)) {
-        return {nullptr, Failure(hr)};
+    HRESULT hr = CLSIDFromProgID(progId, &classId);
+    if (SUCCEEDED(hr)) {
+        ComPtr<IDispatch> dispatch;
+        hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                              IID_PPV_ARGS(&dispatch));
+        if (SUCCEEDED(hr)) {
+            status = {};
+            return AutomationObject(std::move(dispatch));
+        }
     }
-    ComPtr<IDispatch> dispatch;
-    hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                          IID_PPV_ARGS(&dispatch));
+    status = Failure(hr);
+    return std::nullopt;
+}
+
+CallStatus AutomationObject::Call(const wchar_t* method,
+                                  std::initializer_list<std::wstring_view> args) {
+    LPOLESTR name = const_cast<LPOLESTR>(method);
+    DISPID id = DISPID_UNKNOWN;
+    HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
     if (FAILED(hr)) {
-        return {nullptr, Failure(hr)};
+        return Failure(hr);
     }
-    return {std::make_unique<AutomationShellObject>(std::move(dispatch)), {}};
+
+    std::vector<Bstr> strings;
+    strings.reserve(args.size());
+    for (std::wstring_view arg : args) {
+        strings.emplace_back(arg);
+        if (strings.back().Get() == nullptr) {
+            return Failure(E_OUTOFMEMORY);
+        }
+    }
+    // IDispatch takes the arguments last first. The BSTRs stay owned by strings.
+    std::vector<VARIANT> variants(strings.size());
+    for (std::size_t i = 0; i < strings.size(); ++i) {
+        VARIANT& variant = variants[strings.size() - 1 - i];
+        VariantInit(&variant);
+        variant.vt = VT_BSTR;
+        variant.bstrVal = strings[i].Get();
+    }
+    DISPPARAMS params{variants.data(), nullptr, static_cast<UINT>(variants.size()), 0};
+
+    Variant result;
+    ExceptionInfo exception;
+    UINT argumentError = 0;
+    hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                           &result.value, &exception.info, &argumentError);
+    if (hr == DISP_E_EXCEPTION) {
+        EXCEPINFO& info = exception.info;
+        if (info.pfnDeferredFillIn != nullptr) {
+            info.pfnDeferredFillIn(&info);
+        }
+        // A bare wCode carries no HRESULT of its own; the exception itself is the number.
+        const HRESULT code = FAILED(info.scode) ? info.scode : DISP_E_EXCEPTION;
+        if (info.bstrDescription != nullptr && info.bstrDescription[0] != L'\0') {
+            return {static_cast<std::int32_t>(code),
+                    std::wstring(info.bstrDescription, SysStringLen(info.bstrDescription))};
+        }
+        return Failure(code);
+    }
+    if (FAILED(hr)) {
+        return Failure(hr);
+    }
+    return {};
 }
 
 std::wstring SystemErrorText(std::int32_t hresult) {
@@ -175,4 +163,4 @@ std::wstring SystemErrorText(std::int32_t hresult) {
     return text;
 }
 
-}  // namespace vossel
+}  // namespace vossel::platform

@@ -13,7 +13,6 @@ class Timer {
     Timer(const Timer&) = delete;
     Timer& operator=(const Timer&) = delete;
 
-    int Interval() const { return interval_; }
     bool Enabled() const { return enabled_; }
     // A new interval takes effect at once: the count starts again from now.
     void SetInterval(int intervalMs);

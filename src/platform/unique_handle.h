@@ -25,7 +25,6 @@ class UniqueAny {
         handle_ = handle;
     }
     Handle Get() const { return handle_; }
-    Handle Release() { return std::exchange(handle_, Invalid); }
     explicit operator bool() const { return handle_ != Invalid; }
 
   private:

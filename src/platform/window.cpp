@@ -59,6 +59,8 @@ class PaintScope {
 Window::Window(WindowDesign design) : design_(std::move(design)) {}
 
 Window::~Window() {
+    // The owner is going away: its windows go without telling it.
+    Unloaded = nullptr;
     if (handle_) ::DestroyWindow(handle_);
 }
 
@@ -267,9 +269,9 @@ LRESULT Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
             return 0;
         case WM_CLOSE: {
             if (handlersStopped) return 0;
-            std::int16_t cancel = 0;
-            if (Unload) Unload(cancel);
-            if (cancel == 0) UnloadWindow();
+            bool cancel = false;
+            if (CloseRequest) CloseRequest(cancel);
+            if (!cancel) UnloadWindow();
             return 0;
         }
         case WM_QUERYENDSESSION:

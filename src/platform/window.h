@@ -5,7 +5,6 @@
 // redraws everything and raises the Paint notification.
 #include <windows.h>
 
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -37,8 +36,9 @@ class Window {
     // Notifications; an empty one is not raised.
     std::function<void()> Load;
     std::function<void()> Paint;
-    // A close request. Setting cancel to non-zero keeps the window; without a handler it unloads.
-    std::function<void(std::int16_t& cancel)> Unload;
+    // A close request (close button, system menu, Alt+F4). Setting cancel keeps the window;
+    // without a handler it unloads.
+    std::function<void(bool& cancel)> CloseRequest;
     // After the window and its controls are gone.
     std::function<void()> Unloaded;
     // The session is ending (log-off or shutdown), which no close handler may delay.
@@ -56,7 +56,6 @@ class Window {
     void UnloadWindow();
     bool IsLoaded() const { return handle_ != nullptr; }
     HWND Handle() const { return handle_; }
-    int Dpi() const { return dpi_; }
 
   private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam,
@@ -78,7 +77,6 @@ class Window {
     std::vector<Timer*> timers_;
     std::vector<Control*> controls_;
     Label* pressedLabel_ = nullptr;
-    const RECT* paintRect_ = nullptr;
 };
 
 // After a run-time error: no handler runs again and every timer stops, so a message box cannot

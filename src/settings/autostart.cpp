@@ -6,13 +6,13 @@ namespace vossel {
 
 namespace {
 
-CallStatus CallShellObject(bool write, const AutoStartEntry& entry,
-                           ShellObjectFactory& shellObjects) {
+platform::CallStatus CallShellObject(bool write, const AutoStartEntry& entry,
+                                     ShellObjectFactory& shellObjects) {
     // The object lives only inside this call, so it is released before any fallback and on
     // every way out.
     ShellObjectCreation creation = shellObjects.Create();
     if (!creation.object) {
-        return creation.status.Succeeded() ? CallStatus{kHresultNoInterface, {}}
+        return creation.status.Succeeded() ? platform::CallStatus{platform::kHresultNoInterface, {}}
                                            : std::move(creation.status);
     }
     return write ? creation.object->RegWrite(entry.valuePath, entry.data)
@@ -38,15 +38,15 @@ AutoStartEntry ComposeAutoStartEntry(std::wstring_view exePath) {
 
 bool IsShellObjectUnavailable(std::int32_t code) {
     switch (code) {
-        case kHresultClassNotRegistered:
-        case kHresultClassNotAvailable:
-        case kHresultInvalidClassString:
-        case kHresultApplicationNotFound:
-        case kHresultModuleNotFound:
-        case kHresultNoInterface:
-        case kHresultNotImplemented:
-        case kHresultUnknownName:
-        case kHresultMemberNotFound:
+        case platform::kHresultClassNotRegistered:
+        case platform::kHresultClassNotAvailable:
+        case platform::kHresultInvalidClassString:
+        case platform::kHresultApplicationNotFound:
+        case platform::kHresultModuleNotFound:
+        case platform::kHresultNoInterface:
+        case platform::kHresultNotImplemented:
+        case platform::kHresultUnknownName:
+        case platform::kHresultMemberNotFound:
             return true;
         default:
             return false;
@@ -54,17 +54,17 @@ bool IsShellObjectUnavailable(std::int32_t code) {
 }
 
 bool IsAbsentValue(std::int32_t code) {
-    return code == kHresultFileNotFound || code == kHresultPathNotFound;
+    return code == platform::kHresultFileNotFound || code == platform::kHresultPathNotFound;
 }
 
-AutoStartResult ApplyAutoStart(int check1Value, const AutoStartEntry& entry,
+AutoStartResult ApplyAutoStart(int boxValue, const AutoStartEntry& entry,
                                ShellObjectFactory& shellObjects, RunKeyStore& runKey,
                                const std::function<void(std::wstring_view)>& log) {
-    const bool write = check1Value == 1;
+    const bool write = boxValue == 1;
     log(write ? L"autostart write \"" + entry.valuePath + L"\" = " + entry.data
               : L"autostart delete \"" + entry.valuePath + L"\"");
 
-    CallStatus status = CallShellObject(write, entry, shellObjects);
+    platform::CallStatus status = CallShellObject(write, entry, shellObjects);
     if (IsShellObjectUnavailable(status.code)) {
         status = write ? runKey.SetValue(entry.valueName, entry.data)
                        : runKey.DeleteValue(entry.valueName);

@@ -6,10 +6,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/call_status.h"
+
 namespace vossel {
 
-inline constexpr std::wstring_view RunKeyPrefix =
-    L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\";
+// The machine-wide Run key, under HKEY_LOCAL_MACHINE; RunKeyPrefix is the same key in the shell
+// object's notation, ending in the backslash that separates the value's name.
+inline constexpr std::wstring_view RunSubkey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline const std::wstring RunKeyPrefix = L"HKLM\\" + std::wstring(RunSubkey) + L"\\";
 
 struct AutoStartEntry {
     std::wstring valueName;  // the executable's base name
@@ -20,37 +24,6 @@ struct AutoStartEntry {
 // From the full path of the running executable. The data is always quoted: an unquoted path with
 // spaces in a Run entry lets Windows start C:\Program.exe first.
 AutoStartEntry ComposeAutoStartEntry(std::wstring_view exePath);
-
-// HRESULTs that the auto-start decisions tell apart (the values of the Windows headers).
-inline constexpr std::int32_t kHresultOk = 0;
-inline constexpr std::int32_t kHresultNotImplemented = static_cast<std::int32_t>(0x80004001);
-inline constexpr std::int32_t kHresultNoInterface = static_cast<std::int32_t>(0x80004002);
-inline constexpr std::int32_t kHresultClassNotAvailable = static_cast<std::int32_t>(0x80040111);
-inline constexpr std::int32_t kHresultClassNotRegistered = static_cast<std::int32_t>(0x80040154);
-inline constexpr std::int32_t kHresultInvalidClassString = static_cast<std::int32_t>(0x800401F3);
-inline constexpr std::int32_t kHresultApplicationNotFound = static_cast<std::int32_t>(0x800401F5);
-inline constexpr std::int32_t kHresultMemberNotFound = static_cast<std::int32_t>(0x80020003);
-inline constexpr std::int32_t kHresultUnknownName = static_cast<std::int32_t>(0x80020006);
-inline constexpr std::int32_t kHresultFileNotFound = static_cast<std::int32_t>(0x80070002);
-inline constexpr std::int32_t kHresultPathNotFound = static_cast<std::int32_t>(0x80070003);
-inline constexpr std::int32_t kHresultAccessDenied = static_cast<std::int32_t>(0x80070005);
-inline constexpr std::int32_t kHresultModuleNotFound = static_cast<std::int32_t>(0x8007007E);
-
-// HRESULT_FROM_WIN32, for the registry API's status codes.
-constexpr std::int32_t HresultFromWin32(std::uint32_t error) {
-    return static_cast<std::int32_t>(error) <= 0
-               ? static_cast<std::int32_t>(error)
-               : static_cast<std::int32_t>((error & 0x0000FFFFu) | 0x80070000u);
-}
-
-// The outcome of one platform call: an HRESULT (a Win32 status already turned into one) and the
-// text that the object or the system gives for it.
-struct CallStatus {
-    std::int32_t code = kHresultOk;
-    std::wstring description;
-
-    bool Succeeded() const { return code >= 0; }
-};
 
 // The failure classes, by HRESULT:
 // - unavailable: the shell object cannot be made (class not registered or not available, invalid
@@ -68,13 +41,13 @@ bool IsAbsentValue(std::int32_t code);
 class ShellObject {
   public:
     virtual ~ShellObject() = default;
-    virtual CallStatus RegWrite(std::wstring_view valuePath, std::wstring_view data) = 0;
-    virtual CallStatus RegDelete(std::wstring_view valuePath) = 0;
+    virtual platform::CallStatus RegWrite(std::wstring_view valuePath, std::wstring_view data) = 0;
+    virtual platform::CallStatus RegDelete(std::wstring_view valuePath) = 0;
 };
 
 struct ShellObjectCreation {
     std::unique_ptr<ShellObject> object;  // null when the creation failed
-    CallStatus status;
+    platform::CallStatus status;
 };
 
 class ShellObjectFactory {
@@ -88,8 +61,8 @@ class ShellObjectFactory {
 class RunKeyStore {
   public:
     virtual ~RunKeyStore() = default;
-    virtual CallStatus SetValue(std::wstring_view valueName, std::wstring_view data) = 0;
-    virtual CallStatus DeleteValue(std::wstring_view valueName) = 0;
+    virtual platform::CallStatus SetValue(std::wstring_view valueName, std::wstring_view data) = 0;
+    virtual platform::CallStatus DeleteValue(std::wstring_view valueName) = 0;
 };
 
 struct AutoStartResult {
@@ -98,11 +71,11 @@ struct AutoStartResult {
     std::wstring description;
 };
 
-// Check1_Click's work after the box changed: value 1 writes the entry, every other value deletes
+// The check box's work after it changed: value 1 writes the entry, every other value deletes
 // it. One shell object per call, released before returning on every path. log receives
 // `autostart write "<path>" = <data>` or `autostart delete "<path>"`, and
 // `error <number> <description>` on failure.
-AutoStartResult ApplyAutoStart(int check1Value, const AutoStartEntry& entry,
+AutoStartResult ApplyAutoStart(int boxValue, const AutoStartEntry& entry,
                                ShellObjectFactory& shellObjects, RunKeyStore& runKey,
                                const std::function<void(std::wstring_view)>& log);
 

@@ -9,6 +9,9 @@
 namespace vossel {
 namespace {
 
+using platform::CallStatus;
+using platform::HresultFromWin32;
+
 TEST(ComposeAutoStartEntry, NamesTheValueAfterTheBaseNameAndQuotesTheFullPath) {
     struct Case {
         const wchar_t* exePath;
@@ -37,12 +40,12 @@ TEST(ComposeAutoStartEntry, NamesTheValueAfterTheBaseNameAndQuotesTheFullPath) {
 }
 
 TEST(HresultFromWin32, MapsRegistryStatusCodes) {
-    EXPECT_EQ(HresultFromWin32(0), kHresultOk);
-    EXPECT_EQ(HresultFromWin32(2), kHresultFileNotFound);
-    EXPECT_EQ(HresultFromWin32(3), kHresultPathNotFound);
-    EXPECT_EQ(HresultFromWin32(5), kHresultAccessDenied);
+    EXPECT_EQ(HresultFromWin32(0), platform::kHresultOk);
+    EXPECT_EQ(HresultFromWin32(2), platform::kHresultFileNotFound);
+    EXPECT_EQ(HresultFromWin32(3), platform::kHresultPathNotFound);
+    EXPECT_EQ(HresultFromWin32(5), platform::kHresultAccessDenied);
     EXPECT_EQ(HresultFromWin32(5), -2147024891);
-    EXPECT_EQ(HresultFromWin32(0x80070005u), kHresultAccessDenied);  // already an HRESULT
+    EXPECT_EQ(HresultFromWin32(0x80070005u), platform::kHresultAccessDenied);  // already an HRESULT
 }
 
 // Records every call; counts the objects it made and the ones still alive.
@@ -110,15 +113,17 @@ constexpr std::int32_t kHresultFail = static_cast<std::int32_t>(0x80004005);
 constexpr std::int32_t kHresultOutOfMemory = static_cast<std::int32_t>(0x8007000E);
 
 const CallStatus kOk{};
-const CallStatus kNotRegistered{kHresultClassNotRegistered, L"Class not registered"};
-const CallStatus kBadProgId{kHresultInvalidClassString, L"Invalid class string"};
-const CallStatus kModuleMissing{kHresultModuleNotFound, L"The specified module was not found."};
-const CallStatus kNotImpl{kHresultNotImplemented, L"Not implemented"};
-const CallStatus kUnknownName{kHresultUnknownName, L"Unknown name."};
-const CallStatus kNoMember{kHresultMemberNotFound, L"Member not found."};
-const CallStatus kNoFile{kHresultFileNotFound, L"Unable to remove registry key"};
-const CallStatus kNoPath{kHresultPathNotFound, L"The system cannot find the path specified."};
-const CallStatus kDenied{kHresultAccessDenied, L"Invalid root in registry key"};
+const CallStatus kNotRegistered{platform::kHresultClassNotRegistered, L"Class not registered"};
+const CallStatus kBadProgId{platform::kHresultInvalidClassString, L"Invalid class string"};
+const CallStatus kModuleMissing{platform::kHresultModuleNotFound,
+                                L"The specified module was not found."};
+const CallStatus kNotImpl{platform::kHresultNotImplemented, L"Not implemented"};
+const CallStatus kUnknownName{platform::kHresultUnknownName, L"Unknown name."};
+const CallStatus kNoMember{platform::kHresultMemberNotFound, L"Member not found."};
+const CallStatus kNoFile{platform::kHresultFileNotFound, L"Unable to remove registry key"};
+const CallStatus kNoPath{platform::kHresultPathNotFound,
+                         L"The system cannot find the path specified."};
+const CallStatus kDenied{platform::kHresultAccessDenied, L"Invalid root in registry key"};
 const CallStatus kApiDenied{HresultFromWin32(5), L"Access is denied."};
 const CallStatus kApiNoFile{HresultFromWin32(2), L"The system cannot find the file specified."};
 const CallStatus kFail{kHresultFail, L"Unspecified error"};

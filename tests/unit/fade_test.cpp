@@ -33,7 +33,7 @@ FadeRun Drive(FadeMachine& machine, const std::vector<int>& closeBeforeTicks) {
                 EXPECT_TRUE(machine.CloseRequest());
             }
         }
-        if (!machine.Timer1Enabled || machine.Timer1Interval <= 0) {
+        if (!machine.timerEnabled || machine.timerIntervalMs <= 0) {
             break;
         }
         const FadeOutcome outcome = machine.Tick();
@@ -50,13 +50,13 @@ FadeRun Drive(FadeMachine& machine, const std::vector<int>& closeBeforeTicks) {
 
 TEST(FadeMachine, LoadStartsTheFadeIn) {
     FadeMachine machine;
-    EXPECT_TRUE(machine.Timer1Enabled);
-    EXPECT_EQ(machine.Timer1Interval, 0);  // enabled but idle until Form_Load
+    EXPECT_TRUE(machine.timerEnabled);
+    EXPECT_EQ(machine.timerIntervalMs, 0);  // enabled but idle until the window loads
     machine.Load();
-    EXPECT_EQ(machine.Alpha, 5);
-    EXPECT_EQ(machine.AlphaStep, 5);
-    EXPECT_TRUE(machine.Timer1Enabled);
-    EXPECT_EQ(machine.Timer1Interval, kFadeIntervalMs);
+    EXPECT_EQ(machine.level, 5);
+    EXPECT_EQ(machine.step, 5);
+    EXPECT_TRUE(machine.timerEnabled);
+    EXPECT_EQ(machine.timerIntervalMs, kFadeIntervalMs);
 }
 
 TEST(FadeMachine, FadesInTo250AndStopsTheTimerOnThe50thTick) {
@@ -67,8 +67,8 @@ TEST(FadeMachine, FadesInTo250AndStopsTheTimerOnThe50thTick) {
     EXPECT_EQ(run.levels.size(), 49u);
     EXPECT_EQ(run.ticks, 50);
     EXPECT_EQ(run.last, FadeAction::StopTimer);
-    EXPECT_FALSE(machine.Timer1Enabled);
-    EXPECT_EQ(machine.Alpha, 255);
+    EXPECT_FALSE(machine.timerEnabled);
+    EXPECT_EQ(machine.level, 255);
 }
 
 struct FadeOutCase {
@@ -87,7 +87,7 @@ std::vector<FadeOutCase> FadeOutCases() {
         {"repeated close requests during the fade-out", {50, 60, 61, 100}, Levels(250, 5, -5), 51},
         {"repeated close requests during the fade-in", {20, 21, 25}, Levels(100, 5, -5), 21},
     };
-    // Begun while fading in at Alpha = L: L-5 down to 5, ending after L/5 ticks, with no jump.
+    // Begun while fading in at level L: L-5 down to 5, ending after L/5 ticks, with no jump.
     for (int level = 5; level <= 250; level += 5) {
         cases.push_back({"begun at " + std::to_string(level),
                          {level / 5 - 1},
@@ -109,8 +109,8 @@ TEST(FadeMachine, FadesOutFromWhereverTheCloseRequestFindsIt) {
         EXPECT_EQ(run.levels, expected) << c.name;
         EXPECT_EQ(run.ticks - firstClose, c.expectedTicks) << c.name;
         EXPECT_EQ(run.last, FadeAction::EndProgram) << c.name;
-        EXPECT_EQ(machine.Alpha, 0) << c.name;
-        EXPECT_EQ(machine.AlphaStep, -5) << c.name;
+        EXPECT_EQ(machine.level, 0) << c.name;
+        EXPECT_EQ(machine.step, -5) << c.name;
     }
 }
 
@@ -118,14 +118,14 @@ TEST(FadeMachine, CloseRequestRestartsAStoppedTimerAndAlwaysCancels) {
     FadeMachine machine;
     machine.Load();
     Drive(machine, {});
-    ASSERT_FALSE(machine.Timer1Enabled);
+    ASSERT_FALSE(machine.timerEnabled);
     EXPECT_TRUE(machine.CloseRequest());
-    EXPECT_TRUE(machine.Timer1Enabled);
-    EXPECT_EQ(machine.AlphaStep, -5);
-    EXPECT_EQ(machine.Alpha, 255);  // the request itself applies nothing
+    EXPECT_TRUE(machine.timerEnabled);
+    EXPECT_EQ(machine.step, -5);
+    EXPECT_EQ(machine.level, 255);  // the request itself applies nothing
     EXPECT_TRUE(machine.CloseRequest());
-    EXPECT_EQ(machine.AlphaStep, -5);
-    EXPECT_EQ(machine.Alpha, 255);
+    EXPECT_EQ(machine.step, -5);
+    EXPECT_EQ(machine.level, 255);
 }
 
 }  // namespace

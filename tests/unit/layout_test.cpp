@@ -24,7 +24,7 @@ TEST(Twips, DesignRectanglesAtCommonDpis) {
         {{12570, 9345, 3075, 840}, 96, {838, 623, 205, 56}},
         {{1920, 240, 735, 300}, 96, {128, 16, 49, 20}},
         {{1920, 240, 735, 300}, 120, {160, 20, 61, 25}},
-        // Label2 and Label4 overlap by design between 232 and 241 px.
+        // The duration and seconds labels overlap by design between 232 and 241 px.
         {{1920, 840, 1695, 735}, 96, {128, 56, 113, 49}},
         {{3480, 960, 255, 255}, 96, {232, 64, 17, 17}},
     };

@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/run_key.h"
 #include "platform/shell_automation.h"
 #include "settings/autostart.h"
+#include "settings/autostart_system.h"
 
 namespace vossel {
 namespace {
+
+using platform::CallStatus;
 
 // The registry value as it really is, read past both the shell object and RegistryRunKey.
 struct StoredValue {
@@ -23,7 +25,7 @@ struct StoredValue {
 };
 
 std::optional<StoredValue> ReadRunValue(const std::wstring& valueName) {
-    const std::wstring subkey(RunKeySubkey);
+    const std::wstring subkey(RunSubkey);
     DWORD type = 0;
     DWORD bytes = 0;
     if (RegGetValueW(HKEY_LOCAL_MACHINE, subkey.c_str(), valueName.c_str(),
@@ -60,12 +62,12 @@ class AutoStartPlatform : public ::testing::Test {
     }
 
     void TearDown() override {
-        const std::wstring subkey(RunKeySubkey);
+        const std::wstring subkey(RunSubkey);
         RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, subkey.c_str(), entry.valueName.c_str());
     }
 
-    AutoStartResult Apply(int check1Value, ShellObjectFactory& shellObjects) {
-        return ApplyAutoStart(check1Value, entry, shellObjects, runKey,
+    AutoStartResult Apply(int boxValue, ShellObjectFactory& shellObjects) {
+        return ApplyAutoStart(boxValue, entry, shellObjects, runKey,
                               [this](std::wstring_view line) { log.emplace_back(line); });
     }
 
@@ -85,7 +87,7 @@ void ExpectQuotedEntry(const std::optional<StoredValue>& value, const AutoStartE
 }
 
 TEST_F(AutoStartPlatform, ShellObjectWritesTheQuotedPathAsAString) {
-    AutomationShellObjects shellObjects;
+    WshShellObjects shellObjects;
     ShellObjectCreation creation = shellObjects.Create();
     ASSERT_NE(creation.object, nullptr) << creation.status.code;
 
@@ -99,7 +101,7 @@ TEST_F(AutoStartPlatform, ShellObjectWritesTheQuotedPathAsAString) {
 }
 
 TEST_F(AutoStartPlatform, TickClearTickThroughTheWholeChain) {
-    AutomationShellObjects shellObjects;
+    WshShellObjects shellObjects;
     for (int round = 0; round < 2; ++round) {
         const AutoStartResult written = Apply(1, shellObjects);
         ASSERT_TRUE(written.succeeded) << written.errorNumber << " " << written.description.size();
@@ -118,7 +120,7 @@ TEST_F(AutoStartPlatform, TickClearTickThroughTheWholeChain) {
 }
 
 TEST_F(AutoStartPlatform, MissingShellObjectFallsBackToTheRegistryApi) {
-    AutomationShellObjects missing(L"Vossel.NoSuchAutomationObject");
+    WshShellObjects missing(L"Vossel.NoSuchAutomationObject");
     const ShellObjectCreation creation = missing.Create();
     EXPECT_EQ(creation.object, nullptr);
     EXPECT_TRUE(IsShellObjectUnavailable(creation.status.code)) << creation.status.code;
@@ -135,18 +137,19 @@ TEST_F(AutoStartPlatform, RegistryRunKeyReportsAnAbsentValueAsFileNotFound) {
     EXPECT_TRUE(runKey.DeleteValue(entry.valueName).Succeeded());
 
     const CallStatus again = runKey.DeleteValue(entry.valueName);
-    EXPECT_EQ(again.code, kHresultFileNotFound);
+    EXPECT_EQ(again.code, platform::kHresultFileNotFound);
     EXPECT_FALSE(again.description.empty());
 }
 
 TEST(SystemErrorText, GivesTheSystemTextWithoutTheLineBreak) {
-    for (const std::int32_t code :
-         {kHresultAccessDenied, kHresultFileNotFound, kHresultNotImplemented}) {
-        const std::wstring text = SystemErrorText(code);
+    for (const std::int32_t code : {platform::kHresultAccessDenied, platform::kHresultFileNotFound,
+                                    platform::kHresultNotImplemented}) {
+        const std::wstring text = platform::SystemErrorText(code);
         ASSERT_FALSE(text.empty()) << code;
         EXPECT_FALSE(std::iswspace(text.back())) << code;
     }
-    EXPECT_EQ(SystemErrorText(kHresultAccessDenied), SystemErrorText(HresultFromWin32(5)));
+    EXPECT_EQ(platform::SystemErrorText(platform::kHresultAccessDenied),
+              platform::SystemErrorText(platform::HresultFromWin32(5)));
 }
 
 }  // namespace

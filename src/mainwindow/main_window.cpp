@@ -1,4 +1,4 @@
-#include "mainwindow/form1.h"
+#include "mainwindow/main_window.h"
 
 #include <windows.h>
 
@@ -11,14 +11,14 @@
 #include "platform/processes.h"
 #include "platform/system_api.h"
 #include "resource_ids.h"
-#include "settings/form2.h"
+#include "settings/settings_window.h"
 
 namespace vossel {
 namespace {
 
-constexpr UINT_PTR kTimer1Id = 1;
-constexpr UINT_PTR kTimer2Id = 2;
-constexpr int kTimer2IntervalMs = 15000;
+constexpr UINT_PTR kFadeTimerId = 1;
+constexpr UINT_PTR kLifeTimerId = 2;
+constexpr int kLifeMs = 15000;
 
 constexpr int kButtonFace = COLOR_BTNFACE;   // 15
 constexpr int kButtonText = COLOR_BTNTEXT;   // 18
@@ -31,7 +31,7 @@ const wchar_t kSegmentFace[] = L"DS-Digital";
 // The seven-segment face shipped inside the exe for machines without the one above.
 const wchar_t kEmbeddedSegmentFace[] = L"DSEG7 Classic";
 
-platform::FontSpec Label2Font(platform::UniqueMemoryFont& embedded) {
+platform::FontSpec DurationFont(platform::UniqueMemoryFont& embedded) {
     platform::FontSpec font{kSegmentFace, 2625, FW_BOLD, kCharsetAnsi, {}};
     if (platform::IsFontFamilyInstalled(kSegmentFace)) return font;
     embedded = platform::RegisterEmbeddedFont(IDR_SEGMENT_FONT);
@@ -63,55 +63,55 @@ std::wstring MeasureBootDurationText() {
                             platform::UserDecimalSeparator());
 }
 
-Form1::Form1(EndProgramFunction endProgram)
+MainWindow::MainWindow(EndProgramFunction endProgram)
     : endProgram_(endProgram),
+      promptLabel_({240, 960, 1515, 300}, L"您本次开机共用:", kButtonText,
+                   {L"微软雅黑", 1050, FW_NORMAL, kCharsetGb2312, {}}),
+      durationLabel_({1920, 840, 1695, 735}, L"", kHighlight, DurationFont(segmentFont_)),
+      settingsLink_({3480, 2040, 375, 255}, L"设置", kHighlight,
+                    {L"宋体", 900, FW_NORMAL, kCharsetGb2312, {}}),
+      secondsLabel_({3480, 960, 255, 255}, L"秒", kButtonText,
+                    {L"微软雅黑", 1050, FW_NORMAL, kCharsetAnsi, {}}),
+      fadeTimer_(kFadeTimerId, 0, true),
+      lifeTimer_(kLifeTimerId, kLifeMs, true),
       window_({L"VosselForm1",
                L"Vossel",
                IDI_VOSSEL,
                kButtonFace,
                IDB_MAIN_PICTURE,
-               {16395, 8325, 4005, 2445}}),
-      Label1({240, 960, 1515, 300}, L"您本次开机共用:", kButtonText,
-             {L"微软雅黑", 1050, FW_NORMAL, kCharsetGb2312, {}}),
-      Label2({1920, 840, 1695, 735}, L"", kHighlight, Label2Font(segmentFont_)),
-      Label3({3480, 2040, 375, 255}, L"设置", kHighlight,
-             {L"宋体", 900, FW_NORMAL, kCharsetGb2312, {}}),
-      Label4({3480, 960, 255, 255}, L"秒", kButtonText,
-             {L"微软雅黑", 1050, FW_NORMAL, kCharsetAnsi, {}}),
-      Timer1(kTimer1Id, 0, true),
-      Timer2(kTimer2Id, kTimer2IntervalMs, true) {
+               {16395, 8325, 4005, 2445}}) {
     // Stacking order, bottom first.
-    window_.Add(Label1);
-    window_.Add(Label2);
-    window_.Add(Label3);
-    window_.Add(Label4);
-    window_.Add(Timer1);
-    window_.Add(Timer2);
+    window_.Add(promptLabel_);
+    window_.Add(durationLabel_);
+    window_.Add(settingsLink_);
+    window_.Add(secondsLabel_);
+    window_.Add(fadeTimer_);
+    window_.Add(lifeTimer_);
 
-    window_.Load = [this] { Form_Load(); };
-    window_.Paint = [this] { Form_Paint(); };
-    window_.Unload = [this](std::int16_t& cancel) { Form_Unload(cancel); };
+    window_.Load = [this] { OnLoad(); };
+    window_.Paint = [this] { OnPaint(); };
+    window_.CloseRequest = [this](bool& cancel) { OnCloseRequest(cancel); };
     window_.SessionEnd = [this] { endProgram_(L"session-end"); };
-    Label3.Click = [this] { Label3_Click(); };
-    Timer1.Tick = [this] { Timer1_Timer(); };
-    Timer2.Tick = [this] { Timer2_Timer(); };
+    settingsLink_.Click = [this] { OnSettingsLinkClick(); };
+    fadeTimer_.Tick = [this] { OnFadeTick(); };
+    lifeTimer_.Tick = [this] { OnLifeTimerTick(); };
 }
 
-Form1::~Form1() = default;
+MainWindow::~MainWindow() = default;
 
-void Form1::Show() { window_.Show(); }
+void MainWindow::Show() { window_.Show(); }
 
-void Form1::MakeLayered() {
+void MainWindow::MakeLayered() {
     HWND handle = window_.Handle();
-    ExStyle = platform::api::GetWindowLongA(handle, GWL_EXSTYLE);
-    ExStyle = ExStyle | WS_EX_LAYERED;
-    platform::api::SetWindowLongA(handle, GWL_EXSTYLE, ExStyle);
+    exStyle_ = platform::api::GetWindowLongA(handle, GWL_EXSTYLE);
+    exStyle_ = exStyle_ | WS_EX_LAYERED;
+    platform::api::SetWindowLongA(handle, GWL_EXSTYLE, exStyle_);
 }
 
-void Form1::Form_Load() {
+void MainWindow::OnLoad() {
     fade_.Load();
-    Timer1.SetInterval(fade_.Timer1Interval);
-    Timer1.SetEnabled(fade_.Timer1Enabled);
+    fadeTimer_.SetInterval(fade_.timerIntervalMs);
+    fadeTimer_.SetEnabled(fade_.timerEnabled);
     MakeLayered();
     platform::api::SetLayeredWindowAttributes(window_.Handle(), 0, 0, LWA_ALPHA);
     platform::Report(L"opacity = 0");
@@ -120,24 +120,24 @@ void Form1::Form_Load() {
     platform::Report(L"topmost");
 }
 
-void Form1::Form_Paint() {
+void MainWindow::OnPaint() {
     std::wstring caption = MeasureBootDurationText();
     if (caption.empty()) return;
     const std::wstring line = L"Label2 = \"" + caption + L"\"";
-    if (Label2.SetCaption(std::move(caption))) platform::Report(line);
+    if (durationLabel_.SetCaption(std::move(caption))) platform::Report(line);
 }
 
-void Form1::Form_Unload(std::int16_t& Cancel) {
-    Cancel = fade_.CloseRequest() ? -1 : 0;
-    Timer1.SetEnabled(fade_.Timer1Enabled);
+void MainWindow::OnCloseRequest(bool& cancel) {
+    cancel = fade_.CloseRequest();
+    fadeTimer_.SetEnabled(fade_.timerEnabled);
 }
 
-void Form1::Label3_Click() {
-    if (!form2_) form2_ = std::make_unique<Form2>();
-    form2_->Show();
+void MainWindow::OnSettingsLinkClick() {
+    if (!settings_) settings_ = std::make_unique<SettingsWindow>();
+    settings_->Show();
 }
 
-void Form1::Timer1_Timer() {
+void MainWindow::OnFadeTick() {
     const FadeOutcome outcome = fade_.Tick();
     switch (outcome.action) {
         case FadeAction::EndProgram:
@@ -150,13 +150,13 @@ void Form1::Timer1_Timer() {
             platform::Report(L"opacity = " + std::to_wstring(outcome.level));
             return;
         case FadeAction::StopTimer:
-            Timer1.SetEnabled(false);
+            fadeTimer_.SetEnabled(false);
             return;
         case FadeAction::Nothing:
             return;
     }
 }
 
-void Form1::Timer2_Timer() { endProgram_(L"timer"); }
+void MainWindow::OnLifeTimerTick() { endProgram_(L"timer"); }
 
 }  // namespace vossel

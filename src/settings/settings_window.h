@@ -5,22 +5,23 @@
 
 namespace vossel {
 
-class Form2 {
+class SettingsWindow {
   public:
-    Form2();
-    Form2(const Form2&) = delete;
-    Form2& operator=(const Form2&) = delete;
+    SettingsWindow();
+    SettingsWindow(const SettingsWindow&) = delete;
+    SettingsWindow& operator=(const SettingsWindow&) = delete;
 
     // Modeless: loads a fresh window when it is not loaded, then shows and activates it.
     void Show();
 
   private:
-    void Check1_Click();
-    void Command1_Click();
+    void OnAutostartBoxClick();
+    void OnBackClick();
 
+    platform::CheckBox autostartBox_;
+    platform::PushButton backButton_;
+    // Last, so that it is destroyed first: its teardown still reaches the controls.
     platform::Window window_;
-    platform::CheckBox Check1;
-    platform::PushButton Command1;
 };
 
 }  // namespace vossel
