@@ -39,6 +39,8 @@ Var AutoStartBox
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_LANGDLL_ALLLANGUAGES
+!define MUI_LANGDLL_WINDOWTITLE "Vossel"
+!define MUI_LANGDLL_INFO "请选择安装程序的语言。$\r$\nPlease select the language of the installer."
 
 !insertmacro MUI_PAGE_WELCOME
 Page custom AutoStartPage AutoStartPageLeave

@@ -37,12 +37,14 @@ equals() {
     [[ $1 == "$2" ]] || { echo "     got [$1], expected [$2]"; return 1; }
 }
 
-# Wine's own processes must not hold ctest's output open: everything of theirs goes to the log.
-wine_() { "$VOSSEL_WINE" "$@" </dev/null 2>>"$log"; }
+# Wine's own processes must not hold ctest's output open: the calls that may start them write to
+# the log; only reg, with the prefix already up, writes to a pipe of ours.
+wine_() { "$VOSSEL_WINE" "$@" </dev/null >>"$log" 2>&1; }
+wine_out() { "$VOSSEL_WINE" "$@" </dev/null 2>>"$log"; }
 # reg_data VIEW KEY NAME: the data of one value, or nothing (and failure) when it is absent.
 reg_data() {
     local out
-    out=$(wine_ reg query "$2" /v "$3" /reg:"$1") || return 1
+    out=$(wine_out reg query "$2" /v "$3" /reg:"$1") || return 1
     tr -d '\r' <<<"$out" | sed -n "s/^    $3    REG_[A-Z_]*    //p"
 }
 absent() { ! reg_data "$@" >/dev/null; }
@@ -60,7 +62,7 @@ echo "creating the Wine prefix $WINEPREFIX"
 vossel_prefix_init >>"$log" 2>&1 || { echo "FAIL the Wine prefix could not be made"; exit 1; }
 
 uninstall_entries() {
-    wine_ reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:"$1" |
+    wine_out reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:"$1" |
         tr -d '\r' | grep -c '^    DisplayName    REG_SZ    Vossel$'
 }
 shortcuts() { find "$drive_c" -iname '*vossel*.lnk' | wc -l; }
@@ -95,7 +97,7 @@ check "the Uninstall key is in the 64-bit view only" equals "$(uninstall_entries
 "$VOSSEL_WINE" "$dir\\Vossel.exe" </dev/null >>"$log" 2>&1 &
 vossel=$!
 check "the installed exe shows its main window" \
-    timeout 60 xdotool search --sync --onlyvisible --name '^Vossel$'
+    timeout 60 xdotool search --sync --onlyvisible --name '^Vossel$' >/dev/null
 
 echo "-- silent install over it, with auto-start off, while the installed exe runs"
 wine_ "$setup" /S /AUTOSTART=0
@@ -111,14 +113,14 @@ echo "-- silent uninstall"
 # What the program, a 32-bit copy of it in the same folder, an older copy in the user's key and
 # Task Manager's Startup tab may have left, beside another program's entries that must stay.
 for view in 64 32; do
-    wine_ reg add "$run_key" /v Vossel /d "\"$dir\\Vossel.exe\"" /f /reg:$view >/dev/null
+    wine_ reg add "$run_key" /v Vossel /d "\"$dir\\Vossel.exe\"" /f /reg:$view
 done
-wine_ reg add "$user_run_key" /v Vossel /d "\"$dir\\Vossel.exe\"" /f >/dev/null
+wine_ reg add "$user_run_key" /v Vossel /d "\"$dir\\Vossel.exe\"" /f
 for key in "$approved_key\\Run" "$approved_key\\Run32" "$user_approved_key\\Run"; do
-    wine_ reg add "$key" /v Vossel /t REG_BINARY /d 030000000000000000000000 /f /reg:64 >/dev/null
+    wine_ reg add "$key" /v Vossel /t REG_BINARY /d 030000000000000000000000 /f /reg:64
 done
-wine_ reg add "$run_key" /v Other /d 'C:\other.exe' /f /reg:64 >/dev/null
-wine_ reg add "$approved_key\\Run" /v Other /t REG_BINARY /d 020000000000000000000000 /f /reg:64 >/dev/null
+wine_ reg add "$run_key" /v Other /d 'C:\other.exe' /f /reg:64
+wine_ reg add "$approved_key\\Run" /v Other /t REG_BINARY /d 020000000000000000000000 /f /reg:64
 
 quiet=$(reg_data 64 "$uninstall_key" QuietUninstallString)
 if [[ $quiet =~ ^\"([^\"]+)\"\ (.*)$ ]]; then
@@ -134,6 +136,7 @@ leftovers=$(find "$drive_c" -iname '*vossel*')
 check "no file or folder of Vossel is left" equals "$leftovers" ""
 check "no registry key or value of Vossel is left" \
     equals "$(grep -il vossel "$WINEPREFIX"/*.reg)" ""
+wine_ cmd /c exit
 check "other programs' Run entry and record stay" \
     equals "$(reg_data 64 "$run_key" Other) $(reg_data 64 "$approved_key\\Run" Other)" \
     "C:\\other.exe 020000000000000000000000"
