@@ -5,7 +5,8 @@
 ; For administrators:
 ;   Vossel-<version>-setup.exe /S [/AUTOSTART=1|0]   silent install (or upgrade); 1 when left out
 ;   "<install dir>\uninstall.exe" /S                  silent uninstall (QuietUninstallString)
-; Exit code 0 on success; 2 when cancelled or failed; 87 for a bad /AUTOSTART; 740 when not elevated.
+; Exit code 0 on success; 1 when cancelled; 2 when it failed; 87 for a bad /AUTOSTART; 740 when
+; not elevated.
 
 Unicode true
 ManifestDPIAware true
