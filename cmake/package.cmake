@@ -13,5 +13,5 @@ add_test(NAME package_contents COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/ch
 add_test(NAME package_install COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/install_test.sh
     ${package_dist}/Vossel-${PROJECT_VERSION}-setup.exe $<TARGET_FILE:Vossel>)
 set_tests_properties(package_contents PROPERTIES FIXTURES_REQUIRED package)
-set_tests_properties(package_install PROPERTIES FIXTURES_REQUIRED package TIMEOUT 900
+set_tests_properties(package_install PROPERTIES FIXTURES_REQUIRED package TIMEOUT 1800
     RESOURCE_LOCK wine_display)
