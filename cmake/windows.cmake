@@ -37,6 +37,18 @@ target_link_libraries(vossel_app PUBLIC vossel_logic vossel_platform)
 
 add_executable(Vossel WIN32 src/app/winmain.cpp resources/vossel.rc)
 target_link_libraries(Vossel PRIVATE vossel_app ${static_runtime} ${hardening_link})
+# The version record's numbers, from VERSION through project(). Its text form is major.minor with
+# two digits of minor ("1.00").
+set(version_minor_text 0${PROJECT_VERSION_MINOR})
+string(REGEX MATCH "..$" version_minor_text ${version_minor_text})
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/version_numbers.h CONTENT
+"#define VOSSEL_VERSION_MAJOR ${PROJECT_VERSION_MAJOR}
+#define VOSSEL_VERSION_MINOR ${PROJECT_VERSION_MINOR}
+#define VOSSEL_VERSION_BUILD ${PROJECT_VERSION_PATCH}
+#define VOSSEL_VERSION_REVISION ${PROJECT_VERSION_TWEAK}
+#define VOSSEL_VERSION_TEXT \"${PROJECT_VERSION_MAJOR}.${version_minor_text}\"
+")
+target_include_directories(Vossel PRIVATE ${CMAKE_BINARY_DIR}/generated)
 if(EXISTS "${VOSSEL_SEGMENT_FONT}")
     # The resource compiler takes the path from a generated script rather than a quoted define.
     file(WRITE ${CMAKE_BINARY_DIR}/generated/segment_font.rc
@@ -83,6 +95,9 @@ endif()
 
 # End-to-end tests of the real exes.
 include(cmake/e2e.cmake OPTIONAL)
+
+# The setup program and the portable zip, made and installed under Wine.
+include(cmake/package.cmake OPTIONAL)
 
 # The benchmark's programs, built only when scripts/bench asks for them.
 include(cmake/bench.cmake)

@@ -1,0 +1,17 @@
+# The setup program and the portable zip: scripts/package makes them from the exes of both trees
+# (as the end-to-end tests, this tree expects build/windows-x86 to be built first), then they are
+# checked, and the setup program installs, upgrades and uninstalls under Wine in a prefix of its own.
+if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8 OR NOT CMAKE_HOST_UNIX)
+    return()
+endif()
+
+set(package_dist ${CMAKE_SOURCE_DIR}/build/dist)
+add_test(NAME package_build COMMAND ${CMAKE_SOURCE_DIR}/scripts/package --prebuilt)
+set_tests_properties(package_build PROPERTIES FIXTURES_SETUP package)
+add_test(NAME package_contents COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/check_dist.sh
+    ${package_dist})
+add_test(NAME package_install COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/install_test.sh
+    ${package_dist}/Vossel-${PROJECT_VERSION}-setup.exe $<TARGET_FILE:Vossel>)
+set_tests_properties(package_contents PROPERTIES FIXTURES_REQUIRED package)
+set_tests_properties(package_install PROPERTIES FIXTURES_REQUIRED package TIMEOUT 1800
+    RESOURCE_LOCK wine_display)
