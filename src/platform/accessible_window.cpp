@@ -98,8 +98,8 @@ class AccessibleObject final : public IAccessible {
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                     EXCEPINFO*, UINT*) override {
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
         return E_NOTIMPL;
     }
 
@@ -124,7 +124,8 @@ class AccessibleObject final : public IAccessible {
         if (!object) return E_POINTER;
         *object = nullptr;
         // The labels are simple elements: no object of their own, only their child ids.
-        return ForChild(child, [](const AccessibleElement&) { return S_FALSE; }, E_INVALIDARG);
+        return ForChild(
+            child, [](const AccessibleElement&) { return S_FALSE; }, E_INVALIDARG);
     }
 
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
@@ -183,7 +184,9 @@ class AccessibleObject final : public IAccessible {
                 }
                 return ReturnChildId(flags, state);
             },
-            [&] { return standard_ ? standard_->get_accState(child, state) : ReturnChildId(0, state); });
+            [&] {
+                return standard_ ? standard_->get_accState(child, state) : ReturnChildId(0, state);
+            });
     }
 
     HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override {
@@ -205,7 +208,9 @@ class AccessibleObject final : public IAccessible {
         *shortcut = nullptr;
         return ForChild(
             child, [](const AccessibleElement&) { return S_FALSE; },
-            [&] { return standard_ ? standard_->get_accKeyboardShortcut(child, shortcut) : S_FALSE; });
+            [&] {
+                return standard_ ? standard_->get_accKeyboardShortcut(child, shortcut) : S_FALSE;
+            });
     }
 
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
@@ -253,8 +258,7 @@ class AccessibleObject final : public IAccessible {
                 return S_OK;
             },
             [&] {
-                return standard_ ? standard_->accLocation(left, top, width, height, child)
-                                 : E_FAIL;
+                return standard_ ? standard_->accLocation(left, top, width, height, child) : E_FAIL;
             });
     }
 
@@ -372,8 +376,7 @@ class AccessibleObject final : public IAccessible {
 
 LRESULT AccessibleRoot::Answer(WPARAM wparam) {
     if (!object_) object_ = new AccessibleObject(content_);
-    return LresultFromObjectApi(__uuidof(IAccessible), wparam,
-                                static_cast<IAccessible*>(object_));
+    return LresultFromObjectApi(__uuidof(IAccessible), wparam, static_cast<IAccessible*>(object_));
 }
 
 void AccessibleRoot::Disconnect() noexcept {

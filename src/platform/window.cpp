@@ -77,7 +77,8 @@ void Window::Add(Label& label) {
 }
 
 void Window::AddSystemMenuItem(std::wstring text, std::function<void()> handler) {
-    const auto command = static_cast<UINT>(kFirstSystemMenuCommand + 0x10 * systemMenuItems_.size());
+    const auto command =
+        static_cast<UINT>(kFirstSystemMenuCommand + 0x10 * systemMenuItems_.size());
     systemMenuItems_.push_back({command, std::move(text), std::move(handler)});
 }
 

@@ -121,9 +121,9 @@ LONG StateOf(IAccessible* object, LONG child) {
 
 ComPtr<IAccessible> ClientObject(HWND window) {
     ComPtr<IAccessible> object;
-    const HRESULT hr = AccessibleObjectFromWindow(
-        window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-        reinterpret_cast<void**>(object.GetAddressOf()));
+    const HRESULT hr =
+        AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                   reinterpret_cast<void**>(object.GetAddressOf()));
     if (FAILED(hr)) ADD_FAILURE() << "AccessibleObjectFromWindow: 0x" << std::hex << hr;
     return object;
 }
@@ -202,14 +202,16 @@ TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLi
                         {ROLE_SYSTEM_STATICTEXT, L"秒"}};
         for (LONG id = 1; id <= 4; ++id) {
             EXPECT_EQ(RoleOf(client.Get(), id), expected[id - 1].role) << "child " << id;
-            EXPECT_EQ(Utf8(NameOf(client.Get(), id)), Utf8(expected[id - 1].name)) << "child " << id;
+            EXPECT_EQ(Utf8(NameOf(client.Get(), id)), Utf8(expected[id - 1].name))
+                << "child " << id;
         }
         EXPECT_NE(StateOf(client.Get(), 3) & STATE_SYSTEM_LINKED, 0);
         EXPECT_NE(StateOf(client.Get(), 2) & STATE_SYSTEM_READONLY, 0);
 
         BSTR description = nullptr;
         client->get_accDescription(Child(CHILDID_SELF), &description);
-        EXPECT_EQ(Utf8(TakeText(description)), Utf8(L"您本次开机共用: " + expected[1].name + L" 秒"));
+        EXPECT_EQ(Utf8(TakeText(description)),
+                  Utf8(L"您本次开机共用: " + expected[1].name + L" 秒"));
 
         ComPtr<IDispatch> none;
         EXPECT_EQ(client->get_accChild(Child(3), none.GetAddressOf()), S_FALSE);

@@ -19,8 +19,9 @@ using Microsoft::WRL::ComPtr;
 
 class FakeWindow final : public AccessibleContent {
   public:
-    FakeWindow() : handle(::CreateWindowW(L"STATIC", L"fake", WS_POPUP | WS_VISIBLE, 100, 100,
-                                          200, 100, nullptr, nullptr, nullptr, nullptr)) {}
+    FakeWindow()
+        : handle(::CreateWindowW(L"STATIC", L"fake", WS_POPUP | WS_VISIBLE, 100, 100, 200, 100,
+                                 nullptr, nullptr, nullptr, nullptr)) {}
     ~FakeWindow() { ::DestroyWindow(handle); }
     FakeWindow(const FakeWindow&) = delete;
     FakeWindow& operator=(const FakeWindow&) = delete;
@@ -59,7 +60,9 @@ ComPtr<IAccessible> Request(AccessibleRoot& root) {
 
 class AccessibleWindowTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    }
     void TearDown() override { ::CoUninitialize(); }
 };
 
