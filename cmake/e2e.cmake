@@ -10,7 +10,7 @@ set(VOSSEL_E2E_X86_EXE ${CMAKE_SOURCE_DIR}/build/windows-x86/Vossel.exe
 file(GLOB e2e_sources CONFIGURE_DEPENDS tests/e2e/*.cpp)
 add_executable(vossel_e2e ${e2e_sources})
 target_link_libraries(vossel_e2e PRIVATE GTest::gtest
-    user32 gdi32 advapi32 shell32 ole32 oleaut32 psapi ntdll ${static_runtime})
+    user32 gdi32 advapi32 shell32 ole32 oleaut32 oleacc psapi ntdll ${static_runtime})
 target_compile_definitions(vossel_e2e PRIVATE ${windows_definitions}
     VOSSEL_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_dependencies(vossel_e2e Vossel)

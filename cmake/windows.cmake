@@ -89,7 +89,7 @@ endif()
 file(GLOB windows_test_sources CONFIGURE_DEPENDS tests/windows/*.cpp)
 if(windows_test_sources)
     add_executable(vossel_windows_tests ${windows_test_sources})
-    target_link_libraries(vossel_windows_tests PRIVATE vossel_app GTest::gtest_main ${static_runtime})
+    target_link_libraries(vossel_windows_tests PRIVATE vossel_app GTest::gtest_main oleacc ${static_runtime})
     add_test(NAME windows_tests COMMAND ${wine_runner} $<TARGET_FILE:vossel_windows_tests>)
 endif()
 

@@ -93,6 +93,14 @@ MainWindow::MainWindow(EndProgramFunction endProgram)
     window_.CloseRequest = [this](bool& cancel) { OnCloseRequest(cancel); };
     window_.SessionEnd = [this] { endProgram_(L"session-end"); };
     settingsLink_.Click = [this] { OnSettingsLinkClick(); };
+    // The keyboard's way to the settings, which leaves the window's look as it is.
+    window_.AddSystemMenuItem(L"设置(&T)...", [this] { OnSettingsLinkClick(); });
+    durationLabel_.SetEmptyName(L"--");
+    // Read out when the window appears: the whole sentence, not four fragments.
+    window_.Description = [this] {
+        return promptLabel_.AccessibleName() + L" " + durationLabel_.AccessibleName() + L" " +
+               secondsLabel_.AccessibleName();
+    };
     fadeTimer_.Tick = [this] { OnFadeTick(); };
     lifeTimer_.Tick = [this] { OnLifeTimerTick(); };
 }

@@ -34,6 +34,7 @@ bool Label::SetCaption(std::wstring caption) {
     if (caption == caption_) return false;
     caption_ = std::move(caption);
     if (!owner_) return true;
+    if (CaptionChanged) CaptionChanged();
     // Inside a paint that already covers the whole box, the labels are drawn after the handler,
     // so the new text shows without asking for another paint (which would measure again).
     RECT inside{};

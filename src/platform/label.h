@@ -34,7 +34,13 @@ class Label {
     // Raised by a click inside the box; a label without a handler takes no clicks.
     std::function<void()> Click;
 
-    // For the owner window.
+    // What a screen reader reads while the caption is empty.
+    void SetEmptyName(std::wstring name) { emptyName_ = std::move(name); }
+    const std::wstring& AccessibleName() const { return caption_.empty() ? emptyName_ : caption_; }
+
+    // For the owner window. CaptionChanged is raised when the text of a realized label changes.
+    std::function<void()> CaptionChanged;
+    const RECT& PixelBox() const { return pixelBox_; }
     void Realize(HWND owner, int dpi);
     void Unrealize();
     bool Contains(POINT p) const { return ::PtInRect(&pixelBox_, p) != FALSE; }
@@ -46,6 +52,7 @@ class Label {
     std::wstring caption_;
     int colorIndex_;
     FontSpec fontSpec_;
+    std::wstring emptyName_;
     HWND owner_ = nullptr;
     RECT pixelBox_{};
     UniqueFont font_;

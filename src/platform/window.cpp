@@ -7,6 +7,12 @@ namespace {
 
 bool handlersStopped = false;
 
+// A label's default action, asked for by a screen reader: wparam is the label's index.
+constexpr UINT kLabelActionMessage = WM_USER + 1;
+// System-menu commands of our own: below the system's 0xF000, low four bits clear (the system
+// uses them).
+constexpr UINT kFirstSystemMenuCommand = 0x0100;
+
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
 void RegisterWindowClass(const wchar_t* className, int iconId, WNDPROC procedure) {
@@ -62,6 +68,32 @@ Window::~Window() {
     // The owner is going away: its windows go without telling it.
     Unloaded = nullptr;
     if (handle_) ::DestroyWindow(handle_);
+}
+
+void Window::Add(Label& label) {
+    labels_.push_back(&label);
+    const LONG childId = static_cast<LONG>(labels_.size());
+    label.CaptionChanged = [this, childId] { NotifyNameChange(handle_, childId); };
+}
+
+void Window::AddSystemMenuItem(std::wstring text, std::function<void()> handler) {
+    const auto command =
+        static_cast<UINT>(kFirstSystemMenuCommand + 0x10 * systemMenuItems_.size());
+    systemMenuItems_.push_back({command, std::move(text), std::move(handler)});
+}
+
+std::vector<AccessibleElement> Window::AccessibleElements() const {
+    std::vector<AccessibleElement> elements;
+    for (const Label* label : labels_) {
+        elements.push_back({label->AccessibleName(), label->Click != nullptr, label->PixelBox()});
+    }
+    return elements;
+}
+
+std::wstring Window::AccessibleDescription() const { return Description ? Description() : L""; }
+
+void Window::RequestDefaultAction(size_t index) {
+    ::PostMessageW(handle_, kLabelActionMessage, index, 0);
 }
 
 void Window::Show() {
@@ -123,6 +155,13 @@ void Window::LoadWindow() {
                                               IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     }
     for (Label* label : labels_) label->Realize(handle_, dpi_);
+    if (!systemMenuItems_.empty()) {
+        HMENU menu = ::GetSystemMenu(handle_, FALSE);
+        ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        for (const auto& item : systemMenuItems_) {
+            ::AppendMenuW(menu, MF_STRING, item.command, item.text.c_str());
+        }
+    }
     if (!controls_.empty()) {
         controlFont_ = MessageFont();
         for (Control* control : controls_) control->Create(handle_, dpi_, controlFont_.Get());
@@ -177,6 +216,7 @@ void Window::OnPaint() {
 }
 
 void Window::OnDestroyed() {
+    accessible_.Disconnect();
     for (Timer* timer : timers_) timer->Detach();
     for (Label* label : labels_) label->Unrealize();
     for (Control* control : controls_) control->Destroyed();
@@ -267,6 +307,25 @@ LRESULT Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
                 }
             }
             return 0;
+        case WM_SYSCOMMAND:
+            for (const auto& item : systemMenuItems_) {
+                if (item.command == (wparam & 0xFFF0)) {
+                    if (!handlersStopped && item.handler) item.handler();
+                    return 0;
+                }
+            }
+            return ::DefWindowProcW(handle_, message, wparam, lparam);
+        case kLabelActionMessage:
+            if (!handlersStopped && wparam < labels_.size() && labels_[wparam]->Click) {
+                labels_[wparam]->Click();
+            }
+            return 0;
+        case WM_GETOBJECT:
+            // Windows with real controls are described well enough by the system.
+            if (static_cast<LONG>(static_cast<DWORD>(lparam)) == OBJID_CLIENT && !labels_.empty()) {
+                return accessible_.Answer(wparam);
+            }
+            return ::DefWindowProcW(handle_, message, wparam, lparam);
         case WM_CLOSE: {
             if (handlersStopped) return 0;
             bool cancel = false;

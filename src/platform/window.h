@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/accessible_window.h"
 #include "platform/controls.h"
 #include "platform/label.h"
 #include "platform/timer.h"
@@ -26,7 +27,7 @@ struct WindowDesign {
     TwipRect client;
 };
 
-class Window {
+class Window : private AccessibleContent {
   public:
     explicit Window(WindowDesign design);
     Window(const Window&) = delete;
@@ -43,12 +44,16 @@ class Window {
     std::function<void()> Unloaded;
     // The session is ending (log-off or shutdown), which no close handler may delay.
     std::function<void()> SessionEnd;
+    // What a screen reader reads as the window's description, e.g. when the window appears.
+    std::function<std::wstring()> Description;
 
     // Labels are drawn in the order they are added (the stacking order, bottom first);
     // controls are created in the order they are added (the tab order).
-    void Add(Label& label) { labels_.push_back(&label); }
+    void Add(Label& label);
     void Add(Timer& timer) { timers_.push_back(&timer); }
     void Add(Control& control) { controls_.push_back(&control); }
+    // An item after a separator at the end of the system menu; choosing it runs the handler.
+    void AddSystemMenuItem(std::wstring text, std::function<void()> handler);
 
     // Modeless show: loads the window first when it is not loaded (creating its controls and
     // raising Load while still hidden), then shows and activates it.
@@ -66,6 +71,17 @@ class Window {
     void OnDestroyed();
     Label* LabelAt(POINT p) const;
 
+    HWND AccessibleHandle() const override { return handle_; }
+    std::vector<AccessibleElement> AccessibleElements() const override;
+    std::wstring AccessibleDescription() const override;
+    void RequestDefaultAction(size_t index) override;
+
+    struct SystemMenuItem {
+        UINT command;
+        std::wstring text;
+        std::function<void()> handler;
+    };
+
     WindowDesign design_;
     HWND handle_ = nullptr;
     int dpi_ = 96;
@@ -77,6 +93,8 @@ class Window {
     std::vector<Timer*> timers_;
     std::vector<Control*> controls_;
     Label* pressedLabel_ = nullptr;
+    std::vector<SystemMenuItem> systemMenuItems_;
+    AccessibleRoot accessible_{*this};
 };
 
 // After a run-time error: no handler runs again and every timer stops, so a message box cannot

@@ -1,0 +1,339 @@
+// The program as a screen reader meets it: its windows read through Active Accessibility from this
+// process, name changes caught by an out-of-context event hook, and the keyboard's way to the
+// settings through the main window's system menu, with real keys.
+//
+// IAccessible's interface id comes from __uuidof: taken from -loleacc, IID_IAccessible names an
+// import thunk, and every QueryInterface with it answers E_NOINTERFACE.
+#include <windows.h>
+#include <oleacc.h>
+#include <wrl/client.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace vossel::e2e {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+constexpr DWORD kStartTimeoutMs = 240000;  // a 32-bit start runs its Wine under emulation
+constexpr DWORD kStepTimeoutMs = 15000;
+constexpr RECT kSettingsLink{232, 136, 232 + 25, 136 + 17};  // client pixels at 96 dpi
+
+class ComApartment {
+  public:
+    ComApartment() : result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(result)) CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+  private:
+    HRESULT result;
+};
+
+// Out-of-context events arrive as messages to this thread: waiting has to pump.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (GetTickCount64() >= deadline) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    return true;
+}
+
+struct NameChange {
+    HWND window;
+    LONG object;
+    LONG child;
+};
+
+// One hook for the whole test process; the callback has no context of its own.
+std::vector<NameChange> nameChanges;
+
+void CALLBACK OnNameChange(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD,
+                           DWORD) {
+    nameChanges.push_back({window, object, child});
+}
+
+class NameChangeHook {
+  public:
+    NameChangeHook()
+        : hook(SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr,
+                               &OnNameChange, 0, 0,
+                               WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS)) {
+        nameChanges.clear();
+    }
+    ~NameChangeHook() {
+        if (hook) UnhookWinEvent(hook);
+    }
+    NameChangeHook(const NameChangeHook&) = delete;
+    NameChangeHook& operator=(const NameChangeHook&) = delete;
+    bool Set() const { return hook != nullptr; }
+
+  private:
+    HWINEVENTHOOK hook;
+};
+
+VARIANT Child(LONG id) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = id;
+    return v;
+}
+
+std::wstring TakeText(BSTR text) {
+    std::wstring result = text ? std::wstring(text, SysStringLen(text)) : L"";
+    SysFreeString(text);
+    return result;
+}
+
+std::wstring NameOf(IAccessible* object, LONG child) {
+    BSTR name = nullptr;
+    object->get_accName(Child(child), &name);
+    return TakeText(name);
+}
+
+LONG RoleOf(IAccessible* object, LONG child) {
+    VARIANT role;
+    VariantInit(&role);
+    if (FAILED(object->get_accRole(Child(child), &role)) || role.vt != VT_I4) return -1;
+    return role.lVal;
+}
+
+LONG StateOf(IAccessible* object, LONG child) {
+    VARIANT state;
+    VariantInit(&state);
+    if (FAILED(object->get_accState(Child(child), &state)) || state.vt != VT_I4) return -1;
+    return state.lVal;
+}
+
+ComPtr<IAccessible> ClientObject(HWND window) {
+    ComPtr<IAccessible> object;
+    const HRESULT hr =
+        AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                   reinterpret_cast<void**>(object.GetAddressOf()));
+    if (FAILED(hr)) ADD_FAILURE() << "AccessibleObjectFromWindow: 0x" << std::hex << hr;
+    return object;
+}
+
+// The caption of the last "Vossel: Label2 = "..."" line.
+std::wstring LastCaption(const Target& target) {
+    std::string caption;
+    const std::string prefix = "Vossel: Label2 = \"";
+    for (const auto& line : target.Lines()) {
+        if (line.text.rfind(prefix, 0) == 0 && line.text.size() > prefix.size()) {
+            caption = line.text.substr(prefix.size(), line.text.size() - prefix.size() - 1);
+        }
+    }
+    return Wide(caption);
+}
+
+size_t CountTitled(const Target& target, std::wstring_view title) {
+    size_t count = 0;
+    for (HWND window : target.TopLevelWindows()) {
+        wchar_t text[64] = {};
+        GetWindowTextW(window, text, 64);
+        count += title == text;
+    }
+    return count;
+}
+
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus
+                                                                              : nullptr;
+}
+
+// One launch: the tree, the event of the first caption, the link's default action, and the
+// settings window that it opens, read the same way.
+TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLink) {
+    ComApartment apartment;
+    // Set before the launch: the first caption comes with the first paint.
+    NameChangeHook hook;
+    ASSERT_TRUE(hook.Set());
+    Target target(TargetExe());
+    ASSERT_TRUE(target.Started()) << target.StartError();
+    HWND form1 = target.WaitForWindow(L"Vossel", kStartTimeoutMs);
+    ASSERT_NE(form1, nullptr) << target.Describe();
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: Label2 = ", kStepTimeoutMs)) << target.Describe();
+
+    const bool heard = PumpUntil(
+        [&] {
+            for (const auto& change : nameChanges) {
+                if (change.window == form1 && change.object == OBJID_CLIENT && change.child == 2) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        kStepTimeoutMs);
+    EXPECT_TRUE(heard) << "no EVENT_OBJECT_NAMECHANGE for child 2 of the client area; "
+                       << nameChanges.size() << " name changes in all";
+
+    ComPtr<IAccessible> client = ClientObject(form1);
+    ASSERT_TRUE(client);
+    const std::wstring caption = LastCaption(target);
+    {
+        SCOPED_TRACE("tree");
+        LONG count = 0;
+        EXPECT_EQ(client->get_accChildCount(&count), S_OK);
+        EXPECT_EQ(count, 4);
+        EXPECT_EQ(NameOf(client.Get(), CHILDID_SELF), L"Vossel");
+        EXPECT_EQ(RoleOf(client.Get(), CHILDID_SELF), ROLE_SYSTEM_CLIENT);
+        const struct {
+            LONG role;
+            std::wstring name;
+        } expected[] = {{ROLE_SYSTEM_STATICTEXT, L"您本次开机共用:"},
+                        {ROLE_SYSTEM_STATICTEXT, caption.empty() ? L"--" : caption},
+                        {ROLE_SYSTEM_LINK, L"设置"},
+                        {ROLE_SYSTEM_STATICTEXT, L"秒"}};
+        for (LONG id = 1; id <= 4; ++id) {
+            EXPECT_EQ(RoleOf(client.Get(), id), expected[id - 1].role) << "child " << id;
+            EXPECT_EQ(Utf8(NameOf(client.Get(), id)), Utf8(expected[id - 1].name))
+                << "child " << id;
+        }
+        EXPECT_NE(StateOf(client.Get(), 3) & STATE_SYSTEM_LINKED, 0);
+        EXPECT_NE(StateOf(client.Get(), 2) & STATE_SYSTEM_READONLY, 0);
+
+        BSTR description = nullptr;
+        client->get_accDescription(Child(CHILDID_SELF), &description);
+        EXPECT_EQ(Utf8(TakeText(description)),
+                  Utf8(L"您本次开机共用: " + expected[1].name + L" 秒"));
+
+        ComPtr<IDispatch> none;
+        EXPECT_EQ(client->get_accChild(Child(3), none.GetAddressOf()), S_FALSE);
+        EXPECT_EQ(client->get_accChild(Child(5), none.GetAddressOf()), E_INVALIDARG);
+        BSTR nothing = nullptr;
+        EXPECT_EQ(client->get_accName(Child(5), &nothing), E_INVALIDARG);
+        SysFreeString(nothing);
+
+        VARIANT end;
+        VariantInit(&end);
+        EXPECT_EQ(client->accNavigate(NAVDIR_FIRSTCHILD, Child(CHILDID_SELF), &end), S_OK);
+        EXPECT_TRUE(end.vt == VT_I4 && end.lVal == 1);
+        EXPECT_EQ(client->accNavigate(NAVDIR_NEXT, Child(2), &end), S_OK);
+        EXPECT_TRUE(end.vt == VT_I4 && end.lVal == 3);
+        EXPECT_EQ(client->accNavigate(NAVDIR_NEXT, Child(4), &end), S_FALSE);
+        EXPECT_EQ(end.vt, VT_EMPTY);
+    }
+    {
+        SCOPED_TRACE("the link's place");
+        ASSERT_EQ(ScreenDpi(), 96) << "the place below is a 96 dpi place";
+        const RECT clientArea = ClientRectOnScreen(form1);
+        LONG left = 0, top = 0, width = 0, height = 0;
+        EXPECT_EQ(client->accLocation(&left, &top, &width, &height, Child(3)), S_OK);
+        EXPECT_EQ(left, clientArea.left + kSettingsLink.left);
+        EXPECT_EQ(top, clientArea.top + kSettingsLink.top);
+        EXPECT_EQ(width, kSettingsLink.right - kSettingsLink.left);
+        EXPECT_EQ(height, kSettingsLink.bottom - kSettingsLink.top);
+        VARIANT hit;
+        VariantInit(&hit);
+        EXPECT_EQ(client->accHitTest(left + width / 2, top + height / 2, &hit), S_OK);
+        EXPECT_TRUE(hit.vt == VT_I4 && hit.lVal == 3) << "hit vt " << hit.vt;
+        // On the picture, away from every label: the client area itself.
+        EXPECT_EQ(client->accHitTest(clientArea.left + 8, clientArea.top + 140, &hit), S_OK);
+        EXPECT_TRUE(hit.vt == VT_I4 && hit.lVal == CHILDID_SELF) << "hit vt " << hit.vt;
+    }
+    HWND form2 = nullptr;
+    {
+        SCOPED_TRACE("the link's default action");
+        BSTR action = nullptr;
+        EXPECT_EQ(client->get_accDefaultAction(Child(3), &action), S_OK);
+        EXPECT_FALSE(TakeText(action).empty());
+        EXPECT_EQ(client->accDoDefaultAction(Child(1)), DISP_E_MEMBERNOTFOUND)
+            << "static text has no action";
+        const size_t from = target.Lines().size();
+        EXPECT_EQ(client->accDoDefaultAction(Child(3)), S_OK);
+        EXPECT_TRUE(target.WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, from))
+            << target.Describe();
+        form2 = target.WaitForWindow(L"设置", kStepTimeoutMs);
+        ASSERT_NE(form2, nullptr);
+        const size_t again = target.Lines().size();
+        EXPECT_EQ(client->accDoDefaultAction(Child(3)), S_OK);
+        EXPECT_TRUE(target.WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, again));
+        Pause(500);
+        EXPECT_EQ(CountTitled(target, L"设置"), 1u) << "a second settings window";
+    }
+    {
+        // The controls are real windows: the system describes them. What a screen reader needs
+        // is a name and role for each, and the focus on the first one when the window opens.
+        SCOPED_TRACE("the settings window");
+        HWND check = FindWindowExW(form2, nullptr, L"Button", L"开机自启动");
+        HWND back = FindWindowExW(form2, nullptr, L"Button", L"返回");
+        ASSERT_NE(check, nullptr);
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(FocusOf(form2), check) << "the check box does not have the focus";
+        ComPtr<IAccessible> settings = ClientObject(form2);
+        ASSERT_TRUE(settings);
+        LONG count = 0;
+        settings->get_accChildCount(&count);
+        EXPECT_GE(count, 2) << "the two controls are not in the tree";
+        for (HWND control : {check, back}) {
+            ComPtr<IAccessible> object;
+            ASSERT_EQ(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT),
+                                                 __uuidof(IAccessible),
+                                                 reinterpret_cast<void**>(object.GetAddressOf())),
+                      S_OK);
+            wchar_t text[64] = {};
+            GetWindowTextW(control, text, 64);
+            BSTR shortcut = nullptr;
+            object->get_accKeyboardShortcut(Child(CHILDID_SELF), &shortcut);
+            // Recorded for the reader of the log: the design's captions carry no access keys.
+            std::printf("  %s: role %ld, name \"%s\", shortcut \"%s\"\n", Utf8(text).c_str(),
+                        RoleOf(object.Get(), CHILDID_SELF),
+                        Utf8(NameOf(object.Get(), CHILDID_SELF)).c_str(),
+                        Utf8(TakeText(shortcut)).c_str());
+            EXPECT_EQ(Utf8(NameOf(object.Get(), CHILDID_SELF)), Utf8(text));
+        }
+    }
+}
+
+// Alt+Space, then T, as real keys through X: the item runs what a click on the link runs.
+TEST(Accessibility, SystemMenuItemOpensTheOneSettingsWindowFromTheKeyboard) {
+    Target target(TargetExe());
+    ASSERT_TRUE(target.Started()) << target.StartError();
+    HWND form1 = target.WaitForWindow(L"Vossel", kStartTimeoutMs);
+    ASSERT_NE(form1, nullptr) << target.Describe();
+    // Fully drawn for the screenshot once the fade-in has come to rest.
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: opacity = 250", kStepTimeoutMs)) << target.Describe();
+
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const size_t from = target.Lines().size();
+        // No window manager runs on the test screen, so nothing gives the X input focus to the
+        // active window: it is given here, as a click on the title bar would.
+        ASSERT_EQ(RunUnix("xdotool windowfocus --sync $(xdotool search --onlyvisible --name "
+                          "'^Vossel$' | head -n 1) && xdotool key alt+space",
+                          30000),
+                  0);
+        Pause(1000);
+        if (round == 1) SaveScreenshotPng(L"system-menu-" + std::to_wstring(sizeof(void*) * 8));
+        ASSERT_EQ(RunUnix("xdotool key t", 30000), 0);
+        ASSERT_TRUE(target.WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, from))
+            << target.Describe();
+        ASSERT_NE(target.WaitForWindow(L"设置", kStepTimeoutMs), nullptr);
+        Pause(500);
+        EXPECT_EQ(CountTitled(target, L"设置"), 1u);
+        EXPECT_FALSE(target.HasExited());
+        // Back to the main window: a real click on its picture, which does nothing of its own.
+        const RECT client = ClientRectOnScreen(form1);
+        ClickScreen(client.left + 8, client.top + 140);
+        Pause(700);
+    }
+}
+
+}  // namespace
+}  // namespace vossel::e2e
