@@ -90,8 +90,10 @@ constexpr ScreenRect PlaceWindow(const ScreenRect& window, std::span<const Scree
     const ScreenRect& other = *keepClear;
     // Side by side where it fits so; above or below only where it does not.
     const ScreenRect aside[2][2] = {
-        {Offset(placed, other.left - placed.right, 0), Offset(placed, other.right - placed.left, 0)},
-        {Offset(placed, 0, other.top - placed.bottom), Offset(placed, 0, other.bottom - placed.top)},
+        {Offset(placed, other.left - placed.right, 0),
+         Offset(placed, other.right - placed.left, 0)},
+        {Offset(placed, 0, other.top - placed.bottom),
+         Offset(placed, 0, other.bottom - placed.top)},
     };
     ScreenRect chosen = placed;
     for (const auto& pair : aside) {

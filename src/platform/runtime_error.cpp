@@ -16,7 +16,8 @@ RuntimeErrorReport installedReport = nullptr;
 
 void ShowErrorMessage(void* owner, std::int32_t number, const std::wstring& description) {
     const std::wstring text = L"运行时错误 '" + std::to_wstring(number) + L"':\n\n" + description;
-    UINT flags = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
+    // Topmost, whatever the owner: the main window is topmost and would otherwise cover the box.
+    UINT flags = MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST;
     if (!owner) flags |= MB_TASKMODAL;
     ::MessageBoxW(static_cast<HWND>(owner), text.c_str(), L"Vossel", flags);
 }

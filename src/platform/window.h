@@ -62,6 +62,10 @@ class Window {
                                        LPARAM lparam) noexcept;
     LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
     void LoadWindow();
+    void SetClientRect(const PixelRect& client);
+    // Inside a monitor's work area, and beside a topmost window of the program rather than under.
+    void KeepOnScreen();
+    void OnDpiChanged(int dpi, const RECT* suggested);
     void OnPaint();
     void OnDestroyed();
     Label* LabelAt(POINT p) const;
