@@ -16,10 +16,12 @@ RuntimeErrorReport installedReport = nullptr;
 
 void ShowErrorMessage(void* owner, std::int32_t number, const std::wstring& description) {
     const std::wstring text = L"运行时错误 '" + std::to_wstring(number) + L"':\n\n" + description;
-    // Topmost, whatever the owner: the main window is topmost and would otherwise cover the box.
-    UINT flags = MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST;
+    UINT flags = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
     if (!owner) flags |= MB_TASKMODAL;
-    ::MessageBoxW(static_cast<HWND>(owner), text.c_str(), L"Vossel", flags);
+    // Never under the topmost main window: owned by it when no owner is given (an owned window
+    // stays above its owner), and topmost in any case.
+    HWND ownerWindow = owner ? static_cast<HWND>(owner) : VisibleTopmostWindow();
+    ::MessageBoxW(ownerWindow, text.c_str(), L"Vossel", flags | MB_TOPMOST);
 }
 
 std::wstring WidenAscii(const char* text) {

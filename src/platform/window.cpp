@@ -127,13 +127,6 @@ BOOL CALLBACK FindTopmost(HWND window, LPARAM data) noexcept {
     return FALSE;
 }
 
-// A visible topmost window of this program's thread, which would hide a window opened under it.
-HWND TopmostNeighbour(HWND self) {
-    TopmostSearch search{self, nullptr};
-    ::EnumThreadWindows(::GetCurrentThreadId(), &FindTopmost, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 class PaintScope {
   public:
     explicit PaintScope(HWND hwnd) : hwnd_(hwnd) { dc_ = ::BeginPaint(hwnd, &ps_); }
@@ -243,7 +236,7 @@ void Window::KeepOnScreen() {
     const ScreenRect current = ToScreenRect(window);
     const std::vector<ScreenRect> areas = WorkAreas();
     RECT neighbour{};
-    HWND topmost = TopmostNeighbour(handle_);
+    HWND topmost = VisibleTopmostWindow(handle_);
     const bool avoid = topmost && ::GetWindowRect(topmost, &neighbour);
     const ScreenRect keepClear = ToScreenRect(neighbour);
     const ScreenRect placed = PlaceWindow(current, areas, avoid ? &keepClear : nullptr);
@@ -455,6 +448,12 @@ int RunMessageLoop() {
         ::DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
+}
+
+HWND VisibleTopmostWindow(HWND except) {
+    TopmostSearch search{except, nullptr};
+    ::EnumThreadWindows(::GetCurrentThreadId(), &FindTopmost, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 int ScreenDpi() {

@@ -90,6 +90,10 @@ void StopAllHandlers();
 // Runs the message loop until WM_QUIT; Tab and Space reach the controls of windows that hold some.
 int RunMessageLoop();
 
+// A visible topmost window of this thread other than `except`, or null: one that would hide a
+// window or message box opened under it.
+HWND VisibleTopmostWindow(HWND except = nullptr);
+
 // The screen's dots per inch (96 at 100 %, 120 at 125 %).
 int ScreenDpi();
 
