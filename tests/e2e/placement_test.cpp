@@ -24,6 +24,8 @@ constexpr RECT kMainClient{16395, 8325, 16395 + 4005, 8325 + 2445};
 constexpr RECT kSettingsClient{12570, 9345, 12570 + 3075, 9345 + 840};
 constexpr RECT kPromptBox{240, 960, 240 + 1515, 960 + 300};
 constexpr RECT kLinkBox{3480, 2040, 3480 + 375, 2040 + 255};
+constexpr RECT kAutostartBox{240, 240, 240 + 1215, 240 + 255};
+constexpr RECT kBackButton{1920, 240, 1920 + 735, 240 + 300};
 constexpr int kPictureWidth = 266;
 
 int Px(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
@@ -228,8 +230,39 @@ TEST(ScreenPlacement, MainWindowFollowsADpiChange) {
     const size_t from = launch.target->Lines().size();
     const POINT link = Middle(Px(kLinkBox, kNewDpi));
     ClickClient(launch.main, link.x, link.y);
-    EXPECT_TRUE(launch.target->WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, from))
+    ASSERT_TRUE(launch.target->WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, from))
         << "a click on the link at its scaled place did nothing";
+
+    // The settings window's controls follow too.
+    const HWND settings = launch.target->WaitForWindow(L"设置", kStepTimeoutMs);
+    ASSERT_NE(settings, nullptr);
+    const RECT settingsDesign = Px(kSettingsClient, kNewDpi);
+    const RECT settingsClient = ClientRectOnScreen(settings);
+    const RECT settingsMoved{settingsClient.left, settingsClient.top,
+                             settingsClient.left + settingsDesign.right - settingsDesign.left,
+                             settingsClient.top + settingsDesign.bottom - settingsDesign.top};
+    ASSERT_TRUE(
+        SendDpiChanged(*launch.target, settings, kNewDpi, FramedAt(settings, settingsMoved)));
+    Pause(500);
+    SaveScreenshotPng(L"placement-dpi-change-settings-96-to-144");
+    const RECT after = ClientRectOnScreen(settings);
+    EXPECT_EQ(after.right - after.left, 308);
+    EXPECT_EQ(after.bottom - after.top, 84);
+    const struct {
+        const wchar_t* caption;
+        RECT twips;
+    } controls[] = {{L"开机自启动", kAutostartBox}, {L"返回", kBackButton}};
+    for (const auto& control : controls) {
+        const HWND child = FindWindowExW(settings, nullptr, L"Button", control.caption);
+        ASSERT_NE(child, nullptr) << Utf8(control.caption);
+        RECT r{};
+        GetWindowRect(child, &r);
+        const RECT want = Px(control.twips, kNewDpi);
+        EXPECT_EQ(r.left - after.left, want.left) << Utf8(control.caption);
+        EXPECT_EQ(r.top - after.top, want.top) << Utf8(control.caption);
+        EXPECT_EQ(r.right - after.left, want.right) << Utf8(control.caption);
+        EXPECT_EQ(r.bottom - after.top, want.bottom) << Utf8(control.caption);
+    }
 }
 
 }  // namespace
