@@ -32,6 +32,19 @@ set_tests_properties(e2e_x64 PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine_display
 set_tests_properties(e2e_x86 PROPERTIES TIMEOUT 2400 RESOURCE_LOCK wine_display
     ENVIRONMENT VOSSEL_E2E_ARTIFACTS=${e2e_artifacts}/x86)
 
+# Placement on other screens: the 64-bit exe alone, each entry on a private X screen of its size
+# with the prefix at the stated DPI.
+foreach(screen IN ITEMS 1280x720:96 1600x900:96 1920x1080:144)
+    string(REPLACE ":" ";" parts ${screen})
+    list(GET parts 0 size)
+    list(GET parts 1 dpi)
+    add_test(NAME e2e_placement_${size}_${dpi}dpi COMMAND ${wine_runner} $<TARGET_FILE:vossel_e2e>
+        --target=$<TARGET_FILE:Vossel> --gtest_filter=ScreenPlacement.*)
+    set_tests_properties(e2e_placement_${size}_${dpi}dpi PROPERTIES TIMEOUT 600
+        RESOURCE_LOCK wine_display
+        ENVIRONMENT "DISPLAY=;VOSSEL_XVFB_SCREEN=${size}x24;VOSSEL_E2E_PLACEMENT=${dpi};VOSSEL_E2E_ARTIFACTS=${e2e_artifacts}/x64")
+endforeach()
+
 add_test(NAME pe_headers COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/check_pe.sh
     $<TARGET_FILE:Vossel> ${VOSSEL_E2E_X86_EXE})
 add_test(NAME pe_hardening COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/check_hardening.sh

@@ -11,6 +11,14 @@ void Control::Create(HWND owner, int dpi, HFONT font) {
     if (handle_ && font) ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 }
 
+void Control::Rescale(int dpi, HFONT font) {
+    if (!handle_) return;
+    const PixelRect px = TwipsToPixels(box_, dpi);
+    ::SetWindowPos(handle_, nullptr, px.left, px.top, px.width, px.height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    if (font) ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+}
+
 int CheckBox::Value() const {
     return ::SendMessageW(Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
 }

@@ -24,6 +24,8 @@ class Control {
     HWND Handle() const { return handle_; }
     // For the owner window; controls are created in tab order.
     void Create(HWND owner, int dpi, HFONT font);
+    // After a change of the window's DPI.
+    void Rescale(int dpi, HFONT font);
     void Destroyed() { handle_ = nullptr; }
 
   private:

@@ -11,6 +11,9 @@ namespace vossel::platform {
 // (48 when the library cannot be loaded, 453 when the name is not exported).
 FARPROC ResolveExport(const wchar_t* library, const char* name);
 
+// The same lookup for a function that older Windows versions lack: null instead of an error.
+FARPROC FindExport(const wchar_t* library, const char* name) noexcept;
+
 template <typename Function>
 class LateBound {
   public:
@@ -39,6 +42,31 @@ class LateBound {
     const wchar_t* library_;
     const char* name_;
     Function address_ = nullptr;
+};
+
+// An optional system function, looked up once: null where this Windows version lacks it.
+template <typename Function>
+class OptionalBound {
+  public:
+    constexpr OptionalBound(const wchar_t* library, const char* name)
+        : library_(library), name_(name) {}
+    OptionalBound(const OptionalBound&) = delete;
+    OptionalBound& operator=(const OptionalBound&) = delete;
+
+    Function Get() noexcept {
+        if (!looked_) {
+            looked_ = true;
+            address_ =
+                reinterpret_cast<Function>(reinterpret_cast<void*>(FindExport(library_, name_)));
+        }
+        return address_;
+    }
+
+  private:
+    const wchar_t* library_;
+    const char* name_;
+    Function address_ = nullptr;
+    bool looked_ = false;
 };
 
 }  // namespace vossel::platform

@@ -18,7 +18,10 @@ void ShowErrorMessage(void* owner, std::int32_t number, const std::wstring& desc
     const std::wstring text = L"运行时错误 '" + std::to_wstring(number) + L"':\n\n" + description;
     UINT flags = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
     if (!owner) flags |= MB_TASKMODAL;
-    ::MessageBoxW(static_cast<HWND>(owner), text.c_str(), L"Vossel", flags);
+    // Never under the topmost main window: owned by it when no owner is given (an owned window
+    // stays above its owner), and topmost in any case.
+    HWND ownerWindow = owner ? static_cast<HWND>(owner) : VisibleTopmostWindow();
+    ::MessageBoxW(ownerWindow, text.c_str(), L"Vossel", flags | MB_TOPMOST);
 }
 
 std::wstring WidenAscii(const char* text) {

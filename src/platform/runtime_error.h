@@ -30,7 +30,8 @@ inline constexpr std::int32_t kErrorEntryPointNotFound = 453;
 inline constexpr std::int32_t kErrorInternal = 51;
 
 // The standard run-time error message: title "Vossel", the number and the description.
-// Modal to owner (or to the whole thread when owner is null).
+// Modal to owner (or to the whole thread when owner is null), and topmost, so that the topmost
+// main window never hides it.
 void ShowErrorMessage(void* owner, std::int32_t number, const std::wstring& description);
 
 using RuntimeErrorReport = void (*)(const RuntimeError& error) noexcept;

@@ -1,5 +1,9 @@
 #include "platform/window.h"
 
+#include <vector>
+
+#include "platform/late_bound.h"
+#include "platform/placement.h"
 #include "platform/runtime_error.h"
 
 namespace vossel::platform {
@@ -36,13 +40,97 @@ UniqueIcon LoadIconSized(int iconId, int metric) {
         ::LoadImageW(Instance(), MAKEINTRESOURCEW(iconId), IMAGE_ICON, size, size, 0)));
 }
 
-UniqueFont MessageFont() {
+// Per-monitor DPI functions: Windows 8.1 (shcore) and Windows 10 1607 (user32) onwards. Where they
+// are missing, the whole desktop runs at the system DPI. Spelled out: the headers declare them
+// only for a newer target than the program's.
+using GetDpiForWindowFunction = UINT(WINAPI*)(HWND window);
+using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR monitor, int type, UINT* x, UINT* y);
+using SystemParametersInfoForDpiFunction = BOOL(WINAPI*)(UINT action, UINT param, void* data,
+                                                         UINT winIni, UINT dpi);
+using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(RECT* rect, DWORD style, BOOL menu,
+                                                       DWORD exStyle, UINT dpi);
+OptionalBound<GetDpiForWindowFunction> getDpiForWindow{L"user32.dll", "GetDpiForWindow"};
+OptionalBound<GetDpiForMonitorFunction> getDpiForMonitor{L"shcore.dll", "GetDpiForMonitor"};
+OptionalBound<SystemParametersInfoForDpiFunction> systemParametersInfoForDpi{
+    L"user32.dll", "SystemParametersInfoForDpi"};
+OptionalBound<AdjustWindowRectExForDpiFunction> adjustWindowRectExForDpi{
+    L"user32.dll", "AdjustWindowRectExForDpi"};
+constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
+
+int MonitorDpi(HMONITOR monitor) {
+    UINT x = 0;
+    UINT y = 0;
+    if (auto get = getDpiForMonitor.Get();
+        get && monitor && SUCCEEDED(get(monitor, kEffectiveDpi, &x, &y)) && x > 0) {
+        return static_cast<int>(x);
+    }
+    return ScreenDpi();
+}
+
+int WindowDpi(HWND window) {
+    if (auto get = getDpiForWindow.Get()) {
+        if (const UINT dpi = get(window); dpi > 0) return static_cast<int>(dpi);
+    }
+    return MonitorDpi(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST));
+}
+
+UniqueFont MessageFont(int dpi) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
+    if (auto forDpi = systemParametersInfoForDpi.Get();
+        forDpi && forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi)) {
+        return UniqueFont(::CreateFontIndirectW(&metrics.lfMessageFont));
+    }
     if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
         return UniqueFont();
     }
+    // These metrics are at the system DPI.
+    metrics.lfMessageFont.lfHeight = ::MulDiv(metrics.lfMessageFont.lfHeight, dpi, ScreenDpi());
     return UniqueFont(::CreateFontIndirectW(&metrics.lfMessageFont));
+}
+
+RECT ToRect(const PixelRect& r) { return {r.left, r.top, r.left + r.width, r.top + r.height}; }
+
+ScreenRect ToScreenRect(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
+
+BOOL CALLBACK AddWorkArea(HMONITOR monitor, HDC, RECT*, LPARAM data) noexcept {
+    auto& areas = *reinterpret_cast<std::vector<ScreenRect>*>(data);
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    if (!::GetMonitorInfoW(monitor, &info)) return TRUE;
+    try {
+        // The primary monitor first: it wins a tie.
+        const ScreenRect area = ToScreenRect(info.rcWork);
+        if (info.dwFlags & MONITORINFOF_PRIMARY) {
+            areas.insert(areas.begin(), area);
+        } else {
+            areas.push_back(area);
+        }
+    } catch (...) {
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::vector<ScreenRect> WorkAreas() {
+    std::vector<ScreenRect> areas;
+    ::EnumDisplayMonitors(nullptr, nullptr, &AddWorkArea, reinterpret_cast<LPARAM>(&areas));
+    return areas;
+}
+
+struct TopmostSearch {
+    HWND self;
+    HWND found;
+};
+
+BOOL CALLBACK FindTopmost(HWND window, LPARAM data) noexcept {
+    auto& search = *reinterpret_cast<TopmostSearch*>(data);
+    if (window == search.self || !::IsWindowVisible(window) ||
+        !(::GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST)) {
+        return TRUE;
+    }
+    search.found = window;
+    return FALSE;
 }
 
 class PaintScope {
@@ -113,19 +201,49 @@ void Window::UnloadWindow() {
 
 void Window::LoadWindow() {
     RegisterWindowClass(design_.className, design_.iconId, &Window::WindowProc);
-    dpi_ = ScreenDpi();
-    const PixelRect client = TwipsToPixels(design_.client, dpi_);
+    // The design place is converted at the DPI of the monitor it falls on.
+    const RECT atSystemDpi = ToRect(TwipsToPixels(design_.client, ScreenDpi()));
+    const int dpi = MonitorDpi(::MonitorFromRect(&atSystemDpi, MONITOR_DEFAULTTONEAREST));
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     const DWORD exStyle = controls_.empty() ? 0 : WS_EX_CONTROLPARENT;
-    RECT outer{client.left, client.top, client.left + client.width, client.top + client.height};
-    ::AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+    RECT outer = ToRect(TwipsToPixels(design_.client, dpi));
+    if (auto adjust = adjustWindowRectExForDpi.Get()) {
+        adjust(&outer, style, FALSE, exStyle, dpi);
+    } else {
+        ::AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+    }
 
     HWND created = ::CreateWindowExW(exStyle, design_.className, design_.title.c_str(), style,
                                      outer.left, outer.top, outer.right - outer.left,
                                      outer.bottom - outer.top, nullptr, nullptr, Instance(), this);
     if (!created) throw RuntimeError(kErrorInternal, L"无法创建窗口 " + design_.title);
+    dpi_ = WindowDpi(handle_);
+    SetClientRect(TwipsToPixels(design_.client, dpi_));
 
-    // The stored position is the client area's; correct for a frame that differs from what
+    if (design_.iconId) {
+        bigIcon_ = LoadIconSized(design_.iconId, SM_CXICON);
+        smallIcon_ = LoadIconSized(design_.iconId, SM_CXSMICON);
+        ::SendMessageW(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));
+        ::SendMessageW(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+    }
+    if (design_.pictureId) {
+        picture_ = UniqueBitmap(
+            static_cast<HBITMAP>(::LoadImageW(Instance(), MAKEINTRESOURCEW(design_.pictureId),
+                                              IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    }
+    for (Label* label : labels_) label->Realize(handle_, dpi_);
+    if (!controls_.empty()) {
+        controlFont_ = MessageFont(dpi_);
+        for (Control* control : controls_) control->Create(handle_, dpi_, controlFont_.Get());
+    }
+    // Last: a move onto a monitor of another scale lays out everything above anew.
+    KeepOnScreen();
+    for (Timer* timer : timers_) timer->Attach(handle_);
+    if (Load && !handlersStopped) Load();
+}
+
+void Window::SetClientRect(const PixelRect& client) {
+    // The stored place is the client area's; correct for a frame that differs from what
     // AdjustWindowRectEx predicted.
     RECT actual{};
     ::GetClientRect(handle_, &actual);
@@ -142,18 +260,30 @@ void Window::LoadWindow() {
                        window.right - window.left + dw, window.bottom - window.top + dh,
                        SWP_NOZORDER | SWP_NOACTIVATE);
     }
+}
 
-    if (design_.iconId) {
-        bigIcon_ = LoadIconSized(design_.iconId, SM_CXICON);
-        smallIcon_ = LoadIconSized(design_.iconId, SM_CXSMICON);
-        ::SendMessageW(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));
-        ::SendMessageW(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
-    }
-    if (design_.pictureId) {
-        picture_ = UniqueBitmap(
-            static_cast<HBITMAP>(::LoadImageW(Instance(), MAKEINTRESOURCEW(design_.pictureId),
-                                              IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    }
+void Window::KeepOnScreen() {
+    RECT window{};
+    ::GetWindowRect(handle_, &window);
+    const ScreenRect current = ToScreenRect(window);
+    const std::vector<ScreenRect> areas = WorkAreas();
+    RECT neighbour{};
+    HWND topmost = VisibleTopmostWindow(handle_);
+    const bool avoid = topmost && ::GetWindowRect(topmost, &neighbour);
+    const ScreenRect keepClear = ToScreenRect(neighbour);
+    const ScreenRect placed = PlaceWindow(current, areas, avoid ? &keepClear : nullptr);
+    if (placed == current) return;
+    ::SetWindowPos(handle_, nullptr, placed.left, placed.top, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Window::OnDpiChanged(int dpi, const RECT* suggested) {
+    const PixelRect before = TwipsToPixels(design_.client, dpi_);
+    RECT client{};
+    ::GetClientRect(handle_, &client);
+    const bool atDesignSize =
+        !::IsZoomed(handle_) && client.right == before.width && client.bottom == before.height;
+    dpi_ = dpi;
     for (Label* label : labels_) label->Realize(handle_, dpi_);
     if (!systemMenuItems_.empty()) {
         HMENU menu = ::GetSystemMenu(handle_, FALSE);
@@ -163,11 +293,27 @@ void Window::LoadWindow() {
         }
     }
     if (!controls_.empty()) {
-        controlFont_ = MessageFont();
-        for (Control* control : controls_) control->Create(handle_, dpi_, controlFont_.Get());
+        // The old font goes only once no control uses it.
+        UniqueFont font = MessageFont(dpi_);
+        for (Control* control : controls_) control->Rescale(dpi_, font.Get());
+        controlFont_ = std::move(font);
     }
-    for (Timer* timer : timers_) timer->Attach(handle_);
-    if (Load && !handlersStopped) Load();
+    if (suggested) {
+        ::SetWindowPos(handle_, nullptr, suggested->left, suggested->top,
+                       suggested->right - suggested->left, suggested->bottom - suggested->top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    if (atDesignSize) {
+        // Windows scales the frame and the client area together and may round the client a
+        // pixel off the size that the design gives in twips.
+        POINT origin{0, 0};
+        ::ClientToScreen(handle_, &origin);
+        PixelRect wanted = TwipsToPixels(design_.client, dpi_);
+        wanted.left = origin.x;
+        wanted.top = origin.y;
+        SetClientRect(wanted);
+    }
+    ::InvalidateRect(handle_, nullptr, FALSE);
 }
 
 Label* Window::LabelAt(POINT p) const {
@@ -333,6 +479,9 @@ LRESULT Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
             if (!cancel) UnloadWindow();
             return 0;
         }
+        case WM_DPICHANGED:
+            OnDpiChanged(HIWORD(wparam), reinterpret_cast<const RECT*>(lparam));
+            return 0;
         case WM_QUERYENDSESSION:
             // Log-off and shutdown are never blocked, even though close requests are cancelled.
             return TRUE;
@@ -358,6 +507,12 @@ int RunMessageLoop() {
         ::DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
+}
+
+HWND VisibleTopmostWindow(HWND except) {
+    TopmostSearch search{except, nullptr};
+    ::EnumThreadWindows(::GetCurrentThreadId(), &FindTopmost, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 int ScreenDpi() {

@@ -67,6 +67,10 @@ class Window : private AccessibleContent {
                                        LPARAM lparam) noexcept;
     LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
     void LoadWindow();
+    void SetClientRect(const PixelRect& client);
+    // Inside a monitor's work area, and beside a topmost window of the program rather than under.
+    void KeepOnScreen();
+    void OnDpiChanged(int dpi, const RECT* suggested);
     void OnPaint();
     void OnDestroyed();
     Label* LabelAt(POINT p) const;
@@ -103,6 +107,10 @@ void StopAllHandlers();
 
 // Runs the message loop until WM_QUIT; Tab and Space reach the controls of windows that hold some.
 int RunMessageLoop();
+
+// A visible topmost window of this thread other than `except`, or null: one that would hide a
+// window or message box opened under it.
+HWND VisibleTopmostWindow(HWND except = nullptr);
 
 // The screen's dots per inch (96 at 100 %, 120 at 125 %).
 int ScreenDpi();

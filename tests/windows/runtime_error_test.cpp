@@ -50,8 +50,19 @@ TEST(LateBound, MissingNamesRaiseTheRunTimeErrorAtTheCall) {
     }
 }
 
+TEST(OptionalBound, FindsPresentNamesAndAnswersNullForAbsentOnes) {
+    OptionalBound<decltype(&::GetTickCount64)> present{L"kernel32.dll", "GetTickCount64"};
+    ASSERT_NE(present.Get(), nullptr);
+    EXPECT_GT(present.Get()(), 0u);
+    OptionalBound<void(WINAPI*)()> absentName{L"user32.dll", "VosselNoSuchExport"};
+    EXPECT_EQ(absentName.Get(), nullptr);
+    OptionalBound<void(WINAPI*)()> absentLibrary{L"vossel-no-such-library.dll", "Anything"};
+    EXPECT_EQ(absentLibrary.Get(), nullptr);
+}
+
 // Presses OK on the first "Vossel" message box that appears once its text holds expected. A box
-// with another text, or none within 20 s, ends the process with a code the test rejects.
+// with another text, one that is not topmost (a topmost window of the program would hide it), or
+// none within 20 s, ends the process with a code the test rejects.
 class MessageBoxAnswerer {
   public:
     explicit MessageBoxAnswerer(std::wstring expected)
@@ -62,6 +73,12 @@ class MessageBoxAnswerer {
     }
 
   private:
+    static bool Above(HWND upper, HWND lower) {
+        for (HWND w = ::GetWindow(upper, GW_HWNDNEXT); w; w = ::GetWindow(w, GW_HWNDNEXT)) {
+            if (w == lower) return true;
+        }
+        return false;
+    }
     static BOOL CALLBACK ReadStatic(HWND child, LPARAM context) {
         wchar_t className[32] = {};
         ::GetClassNameW(child, className, 32);
@@ -74,10 +91,12 @@ class MessageBoxAnswerer {
     }
     void Run() {
         for (int i = 0; i < 400 && !stop_; ++i) {
-            if (HWND box = ::FindWindowW(L"#32770", L"Vossel")) {
+            // Judged once shown: the box takes its place in the z-order while still hidden.
+            if (HWND box = ::FindWindowW(L"#32770", L"Vossel"); box && ::IsWindowVisible(box)) {
                 std::wstring text;
                 ::EnumChildWindows(box, ReadStatic, reinterpret_cast<LPARAM>(&text));
                 if (text.find(expected_) == std::wstring::npos) ::ExitProcess(96);
+                if (!Above(box, ::FindWindowW(L"VosselErrorProbe", nullptr))) ::ExitProcess(95);
                 ::PostMessageW(box, WM_COMMAND, IDOK, 0);
                 return;
             }
@@ -104,6 +123,10 @@ void PaintHandlerCallsMissingFunction() {
     };
     window.Add(timer);
     window.Paint = [] { missing(); };
+    // Topmost, as the main window is.
+    window.Load = [&window] {
+        ::SetWindowPos(window.Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    };
     MessageBoxAnswerer answerer(L"'453'");
     window.Show();
     RunMessageLoop();
