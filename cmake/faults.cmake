@@ -25,3 +25,6 @@ endfunction()
 vossel_fault_variant(missing-export VOSSEL_FAULT_MISSING_EXPORT)
 # Without the DLL search restriction: shows that the planted-DLL test can see a planted DLL load.
 vossel_fault_variant(no-dll-restriction VOSSEL_FAULT_NO_DLL_RESTRICTION)
+# Its own machine-wide writes refused, as for an unelevated user on Windows: the elevated copy
+# has to make them.
+vossel_fault_variant(refuse-machine-write VOSSEL_FAULT_REFUSE_MACHINE_WRITE)

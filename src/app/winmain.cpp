@@ -6,6 +6,8 @@
 #include "mainwindow/main_window.h"
 #include "platform/runtime_error.h"
 #include "platform/window.h"
+#include "settings/autostart_system.h"
+#include "settings/elevated_autostart.h"
 
 namespace {
 
@@ -31,6 +33,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 #ifndef VOSSEL_FAULT_NO_DLL_RESTRICTION  // test-only build: the planted-DLL test's control
     RestrictDllSearch();
 #endif
+    // Any argument at all: the elevated copy that the settings window started, which shows no
+    // window and changes nothing but the machine-wide auto-start entry.
+    if (const wchar_t* commandLine = ::GetCommandLineW();
+        !vossel::CommandLineArguments(commandLine).empty()) {
+        return vossel::RunElevatedAutoStart(commandLine);
+    }
     vossel::platform::SetRuntimeErrorReport(&vossel::ReportRuntimeError);
     try {
         // The settings window talks to the shell automation object on this thread.

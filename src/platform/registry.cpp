@@ -1,6 +1,9 @@
 #include "platform/registry.h"
 
+#include <cstring>
 #include <string>
+
+#include "platform/unique_handle.h"
 
 #include "platform/shell_automation.h"
 
@@ -11,6 +14,37 @@ CallStatus StatusOf(LSTATUS status) {
     if (status == ERROR_SUCCESS) return {};
     const std::int32_t hresult = HresultFromWin32(static_cast<std::uint32_t>(status));
     return {hresult, SystemErrorText(hresult)};
+}
+
+struct CloseKey {
+    void operator()(HKEY key) const { ::RegCloseKey(key); }
+};
+using UniqueKey = UniqueAny<HKEY, CloseKey>;
+
+std::optional<std::vector<std::uint8_t>> ReadValueBytes(HKEY root, std::wstring_view subkey,
+                                                        std::wstring_view name, REGSAM view,
+                                                        DWORD wantedType) {
+    const std::wstring key(subkey);
+    const std::wstring value(name);
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    const UniqueKey owner(opened);
+    std::vector<std::uint8_t> bytes(256);
+    for (;;) {
+        DWORD type = REG_NONE;
+        DWORD size = static_cast<DWORD>(bytes.size());
+        const LSTATUS status =
+            ::RegQueryValueExW(opened, value.c_str(), nullptr, &type, bytes.data(), &size);
+        if (status == ERROR_MORE_DATA) {
+            bytes.resize(size);
+            continue;
+        }
+        if (status != ERROR_SUCCESS || type != wantedType) return std::nullopt;
+        bytes.resize(size);
+        return bytes;
+    }
 }
 
 }  // namespace
@@ -26,10 +60,36 @@ CallStatus SetStringValue(HKEY root, std::wstring_view subkey, std::wstring_view
         ::RegSetKeyValueW(root, key.c_str(), value.c_str(), REG_SZ, text.c_str(), bytes));
 }
 
-CallStatus DeleteValue(HKEY root, std::wstring_view subkey, std::wstring_view name) {
+CallStatus DeleteValue(HKEY root, std::wstring_view subkey, std::wstring_view name, REGSAM view) {
     const std::wstring key(subkey);
     const std::wstring value(name);
-    return StatusOf(::RegDeleteKeyValueW(root, key.c_str(), value.c_str()));
+    if (view == 0) return StatusOf(::RegDeleteKeyValueW(root, key.c_str(), value.c_str()));
+    HKEY opened = nullptr;
+    const LSTATUS status = ::RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE | view, &opened);
+    if (status != ERROR_SUCCESS) return StatusOf(status);
+    const UniqueKey owner(opened);
+    return StatusOf(::RegDeleteValueW(opened, value.c_str()));
+}
+
+std::optional<std::wstring> ReadStringValue(HKEY root, std::wstring_view subkey,
+                                            std::wstring_view name, REGSAM view) {
+    const auto bytes = ReadValueBytes(root, subkey, name, view, REG_SZ);
+    if (!bytes) return std::nullopt;
+    std::wstring text(bytes->size() / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), bytes->data(), text.size() * sizeof(wchar_t));
+    // Stored data need not end in its NUL, or may carry more than one.
+    if (const std::size_t end = text.find(L'\0'); end != std::wstring::npos) text.resize(end);
+    return text;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadBinaryValue(HKEY root, std::wstring_view subkey,
+                                                         std::wstring_view name, REGSAM view) {
+    return ReadValueBytes(root, subkey, name, view, REG_BINARY);
+}
+
+bool RunsUnderWow64() {
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
 }  // namespace vossel::platform

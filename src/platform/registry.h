@@ -3,7 +3,11 @@
 // process lands in WOW6432Node, as the in-process shell automation object does.
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/call_status.h"
 
@@ -12,7 +16,19 @@ namespace vossel::platform {
 // Creates the key when it is missing; REG_SZ.
 CallStatus SetStringValue(HKEY root, std::wstring_view subkey, std::wstring_view name,
                           std::wstring_view data);
-// An absent value answers kHresultFileNotFound.
-CallStatus DeleteValue(HKEY root, std::wstring_view subkey, std::wstring_view name);
+// An absent value answers kHresultFileNotFound. view: 0 for the process's own, or
+// KEY_WOW64_64KEY / KEY_WOW64_32KEY.
+CallStatus DeleteValue(HKEY root, std::wstring_view subkey, std::wstring_view name,
+                       REGSAM view = 0);
+
+// A REG_SZ value's data (REG_EXPAND_SZ unexpanded); nothing when absent or of another type.
+std::optional<std::wstring> ReadStringValue(HKEY root, std::wstring_view subkey,
+                                            std::wstring_view name, REGSAM view = 0);
+// A REG_BINARY value's bytes; nothing when absent or of another type.
+std::optional<std::vector<std::uint8_t>> ReadBinaryValue(HKEY root, std::wstring_view subkey,
+                                                         std::wstring_view name, REGSAM view = 0);
+
+// A 32-bit process on 64-bit Windows, whose HKLM\SOFTWARE is redirected to WOW6432Node.
+bool RunsUnderWow64();
 
 }  // namespace vossel::platform

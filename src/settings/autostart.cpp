@@ -1,5 +1,7 @@
 #include "settings/autostart.h"
 
+#include <algorithm>
+#include <cwctype>
 #include <string>
 
 namespace vossel {
@@ -21,7 +23,7 @@ platform::CallStatus CallShellObject(bool write, const AutoStartEntry& entry,
 
 }  // namespace
 
-AutoStartEntry ComposeAutoStartEntry(std::wstring_view exePath) {
+AutoStartEntry ComposeAutoStartEntry(std::wstring_view exePath, AutoStartScope scope) {
     const std::size_t nameStart = exePath.find_last_of(L"\\/");
     std::wstring_view name =
         nameStart == std::wstring_view::npos ? exePath : exePath.substr(nameStart + 1);
@@ -30,8 +32,10 @@ AutoStartEntry ComposeAutoStartEntry(std::wstring_view exePath) {
     }
 
     AutoStartEntry entry;
+    entry.scope = scope;
     entry.valueName = name;
-    entry.valuePath = std::wstring(RunKeyPrefix) + entry.valueName;
+    entry.valuePath =
+        (scope == AutoStartScope::Machine ? RunKeyPrefix : UserRunKeyPrefix) + entry.valueName;
     entry.data = L"\"" + std::wstring(exePath) + L"\"";
     return entry;
 }
@@ -57,6 +61,30 @@ bool IsAbsentValue(std::int32_t code) {
     return code == platform::kHresultFileNotFound || code == platform::kHresultPathNotFound;
 }
 
+bool IsApprovalDisabled(const std::optional<std::vector<std::uint8_t>>& record) {
+    return record && !record->empty() && ((*record)[0] & 1) != 0;
+}
+
+bool StartsThisExe(std::wstring_view registeredData, std::wstring_view exePath) {
+    const auto unquote = [](std::wstring_view text) {
+        while (!text.empty() && (text.front() == L' ' || text.front() == L'"')) text.remove_prefix(1);
+        while (!text.empty() && (text.back() == L' ' || text.back() == L'"')) text.remove_suffix(1);
+        return text;
+    };
+    const std::wstring_view a = unquote(registeredData);
+    const std::wstring_view b = unquote(exePath);
+    return !a.empty() && a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
+               return std::towupper(x) == std::towupper(y);
+           });
+}
+
+bool IsAutoStartOn(const AutoStartEntry& entry, std::wstring_view exePath, RunKeyStore& runKey) {
+    const std::optional<std::wstring> data = runKey.ReadValue(entry.valueName);
+    return data && StartsThisExe(*data, exePath) &&
+           !IsApprovalDisabled(runKey.ReadApproval(entry.valueName));
+}
+
 AutoStartResult ApplyAutoStart(int boxValue, const AutoStartEntry& entry,
                                ShellObjectFactory& shellObjects, RunKeyStore& runKey,
                                const std::function<void(std::wstring_view)>& log) {
@@ -72,11 +100,15 @@ AutoStartResult ApplyAutoStart(int boxValue, const AutoStartEntry& entry,
     if (!write && IsAbsentValue(status.code)) {
         return {};
     }
+    if (write && status.Succeeded() && IsApprovalDisabled(runKey.ReadApproval(entry.valueName))) {
+        log(L"autostart enable \"" + entry.valuePath + L"\"");
+        status = runKey.DeleteApproval(entry.valueName);
+        if (IsAbsentValue(status.code)) return {};
+    }
     if (status.Succeeded()) {
         return {};
     }
 
-    log(L"error " + std::to_wstring(status.code) + L" " + status.description);
     return {false, status.code, std::move(status.description)};
 }
 

@@ -2,8 +2,13 @@
 
 #include <windows.h>
 
+#include "platform/debug_output.h"
+#include "platform/executable.h"
+#include "platform/known_folders.h"
 #include "platform/registry.h"
 #include "platform/shell_automation.h"
+#include "settings/autostart_scope.h"
+#include "settings/elevated_autostart.h"
 
 namespace vossel {
 namespace {
@@ -23,6 +28,26 @@ class WshShellObject final : public ShellObject {
     platform::AutomationObject object_;
 };
 
+constexpr std::wstring_view kApprovalSubkey =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
+
+HKEY RootOf(AutoStartScope scope) {
+    return scope == AutoStartScope::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+
+// The record of a 32-bit process's machine-wide entry (under WOW6432Node) is "Run32" in the
+// 64-bit view; every other record is "Run" in the process's own view (HKCU's is shared).
+struct ApprovalKey {
+    std::wstring subkey;
+    REGSAM view;
+};
+ApprovalKey ApprovalKeyOf(AutoStartScope scope) {
+    if (scope == AutoStartScope::Machine && platform::RunsUnderWow64()) {
+        return {std::wstring(kApprovalSubkey) + L"Run32", KEY_WOW64_64KEY};
+    }
+    return {std::wstring(kApprovalSubkey) + L"Run", 0};
+}
+
 }  // namespace
 
 ShellObjectCreation WshShellObjects::Create() {
@@ -32,12 +57,65 @@ ShellObjectCreation WshShellObjects::Create() {
     return {std::make_unique<WshShellObject>(std::move(*object)), {}};
 }
 
+ShellObjectCreation NoShellObjects::Create() {
+    return {nullptr, {platform::kHresultClassNotAvailable, {}}};
+}
+
 platform::CallStatus RegistryRunKey::SetValue(std::wstring_view valueName, std::wstring_view data) {
-    return platform::SetStringValue(HKEY_LOCAL_MACHINE, RunSubkey, valueName, data);
+    return platform::SetStringValue(RootOf(scope_), RunSubkey, valueName, data);
 }
 
 platform::CallStatus RegistryRunKey::DeleteValue(std::wstring_view valueName) {
-    return platform::DeleteValue(HKEY_LOCAL_MACHINE, RunSubkey, valueName);
+    return platform::DeleteValue(RootOf(scope_), RunSubkey, valueName);
+}
+
+std::optional<std::wstring> RegistryRunKey::ReadValue(std::wstring_view valueName) {
+    return platform::ReadStringValue(RootOf(scope_), RunSubkey, valueName);
+}
+
+std::optional<std::vector<std::uint8_t>> RegistryRunKey::ReadApproval(std::wstring_view valueName) {
+    const ApprovalKey key = ApprovalKeyOf(scope_);
+    return platform::ReadBinaryValue(RootOf(scope_), key.subkey, valueName, key.view);
+}
+
+platform::CallStatus RegistryRunKey::DeleteApproval(std::wstring_view valueName) {
+    const ApprovalKey key = ApprovalKeyOf(scope_);
+    return platform::DeleteValue(RootOf(scope_), key.subkey, valueName, key.view);
+}
+
+AutoStartScope ThisExeAutoStartScope(std::wstring_view exePath) {
+    return ChooseAutoStartScope(exePath, platform::AdminOnlyFolders());
+}
+
+namespace {
+
+int RunElevatedAutoStartOrThrow(std::wstring_view commandLine) {
+    const std::optional<bool> on = ParseElevatedAutoStart(CommandLineArguments(commandLine));
+    if (!on) return static_cast<int>(ElevatedExit::kUsage);
+    // The path is this process's own, never one from the command line: whoever starts this copy
+    // can name no other file for every user's log-on.
+    const std::wstring exePath = platform::ExecutablePath();
+    if (exePath.empty() || ThisExeAutoStartScope(exePath) != AutoStartScope::Machine) {
+        return static_cast<int>(ElevatedExit::kNotMachineScope);
+    }
+    NoShellObjects noShellObjects;
+    RegistryRunKey machineRunKey(AutoStartScope::Machine);
+    const AutoStartResult result =
+        ApplyAutoStart(*on ? 1 : 0, ComposeAutoStartEntry(exePath, AutoStartScope::Machine),
+                       noShellObjects, machineRunKey,
+                       [](std::wstring_view line) { platform::Report(line); });
+    return static_cast<int>(ElevatedExitFor(result));
+}
+
+}  // namespace
+
+int RunElevatedAutoStart(std::wstring_view commandLine) noexcept {
+    try {
+        return RunElevatedAutoStartOrThrow(commandLine);
+    } catch (...) {
+        // No message: this copy has no window, and the settings window reports the exit code.
+        return static_cast<int>(ElevatedExit::kFailed);
+    }
 }
 
 }  // namespace vossel

@@ -1,7 +1,8 @@
 #pragma once
-// The auto-start entry's two stores on a real system: the shell automation object and, where it
-// is missing, the registry API on the same key and view.
+// The auto-start entry's stores on a real system: the shell automation object and, where it is
+// missing, the registry API on the same key and view; and the elevated copy's whole run.
 #include <string>
+#include <string_view>
 
 #include "settings/autostart.h"
 
@@ -16,10 +17,30 @@ class WshShellObjects final : public ShellObjectFactory {
     std::wstring progId_;
 };
 
+// No shell object at all: every operation goes through the registry API.
+class NoShellObjects final : public ShellObjectFactory {
+  public:
+    ShellObjectCreation Create() override;
+};
+
 class RegistryRunKey final : public RunKeyStore {
   public:
+    explicit RegistryRunKey(AutoStartScope scope = AutoStartScope::Machine) : scope_(scope) {}
     platform::CallStatus SetValue(std::wstring_view valueName, std::wstring_view data) override;
     platform::CallStatus DeleteValue(std::wstring_view valueName) override;
+    std::optional<std::wstring> ReadValue(std::wstring_view valueName) override;
+    std::optional<std::vector<std::uint8_t>> ReadApproval(std::wstring_view valueName) override;
+    platform::CallStatus DeleteApproval(std::wstring_view valueName) override;
+
+  private:
+    AutoStartScope scope_;
 };
+
+// Where this exe's entry belongs, from where the exe lives.
+AutoStartScope ThisExeAutoStartScope(std::wstring_view exePath);
+
+// The elevated copy: "/autostart on" or "/autostart off" and nothing else, the machine-wide entry
+// of this exe only, no window, no COM, nothing under HKEY_CURRENT_USER. Returns the exit code.
+int RunElevatedAutoStart(std::wstring_view commandLine) noexcept;
 
 }  // namespace vossel

@@ -5,8 +5,8 @@
 #include "platform/debug_output.h"
 #include "platform/executable.h"
 #include "platform/runtime_error.h"
+#include "platform/shell_automation.h"
 #include "resource_ids.h"
-#include "settings/autostart.h"
 #include "settings/autostart_system.h"
 
 namespace vossel {
@@ -17,19 +17,76 @@ namespace {
 constexpr int kAutostartBoxId = 101;
 constexpr int kBackButtonId = 102;
 
+constexpr UINT_PTR kElevationPollTimerId = 1;
+// How often the window looks whether the elevated copy has ended; it takes well under a second.
+constexpr int kElevationPollMs = 100;
+
+#ifdef VOSSEL_FAULT_REFUSE_MACHINE_WRITE
+// Test-only build: this window's own machine-wide writes and deletes are refused, as on Windows
+// for an unelevated user, so that the elevated copy has to do them. Wine grants them all.
+const platform::CallStatus kRefused{platform::kHresultAccessDenied, L"Access is denied."};
+
+class RefusingShellObjects final : public ShellObjectFactory {
+  public:
+    ShellObjectCreation Create() override { return {nullptr, kRefused}; }
+};
+
+class RefusingRunKey final : public RunKeyStore {
+  public:
+    platform::CallStatus SetValue(std::wstring_view, std::wstring_view) override { return kRefused; }
+    platform::CallStatus DeleteValue(std::wstring_view) override { return kRefused; }
+    std::optional<std::wstring> ReadValue(std::wstring_view name) override {
+        return store_.ReadValue(name);
+    }
+    std::optional<std::vector<std::uint8_t>> ReadApproval(std::wstring_view name) override {
+        return store_.ReadApproval(name);
+    }
+    platform::CallStatus DeleteApproval(std::wstring_view) override { return kRefused; }
+
+  private:
+    RegistryRunKey store_{AutoStartScope::Machine};
+};
+#endif
+
+std::unique_ptr<ShellObjectFactory> ShellObjectsFor([[maybe_unused]] AutoStartScope scope) {
+#ifdef VOSSEL_FAULT_REFUSE_MACHINE_WRITE
+    if (scope == AutoStartScope::Machine) return std::make_unique<RefusingShellObjects>();
+#endif
+    return std::make_unique<WshShellObjects>();
+}
+
+std::unique_ptr<RunKeyStore> RunKeyFor(AutoStartScope scope) {
+#ifdef VOSSEL_FAULT_REFUSE_MACHINE_WRITE
+    if (scope == AutoStartScope::Machine) return std::make_unique<RefusingRunKey>();
+#endif
+    return std::make_unique<RegistryRunKey>(scope);
+}
+
 }  // namespace
 
 SettingsWindow::SettingsWindow()
-    : autostartBox_(kAutostartBoxId, {240, 240, 1215, 255}, L"开机自启动"),
+    : exePath_(platform::ExecutablePath()),
+      scope_(ThisExeAutoStartScope(exePath_)),
+      shellObjects_(ShellObjectsFor(scope_)),
+      runKey_(RunKeyFor(scope_)),
+      autostart_(exePath_, scope_, *shellObjects_, *runKey_, *this, *this,
+                 [](std::wstring_view line) { platform::Report(line); }),
+      autostartBox_(kAutostartBoxId, {240, 240, 1215, 255}, L"开机自启动"),
       backButton_(kBackButtonId, {1920, 240, 735, 300}, L"返回"),
+      elevationPoll_(kElevationPollTimerId, kElevationPollMs, false),
       window_({L"VosselForm2", L"设置", IDI_VOSSEL, COLOR_BTNFACE, 0, {12570, 9345, 3075, 840}}) {
     // Tab order.
     window_.Add(autostartBox_);
     window_.Add(backButton_);
+    window_.Add(elevationPoll_);
     autostartBox_.Click = [this] { OnAutostartBoxClick(); };
     backButton_.Click = [this] { OnBackClick(); };
-    window_.Unloaded = [] { platform::Report(L"settings unloaded"); };
+    elevationPoll_.Tick = [this] { OnElevationPoll(); };
+    window_.Load = [this] { autostart_.Load(); };
+    window_.Unloaded = [this] { OnUnloaded(); };
 }
+
+SettingsWindow::~SettingsWindow() = default;
 
 void SettingsWindow::Show() {
     window_.Show();
@@ -38,18 +95,57 @@ void SettingsWindow::Show() {
 
 void SettingsWindow::OnBackClick() { window_.UnloadWindow(); }
 
-void SettingsWindow::OnAutostartBoxClick() {
-    const int value = autostartBox_.Value();
-    const AutoStartEntry entry = ComposeAutoStartEntry(platform::ExecutablePath());
-    WshShellObjects shellObjects;
-    RegistryRunKey runKey;
-    const AutoStartResult result = ApplyAutoStart(
-        value, entry, shellObjects, runKey, [](std::wstring_view line) { platform::Report(line); });
-    if (result.succeeded) return;
-    // A refused registry call costs nothing but the message: the program goes on, and the box
-    // goes back to what it was, since the change did not happen.
-    platform::ShowErrorMessage(window_.Handle(), result.errorNumber, result.description);
-    if (window_.IsLoaded()) autostartBox_.SetValue(value == 1 ? 0 : 1);
+void SettingsWindow::OnAutostartBoxClick() { autostart_.OnBoxChanged(autostartBox_.Value()); }
+
+void SettingsWindow::OnUnloaded() {
+    // The elevated copy runs on by itself; the next load reads what it left.
+    elevationPoll_.SetEnabled(false);
+    elevatedCopy_.Reset();
+    platform::Report(L"settings unloaded");
+}
+
+void SettingsWindow::OnElevationPoll() {
+    if (!elevatedCopy_) {
+        elevationPoll_.SetEnabled(false);
+        return;
+    }
+    const std::optional<DWORD> exitCode = platform::ExitCodeIfEnded(elevatedCopy_.Get());
+    if (!exitCode) return;
+    elevationPoll_.SetEnabled(false);
+    elevatedCopy_.Reset();
+    autostart_.OnElevatedExit(*exitCode);
+}
+
+void SettingsWindow::ShowBox(int value) {
+    if (window_.IsLoaded()) autostartBox_.SetValue(value);
+}
+
+void SettingsWindow::SetBoxEnabled(bool enabled) {
+    if (autostartBox_.Handle()) ::EnableWindow(autostartBox_.Handle(), enabled ? TRUE : FALSE);
+}
+
+void SettingsWindow::ShowError(std::int32_t number, const std::wstring& description) {
+    // A refused change costs nothing but the message: the program goes on.
+    platform::ShowErrorMessage(window_.Handle(), number, description);
+}
+
+std::wstring SettingsWindow::ErrorText(std::int32_t number) {
+    return platform::SystemErrorText(number);
+}
+
+ElevationStart SettingsWindow::Start(const std::wstring& parameters) {
+    // On Windows this call returns only after the UAC prompt is answered: the prompt is the
+    // system's own and modal, on the secure desktop.
+    platform::ElevatedStart start =
+        platform::StartElevated(window_.Handle(), exePath_, parameters);
+    if (start.process) {
+        elevatedCopy_ = std::move(start.process);
+        elevationPoll_.SetEnabled(true);
+        return {ElevationStart::Outcome::kStarted, {}};
+    }
+    if (start.error == ERROR_CANCELLED) return {ElevationStart::Outcome::kDeclined, {}};
+    const std::int32_t number = platform::HresultFromWin32(start.error);
+    return {ElevationStart::Outcome::kFailed, {number, platform::SystemErrorText(number)}};
 }
 
 }  // namespace vossel

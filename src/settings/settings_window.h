@@ -1,15 +1,24 @@
 #pragma once
 // The settings window: one check box that turns the start at log-on on and off, and a back button.
+#include <cstdint>
+#include <memory>
+#include <string>
+
 #include "platform/controls.h"
+#include "platform/elevation.h"
+#include "platform/timer.h"
 #include "platform/window.h"
+#include "settings/autostart.h"
+#include "settings/autostart_controller.h"
 
 namespace vossel {
 
-class SettingsWindow {
+class SettingsWindow final : private AutoStartView, private ElevatedCopyLauncher {
   public:
     SettingsWindow();
     SettingsWindow(const SettingsWindow&) = delete;
     SettingsWindow& operator=(const SettingsWindow&) = delete;
+    ~SettingsWindow() override;
 
     // Modeless: loads a fresh window when it is not loaded, then shows and activates it.
     void Show();
@@ -17,9 +26,28 @@ class SettingsWindow {
   private:
     void OnAutostartBoxClick();
     void OnBackClick();
+    void OnElevationPoll();
+    void OnUnloaded();
+
+    // AutoStartView
+    void ShowBox(int value) override;
+    void SetBoxEnabled(bool enabled) override;
+    void ShowError(std::int32_t number, const std::wstring& description) override;
+    std::wstring ErrorText(std::int32_t number) override;
+    // ElevatedCopyLauncher
+    ElevationStart Start(const std::wstring& parameters) override;
+
+    std::wstring exePath_;
+    AutoStartScope scope_;
+    std::unique_ptr<ShellObjectFactory> shellObjects_;
+    std::unique_ptr<RunKeyStore> runKey_;
+    AutoStartController autostart_;
+    // The elevated copy while it runs; closed when it ends or when the window unloads.
+    platform::UniqueProcess elevatedCopy_;
 
     platform::CheckBox autostartBox_;
     platform::PushButton backButton_;
+    platform::Timer elevationPoll_;
     // Last, so that it is destroyed first: its teardown still reaches the controls.
     platform::Window window_;
 };

@@ -29,7 +29,10 @@ constexpr DWORD kStepTimeoutMs = 15000;
 constexpr DWORD kQuietMs = 1500;  // how long "nothing happens" is watched
 
 constexpr wchar_t kRunSubkey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kRunPrefix[] = R"(HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run\)";
+// The exe under test lives in a folder its user can write, so its entry is that user's own.
+constexpr char kRunPrefix[] = R"(HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run\)";
+// In place of a view: the current user's Run key (shared by both views).
+constexpr REGSAM kUserRunKey = 0;
 
 // Client pixels at 96 dpi.
 constexpr POINT kLabel3{244, 144};   // middle of "设置" in Form1
@@ -59,8 +62,8 @@ struct RegistryValue {
 // are named explicitly and nothing depends on our own redirection.
 std::optional<RegistryValue> ReadRunValue(REGSAM view, const std::wstring& name) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunSubkey, 0, KEY_QUERY_VALUE | view, &key) !=
-        ERROR_SUCCESS) {
+    if (RegOpenKeyExW(view == kUserRunKey ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, kRunSubkey, 0,
+                      KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     RegistryValue value;
@@ -79,8 +82,9 @@ std::optional<RegistryValue> ReadRunValue(REGSAM view, const std::wstring& name)
 
 void PutRunValue(REGSAM view, const std::wstring& name, const std::optional<RegistryValue>& value) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRunSubkey, 0, nullptr, 0, KEY_SET_VALUE | view,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(view == kUserRunKey ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, kRunSubkey,
+                        0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
         return;
     }
     if (value) {
@@ -113,7 +117,7 @@ class RunValueGuard {
         std::optional<RegistryValue> saved;
     };
     std::wstring name;
-    View views[2] = {{KEY_WOW64_64KEY, {}}, {KEY_WOW64_32KEY, {}}};
+    View views[3] = {{KEY_WOW64_64KEY, {}}, {KEY_WOW64_32KEY, {}}, {kUserRunKey, {}}};
 };
 
 // ---- the exe ----
@@ -332,8 +336,9 @@ std::string Quoted(const std::wstring& path) {
 class SettingsWindow : public testing::Test {
   protected:
     // The registry view in which the exe's Run value lands, and the other one.
-    REGSAM OwnView() const { return x86 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
-    REGSAM OtherView() const { return x86 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY; }
+    REGSAM OwnView() const { return kUserRunKey; }
+    // The machine-wide key in the exe's own view, which a copy in a user's folder leaves alone.
+    REGSAM OtherView() const { return x86 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
 
     // Starts the exe and waits for its main window; its Run value is guarded first.
     void Launch(const std::wstring& exe) {
@@ -405,7 +410,7 @@ class SettingsWindow : public testing::Test {
             return;
         }
         ASSERT_TRUE(own) << "no value " << Utf8(name) << " under HKLM\\" << Utf8(kRunSubkey)
-                         << (x86 ? " (32-bit view, WOW6432Node)" : " (64-bit view)");
+                         << "(HKEY_CURRENT_USER)";
         EXPECT_EQ(own->type, static_cast<DWORD>(REG_SZ));
         const std::wstring data = own->Text();
         ASSERT_GE(data.size(), 2u) << Utf8(data);
@@ -608,8 +613,8 @@ TEST_F(SettingsWindow, LivesBesideTheFadingMainWindowAndGoesWithTimer2) {
         ASSERT_NE(form2, nullptr);
         check1 = FindWindowExW(form2, nullptr, L"Button", L"开机自启动");
         ASSERT_NE(check1, nullptr);
-        EXPECT_FALSE(Ticked(check1)) << "the reopened box is not clear";
-        // Nothing reads the value back, and unloading does not touch it.
+        EXPECT_TRUE(Ticked(check1)) << "the reopened box does not show the registered entry";
+        // Unloading does not touch the value.
         EXPECT_TRUE(ReadRunValue(OwnView(), BaseName(exe)));
     }
     // Posted: the close button and Alt+F4 reach the window as these two messages, and the frame
@@ -621,19 +626,20 @@ TEST_F(SettingsWindow, LivesBesideTheFadingMainWindowAndGoesWithTimer2) {
     for (const auto& close : closes) {
         SCOPED_TRACE(close.how);
         HWND check1 = FindWindowExW(form2, nullptr, L"Button", L"开机自启动");
-        // A real click that ticks the box, so that finding it clear after reopening means
+        // A real click that turns the box over, so that finding it so after reopening means
         // something.
+        const bool before = Ticked(check1);
         const size_t clickedAt = LineCount();
         ClickClientOnScreen(form2, kCheck1Box);
-        EXPECT_TRUE(WaitUntil([&] { return Ticked(check1); }, kStepTimeoutMs))
-            << "the click did not tick the box; lines:" << Joined(LinesSince(*target, clickedAt));
+        EXPECT_TRUE(WaitUntil([&] { return Ticked(check1) != before; }, kStepTimeoutMs))
+            << "the click did not change the box; lines:" << Joined(LinesSince(*target, clickedAt));
         from = LineCount();
         close.close(form2);
         ExpectUnloaded(form2, from, close.how);
         form2 = OpenSettingsByClick();
         ASSERT_NE(form2, nullptr);
         check1 = FindWindowExW(form2, nullptr, L"Button", L"开机自启动");
-        EXPECT_FALSE(Ticked(check1)) << "the reopened box is not clear";
+        EXPECT_EQ(Ticked(check1), !before) << "the reopened box does not show the registry";
     }
     {
         SCOPED_TRACE("Timer2 ends the program with Form2 open and active");

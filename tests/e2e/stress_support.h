@@ -91,11 +91,12 @@ inline constexpr wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVers
 inline constexpr REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 
 // The Run value's data in the view that a 64- or 32-bit program writes to, or nothing.
-inline std::optional<std::wstring> RunValue(const wchar_t* name, REGSAM view) {
+inline std::optional<std::wstring> RunValue(const wchar_t* name, REGSAM view,
+                                           HKEY root = HKEY_LOCAL_MACHINE) {
     wchar_t data[1024] = {};
     DWORD size = sizeof data;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(root, kRunKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     const LSTATUS status = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
@@ -104,7 +105,9 @@ inline std::optional<std::wstring> RunValue(const wchar_t* name, REGSAM view) {
     return std::wstring(data);
 }
 
+// Either scope: an exe in a user's folder writes HKEY_CURRENT_USER.
 inline std::optional<std::wstring> RunValueAnyView(const wchar_t* name) {
+    if (auto value = RunValue(name, 0, HKEY_CURRENT_USER)) return value;
     for (REGSAM view : kViews) {
         if (auto value = RunValue(name, view)) return value;
     }
@@ -112,6 +115,7 @@ inline std::optional<std::wstring> RunValueAnyView(const wchar_t* name) {
 }
 
 inline void DeleteRunValue(const wchar_t* name) {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, name);
     for (REGSAM view : kViews) {
         HKEY key = nullptr;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE | view, &key) == ERROR_SUCCESS) {
