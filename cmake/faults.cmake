@@ -25,3 +25,6 @@ endfunction()
 vossel_fault_variant(missing-export VOSSEL_FAULT_MISSING_EXPORT)
 # Without the DLL search restriction: shows that the planted-DLL test can see a planted DLL load.
 vossel_fault_variant(no-dll-restriction VOSSEL_FAULT_NO_DLL_RESTRICTION)
+# Clocks as after a resume, from VOSSEL_TEST_CLOCKS: Wine's sessions never sleep, so only this
+# build takes the resume path and the "not measured" caption under Wine.
+vossel_fault_variant(clocks VOSSEL_FAULT_CLOCKS_FROM_ENVIRONMENT)

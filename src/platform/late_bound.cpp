@@ -32,4 +32,9 @@ FARPROC ResolveExport(const wchar_t* library, const char* name) {
     return address;
 }
 
+FARPROC FindExport(const wchar_t* library, const char* name) noexcept {
+    HMODULE module = LoadSystemLibrary(library);
+    return module ? ::GetProcAddress(module, name) : nullptr;
+}
+
 }  // namespace vossel::platform
