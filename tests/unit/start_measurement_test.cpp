@@ -89,23 +89,6 @@ TEST(MeasureStart, RefusesWhatTheClocksCannotPlace) {
     EXPECT_EQ(full.durationMs, -250);
 }
 
-TEST(MeasureStart, AsksForTheWakeTimeOnlyAfterASuspension) {
-    int asked = 0;
-    const auto wake = [&asked] {
-        ++asked;
-        return std::optional<std::uint64_t>(kSecond);
-    };
-    StartClocks clocks;
-    clocks.systemTime = kNow;
-    clocks.interruptTime = 100 * kSecond;
-    clocks.unbiasedInterruptTime = 100 * kSecond;
-    MeasureStart(kNow - 50 * kSecond, clocks, wake);
-    EXPECT_EQ(asked, 0) << "a full boot needs no power information";
-    clocks.unbiasedInterruptTime = 10 * kSecond;
-    MeasureStart(kNow - 50 * kSecond, clocks, wake);
-    EXPECT_EQ(asked, 1);
-}
-
 TEST(StartCaption, ShowsSecondsOrTwoDashes) {
     const std::vector<std::tuple<StartMeasurement, const wchar_t*, std::wstring>> cases = {
         {{StartKind::FullBoot, 27'750, {}}, L".", L"27.75"},
