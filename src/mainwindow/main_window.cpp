@@ -63,10 +63,10 @@ StartMeasurement MeasureStartOfShell() {
     const std::optional<std::uint64_t> created = platform::ReadProcessCreationTime(shell);
     if (!created) return StartMeasurement::NotMeasured(kShellNotReadable);
     const platform::ClockReading clocks = platform::ReadClocks();
-    return MeasureStart(*created,
-                        {clocks.systemTime, clocks.interruptTime, clocks.tickCountMs,
-                         clocks.unbiasedInterruptTime},
-                        platform::ReadLastWakeTime);
+    return MeasureStart(
+        *created,
+        {clocks.systemTime, clocks.interruptTime, clocks.tickCountMs, clocks.unbiasedInterruptTime},
+        platform::ReadLastWakeTime);
 }
 
 MainWindow::MainWindow(EndProgramFunction endProgram)

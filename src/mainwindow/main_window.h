@@ -56,7 +56,7 @@ class MainWindow {
     platform::Label secondsLabel_;
     platform::Timer fadeTimer_;
     platform::Timer lifeTimer_;
-    std::int32_t exStyle_ = 0;  // the extended style last written to the window
+    std::int32_t exStyle_ = 0;             // the extended style last written to the window
     std::wstring_view notMeasuredReason_;  // of the last paint; empty when it measured
     bool startReported_ = false;
     FadeMachine fade_;

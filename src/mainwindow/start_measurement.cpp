@@ -22,8 +22,8 @@ StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clo
     if (!clocks.unbiasedInterruptTime) return StartMeasurement::NotMeasured(kClock);
     // Every value below is far below 2^63: FILETIMEs until the year 30828, interrupt times for
     // 29 000 years of uptime.
-    const auto interrupt = static_cast<std::int64_t>(
-        clocks.interruptTime.value_or(clocks.tickCountMs * kTicksPerMs));
+    const auto interrupt =
+        static_cast<std::int64_t>(clocks.interruptTime.value_or(clocks.tickCountMs * kTicksPerMs));
     const auto unbiased = static_cast<std::int64_t>(*clocks.unbiasedInterruptTime);
     const std::int64_t shellAge =
         static_cast<std::int64_t>(clocks.systemTime) - static_cast<std::int64_t>(shellCreated);

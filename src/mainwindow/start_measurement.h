@@ -14,7 +14,8 @@ struct StartClocks {
     std::uint64_t systemTime = 0;  // UTC, as a FILETIME
     // The biased interrupt time (it counts sleep and hibernation); absent before Windows 10.
     std::optional<std::uint64_t> interruptTime;
-    std::uint64_t tickCountMs = 0;  // the same clock in milliseconds, used where the above is absent
+    std::uint64_t tickCountMs =
+        0;  // the same clock in milliseconds, used where the above is absent
     // The unbiased interrupt time (it does not); absent when it could not be read.
     std::optional<std::uint64_t> unbiasedInterruptTime;
 };

@@ -66,7 +66,8 @@ ClockReading ReadClocks() {
     reading.systemTime = FromFileTime(now);
 
 #ifdef VOSSEL_FAULT_CLOCKS_FROM_ENVIRONMENT
-    if (reading.unbiasedInterruptTime) *reading.unbiasedInterruptTime -= ReadClockOverride().suspended;
+    if (reading.unbiasedInterruptTime)
+        *reading.unbiasedInterruptTime -= ReadClockOverride().suspended;
 #endif
     return reading;
 }

@@ -34,7 +34,8 @@ class LateBound {
     // The function, or nullptr when this Windows lacks it; the answer is kept either way.
     Function Find() {
         if (!address_ && !absent_) {
-            address_ = reinterpret_cast<Function>(reinterpret_cast<void*>(FindExport(library_, name_)));
+            address_ =
+                reinterpret_cast<Function>(reinterpret_cast<void*>(FindExport(library_, name_)));
             absent_ = address_ == nullptr;
         }
         return address_;

@@ -63,7 +63,8 @@ std::optional<std::uint64_t> ReadProcessCreationTime(std::uint32_t processId) {
 
     FILETIME creation{}, exit{}, kernel{}, user{};
     if (!api::GetProcessTimes(process.Get(), &creation, &exit, &kernel, &user)) return std::nullopt;
-    const std::uint64_t created = (std::uint64_t{creation.dwHighDateTime} << 32) | creation.dwLowDateTime;
+    const std::uint64_t created =
+        (std::uint64_t{creation.dwHighDateTime} << 32) | creation.dwLowDateTime;
     // A zero time would read as the year 1601.
     if (created == 0) return std::nullopt;
     return created;

@@ -46,9 +46,9 @@ inline LateBound<decltype(&::GetShellWindow)> GetShellWindow{L"user32.dll", "Get
 // Absent from both: GetTickCount64 x 10 000, the same biased clock in milliseconds.
 using QueryInterruptTimeFunction = VOID(WINAPI*)(PULONGLONG interruptTime);
 inline LateBound<QueryInterruptTimeFunction> QueryInterruptTime{L"kernel32.dll",
-                                                                 "QueryInterruptTime"};
+                                                                "QueryInterruptTime"};
 inline LateBound<QueryInterruptTimeFunction> QueryInterruptTimeKernelBase{L"kernelbase.dll",
-                                                                           "QueryInterruptTime"};
+                                                                          "QueryInterruptTime"};
 // Windows 7 and later. Absent: the suspended time is unknown, and the start is not measured.
 using QueryUnbiasedInterruptTimeFunction = BOOL(WINAPI*)(PULONGLONG unbiasedTime);
 inline LateBound<QueryUnbiasedInterruptTimeFunction> QueryUnbiasedInterruptTime{
@@ -57,7 +57,7 @@ inline LateBound<QueryUnbiasedInterruptTimeFunction> QueryUnbiasedInterruptTime{
 using CallNtPowerInformationFunction = LONG(WINAPI*)(POWER_INFORMATION_LEVEL level, PVOID input,
                                                      ULONG inputLength, PVOID output,
                                                      ULONG outputLength);
-inline LateBound<CallNtPowerInformationFunction> CallNtPowerInformation{
-    L"powrprof.dll", "CallNtPowerInformation"};
+inline LateBound<CallNtPowerInformationFunction> CallNtPowerInformation{L"powrprof.dll",
+                                                                        "CallNtPowerInformation"};
 
 }  // namespace vossel::platform::api
