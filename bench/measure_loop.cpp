@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "mainwindow/main_window.h"
+#include "mainwindow/start_measurement.h"
+#include "platform/executable.h"
 
 namespace {
 
@@ -69,6 +71,16 @@ int Option(int argc, char** argv, const char* name, int fallback) {
     return fallback;
 }
 
+// What one paint does before it sets the caption: the caption text, or the reason why the start
+// was not measured.
+bool MeasureOnce(std::wstring& captionOrReason) {
+    const vossel::StartMeasurement measurement = vossel::MeasureStartOfShell();
+    captionOrReason = vossel::StartCaption(measurement, vossel::platform::UserDecimalSeparator());
+    if (measurement.kind != vossel::StartKind::NotMeasured) return true;
+    captionOrReason = measurement.reason;
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,9 +90,9 @@ int main(int argc, char** argv) {
     // on Windows the shell is already there and this costs nothing.
     GetDesktopWindow();
 
-    const std::wstring caption = vossel::MeasureBootDurationText();
-    if (caption.empty()) {
-        std::fprintf(stderr, "measure_loop: no shell process whose clocks can be read\n");
+    std::wstring caption;
+    if (!MeasureOnce(caption)) {
+        std::fprintf(stderr, "measure_loop: not measured: %s\n", Utf8(caption).c_str());
         return 1;
     }
 
@@ -95,7 +107,8 @@ int main(int argc, char** argv) {
             LARGE_INTEGER start, end;
             QueryPerformanceCounter(&start);
             if (measuring) {
-                failures += vossel::MeasureBootDurationText().empty();
+                std::wstring text;
+                failures += !MeasureOnce(text);
             } else {
                 processes = BareWalk();
             }

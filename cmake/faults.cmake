@@ -28,3 +28,6 @@ vossel_fault_variant(no-dll-restriction VOSSEL_FAULT_NO_DLL_RESTRICTION)
 # Its own machine-wide writes refused, as for an unelevated user on Windows: the elevated copy
 # has to make them.
 vossel_fault_variant(refuse-machine-write VOSSEL_FAULT_REFUSE_MACHINE_WRITE)
+# Clocks as after a resume, from VOSSEL_TEST_CLOCKS: Wine's sessions never sleep, so only this
+# build takes the resume path and the "not measured" caption under Wine.
+vossel_fault_variant(clocks VOSSEL_FAULT_CLOCKS_FROM_ENVIRONMENT)

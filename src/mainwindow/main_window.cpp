@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "mainwindow/boot_duration.h"
+#include "mainwindow/start_measurement.h"
+#include "platform/clocks.h"
 #include "platform/debug_output.h"
 #include "platform/executable.h"
 #include "platform/fonts.h"
@@ -43,24 +46,27 @@ platform::FontSpec DurationFont(platform::UniqueMemoryFont& embedded) {
     return font;
 }
 
-UtcDateTime ToUtc(const SYSTEMTIME& t) {
-    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
-}
-
 }  // namespace
 
 std::uint32_t FindShellProcessId() {
-    ShellProcessMatcher matcher;
+    if (const std::uint32_t owner = platform::ShellWindowProcessId()) return owner;
+    // No shell window (Wine has none): the walk, within this session.
+    ShellProcessMatcher matcher(platform::InCurrentSession);
     platform::ForEachProcess(
         [&matcher](std::uint32_t id, std::string_view name) { matcher.Examine(id, name); });
     return matcher.ProcessId();
 }
 
-std::wstring MeasureBootDurationText() {
-    platform::ProcessClockReading clocks;
-    if (!platform::ReadProcessClocks(FindShellProcessId(), clocks)) return {};
-    return BootDurationText(clocks.tickCount, ToUtc(clocks.now), ToUtc(clocks.created),
-                            platform::UserDecimalSeparator());
+StartMeasurement MeasureStartOfShell() {
+    const std::uint32_t shell = FindShellProcessId();
+    if (shell == 0) return StartMeasurement::NotMeasured(kNoShell);
+    const std::optional<std::uint64_t> created = platform::ReadProcessCreationTime(shell);
+    if (!created) return StartMeasurement::NotMeasured(kShellNotReadable);
+    const platform::ClockReading clocks = platform::ReadClocks();
+    return MeasureStart(
+        *created,
+        {clocks.systemTime, clocks.interruptTime, clocks.tickCountMs, clocks.unbiasedInterruptTime},
+        platform::ReadLastWakeTime);
 }
 
 MainWindow::MainWindow(EndProgramFunction endProgram)
@@ -129,10 +135,21 @@ void MainWindow::OnLoad() {
 }
 
 void MainWindow::OnPaint() {
-    std::wstring caption = MeasureBootDurationText();
-    if (caption.empty()) return;
+    const StartMeasurement measurement = MeasureStartOfShell();
+    const bool measured = measurement.kind != StartKind::NotMeasured;
+    if (!measured && measurement.reason != notMeasuredReason_) {
+        platform::Report(L"not measured " + std::wstring(measurement.reason));
+    }
+    notMeasuredReason_ = measurement.reason;
+
+    std::wstring caption = StartCaption(measurement, platform::UserDecimalSeparator());
     const std::wstring line = L"Label2 = \"" + caption + L"\"";
     if (durationLabel_.SetCaption(std::move(caption))) platform::Report(line);
+    if (measured && !startReported_) {
+        platform::Report(measurement.kind == StartKind::Resume ? L"start = resume"
+                                                               : L"start = full boot");
+        startReported_ = true;
+    }
 }
 
 void MainWindow::OnCloseRequest(bool& cancel) {

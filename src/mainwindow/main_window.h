@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "mainwindow/fade.h"
+#include "mainwindow/start_measurement.h"
 #include "platform/label.h"
 #include "platform/timer.h"
 #include "platform/unique_handle.h"
@@ -16,12 +17,13 @@ namespace vossel {
 
 class SettingsWindow;
 
-// The process id of the last process in one snapshot whose name holds "explorer.exe"; 0 if none.
+// The process that owns the shell window; without one, the last process of this session in one
+// snapshot whose name holds "explorer.exe". 0 if none.
 std::uint32_t FindShellProcessId();
 
-// One whole boot-duration measurement, as each paint makes it: the shell lookup, its clocks and
-// the caption text. Empty when the shell or its creation time cannot be read.
-std::wstring MeasureBootDurationText();
+// One whole measurement, as each paint makes it: the shell lookup, its creation time, the clocks
+// and, after a suspension, the last wake.
+StartMeasurement MeasureStartOfShell();
 
 class MainWindow {
   public:
@@ -54,7 +56,9 @@ class MainWindow {
     platform::Label secondsLabel_;
     platform::Timer fadeTimer_;
     platform::Timer lifeTimer_;
-    std::int32_t exStyle_ = 0;  // the extended style last written to the window
+    std::int32_t exStyle_ = 0;             // the extended style last written to the window
+    std::wstring_view notMeasuredReason_;  // of the last paint; empty when it measured
+    bool startReported_ = false;
     FadeMachine fade_;
     std::unique_ptr<SettingsWindow> settings_;
     // Last, so that it is destroyed first: its teardown still reaches the labels and timers.

@@ -1,6 +1,7 @@
 #pragma once
 // System functions bound by their exported names at their first call. A name that the library does
-// not export raises the run-time error at that call, not at start-up.
+// not export raises the run-time error at that call, not at start-up; Find() is for the optional
+// ones, where an older Windows has a fallback instead.
 #include <windows.h>
 
 #include <utility>
@@ -10,7 +11,6 @@ namespace vossel::platform {
 // Looks the export up, loading the library from the system directory only. Throws RuntimeError
 // (48 when the library cannot be loaded, 453 when the name is not exported).
 FARPROC ResolveExport(const wchar_t* library, const char* name);
-
 // The same lookup for a function that older Windows versions lack: null instead of an error.
 FARPROC FindExport(const wchar_t* library, const char* name) noexcept;
 
@@ -31,6 +31,16 @@ class LateBound {
         return address_;
     }
 
+    // The function, or nullptr when this Windows lacks it; the answer is kept either way.
+    Function Find() {
+        if (!address_ && !absent_) {
+            address_ =
+                reinterpret_cast<Function>(reinterpret_cast<void*>(FindExport(library_, name_)));
+            absent_ = address_ == nullptr;
+        }
+        return address_;
+    }
+
     template <typename... Args>
     auto operator()(Args&&... args) {
         return Get()(std::forward<Args>(args)...);
@@ -42,31 +52,7 @@ class LateBound {
     const wchar_t* library_;
     const char* name_;
     Function address_ = nullptr;
-};
-
-// An optional system function, looked up once: null where this Windows version lacks it.
-template <typename Function>
-class OptionalBound {
-  public:
-    constexpr OptionalBound(const wchar_t* library, const char* name)
-        : library_(library), name_(name) {}
-    OptionalBound(const OptionalBound&) = delete;
-    OptionalBound& operator=(const OptionalBound&) = delete;
-
-    Function Get() noexcept {
-        if (!looked_) {
-            looked_ = true;
-            address_ =
-                reinterpret_cast<Function>(reinterpret_cast<void*>(FindExport(library_, name_)));
-        }
-        return address_;
-    }
-
-  private:
-    const wchar_t* library_;
-    const char* name_;
-    Function address_ = nullptr;
-    bool looked_ = false;
+    bool absent_ = false;
 };
 
 }  // namespace vossel::platform

@@ -37,21 +37,37 @@ void ForEachProcess(const std::function<void(std::uint32_t, std::string_view)>& 
     } while (api::Process32Next(snapshot.Get(), &entry));
 }
 
-bool ReadProcessClocks(std::uint32_t processId, ProcessClockReading& reading) {
+std::uint32_t ShellWindowProcessId() {
+    const auto getShellWindow = api::GetShellWindow.Find();
+    if (!getShellWindow) return 0;
+    HWND shell = getShellWindow();
+    if (!shell) return 0;
+    DWORD processId = 0;
+    api::GetWindowThreadProcessId(shell, &processId);
+    return processId;
+}
+
+bool InCurrentSession(std::uint32_t processId) {
+    DWORD own = 0, other = 0;
+    return api::ProcessIdToSessionId(::GetCurrentProcessId(), &own) &&
+           api::ProcessIdToSessionId(processId, &other) && own == other;
+}
+
+std::optional<std::uint64_t> ReadProcessCreationTime(std::uint32_t processId) {
     api::CloseHandle.Get();
     // Limited query access is all that reading the times needs, and it is granted where full
     // access is refused (an elevated shell, another session).
     const UniqueLateBoundHandle process =
         Own(api::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    if (!process) return false;
+    if (!process) return std::nullopt;
 
     FILETIME creation{}, exit{}, kernel{}, user{};
-    const BOOL gotTimes = api::GetProcessTimes(process.Get(), &creation, &exit, &kernel, &user);
-    reading.tickCount = api::GetTickCount64();
-    api::GetSystemTime(&reading.now);
-    api::FileTimeToSystemTime(&creation, &reading.created);
-    // Without a creation time there is nothing to measure; a zero time would read as the year 1601.
-    return gotTimes && (creation.dwLowDateTime || creation.dwHighDateTime);
+    if (!api::GetProcessTimes(process.Get(), &creation, &exit, &kernel, &user)) return std::nullopt;
+    const std::uint64_t created =
+        (std::uint64_t{creation.dwHighDateTime} << 32) | creation.dwLowDateTime;
+    // A zero time would read as the year 1601.
+    if (created == 0) return std::nullopt;
+    return created;
 }
 
 }  // namespace vossel::platform

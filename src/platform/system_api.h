@@ -32,8 +32,32 @@ inline LateBound<decltype(&::CloseHandle)> CloseHandle{L"kernel32.dll", "CloseHa
 inline LateBound<decltype(&::OpenProcess)> OpenProcess{L"kernel32.dll", "OpenProcess"};
 inline LateBound<decltype(&::GetProcessTimes)> GetProcessTimes{L"kernel32.dll", "GetProcessTimes"};
 inline LateBound<decltype(&::GetTickCount64)> GetTickCount64{L"kernel32.dll", "GetTickCount64"};
-inline LateBound<decltype(&::GetSystemTime)> GetSystemTime{L"kernel32.dll", "GetSystemTime"};
-inline LateBound<decltype(&::FileTimeToSystemTime)> FileTimeToSystemTime{L"kernel32.dll",
-                                                                         "FileTimeToSystemTime"};
+inline LateBound<decltype(&::GetSystemTimeAsFileTime)> GetSystemTimeAsFileTime{
+    L"kernel32.dll", "GetSystemTimeAsFileTime"};
+inline LateBound<decltype(&::GetWindowThreadProcessId)> GetWindowThreadProcessId{
+    L"user32.dll", "GetWindowThreadProcessId"};
+inline LateBound<decltype(&::ProcessIdToSessionId)> ProcessIdToSessionId{L"kernel32.dll",
+                                                                         "ProcessIdToSessionId"};
+
+// Optional: bound with Find(), each with the fallback its caller takes where it is absent.
+// Absent: the shell is looked for among the processes of this session, as with no shell window.
+inline LateBound<decltype(&::GetShellWindow)> GetShellWindow{L"user32.dll", "GetShellWindow"};
+// Windows 10 and later only; looked for in kernel32, then in KernelBase, which implements it.
+// Absent from both: GetTickCount64 x 10 000, the same biased clock in milliseconds.
+using QueryInterruptTimeFunction = VOID(WINAPI*)(PULONGLONG interruptTime);
+inline LateBound<QueryInterruptTimeFunction> QueryInterruptTime{L"kernel32.dll",
+                                                                "QueryInterruptTime"};
+inline LateBound<QueryInterruptTimeFunction> QueryInterruptTimeKernelBase{L"kernelbase.dll",
+                                                                          "QueryInterruptTime"};
+// Windows 7 and later. Absent: the suspended time is unknown, and the start is not measured.
+using QueryUnbiasedInterruptTimeFunction = BOOL(WINAPI*)(PULONGLONG unbiasedTime);
+inline LateBound<QueryUnbiasedInterruptTimeFunction> QueryUnbiasedInterruptTime{
+    L"kernel32.dll", "QueryUnbiasedInterruptTime"};
+// Absent (or failing): no wake time, so a start after a sleep or hibernation is not measured.
+using CallNtPowerInformationFunction = LONG(WINAPI*)(POWER_INFORMATION_LEVEL level, PVOID input,
+                                                     ULONG inputLength, PVOID output,
+                                                     ULONG outputLength);
+inline LateBound<CallNtPowerInformationFunction> CallNtPowerInformation{L"powrprof.dll",
+                                                                        "CallNtPowerInformation"};
 
 }  // namespace vossel::platform::api

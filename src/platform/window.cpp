@@ -49,18 +49,18 @@ using SystemParametersInfoForDpiFunction = BOOL(WINAPI*)(UINT action, UINT param
                                                          UINT winIni, UINT dpi);
 using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(RECT* rect, DWORD style, BOOL menu,
                                                        DWORD exStyle, UINT dpi);
-OptionalBound<GetDpiForWindowFunction> getDpiForWindow{L"user32.dll", "GetDpiForWindow"};
-OptionalBound<GetDpiForMonitorFunction> getDpiForMonitor{L"shcore.dll", "GetDpiForMonitor"};
-OptionalBound<SystemParametersInfoForDpiFunction> systemParametersInfoForDpi{
+LateBound<GetDpiForWindowFunction> getDpiForWindow{L"user32.dll", "GetDpiForWindow"};
+LateBound<GetDpiForMonitorFunction> getDpiForMonitor{L"shcore.dll", "GetDpiForMonitor"};
+LateBound<SystemParametersInfoForDpiFunction> systemParametersInfoForDpi{
     L"user32.dll", "SystemParametersInfoForDpi"};
-OptionalBound<AdjustWindowRectExForDpiFunction> adjustWindowRectExForDpi{
+LateBound<AdjustWindowRectExForDpiFunction> adjustWindowRectExForDpi{
     L"user32.dll", "AdjustWindowRectExForDpi"};
 constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
 
 int MonitorDpi(HMONITOR monitor) {
     UINT x = 0;
     UINT y = 0;
-    if (auto get = getDpiForMonitor.Get();
+    if (auto get = getDpiForMonitor.Find();
         get && monitor && SUCCEEDED(get(monitor, kEffectiveDpi, &x, &y)) && x > 0) {
         return static_cast<int>(x);
     }
@@ -68,7 +68,7 @@ int MonitorDpi(HMONITOR monitor) {
 }
 
 int WindowDpi(HWND window) {
-    if (auto get = getDpiForWindow.Get()) {
+    if (auto get = getDpiForWindow.Find()) {
         if (const UINT dpi = get(window); dpi > 0) return static_cast<int>(dpi);
     }
     return MonitorDpi(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST));
@@ -77,7 +77,7 @@ int WindowDpi(HWND window) {
 UniqueFont MessageFont(int dpi) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
-    if (auto forDpi = systemParametersInfoForDpi.Get();
+    if (auto forDpi = systemParametersInfoForDpi.Find();
         forDpi && forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi)) {
         return UniqueFont(::CreateFontIndirectW(&metrics.lfMessageFont));
     }
@@ -207,7 +207,7 @@ void Window::LoadWindow() {
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     const DWORD exStyle = controls_.empty() ? 0 : WS_EX_CONTROLPARENT;
     RECT outer = ToRect(TwipsToPixels(design_.client, dpi));
-    if (auto adjust = adjustWindowRectExForDpi.Get()) {
+    if (auto adjust = adjustWindowRectExForDpi.Find()) {
         adjust(&outer, style, FALSE, exStyle, dpi);
     } else {
         ::AdjustWindowRectEx(&outer, style, FALSE, exStyle);

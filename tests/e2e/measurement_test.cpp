@@ -355,6 +355,8 @@ TEST(Measurement, FirstCaptionComesPromptlyAndMatchesTheShellsStartAndALaterShel
                 "tick count ahead by %.3f s\n",
                 launch.first->seconds, shell->pid, shell->startSeconds, *offset);
     ExpectAgrees(launch.first->seconds, shell->startSeconds + *offset, "explorer.exe");
+    // Wine's session never slept: the kernel's start is the start, and the program says so once.
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: start = full boot", kLineTimeoutMs).has_value()) << target.Describe();
 
     // A later process whose name also ends in explorer.exe is last in the snapshot: it is measured.
     ASSERT_FALSE(target.HasExited()) << "the program ended before the stand-in could start";
@@ -380,6 +382,14 @@ TEST(Measurement, FirstCaptionComesPromptlyAndMatchesTheShellsStartAndALaterShel
     std::printf("[          ] caption %.3f s, myexplorer.exe (pid %d) started %.3f s after boot\n",
                 after->seconds, later->pid, later->startSeconds);
     ExpectAgrees(after->seconds, later->startSeconds + *offset, "myexplorer.exe");
+    const auto allLines = target.Lines();
+    EXPECT_EQ(std::count_if(allLines.begin(), allLines.end(),
+                            [](const DebugLine& line) { return line.text.rfind("Vossel: start = ", 0) == 0; }),
+              1)
+        << "the start is said with the first caption only";
+    EXPECT_TRUE(std::none_of(allLines.begin(), allLines.end(),
+                             [](const DebugLine& line) { return line.text.rfind("Vossel: not measured", 0) == 0; }))
+        << target.Describe();
 }
 
 TEST(Measurement, CommaSeparatorOfTheRegionalSettingsShowsInTheCaption) {

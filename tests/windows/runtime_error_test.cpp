@@ -50,14 +50,15 @@ TEST(LateBound, MissingNamesRaiseTheRunTimeErrorAtTheCall) {
     }
 }
 
-TEST(OptionalBound, FindsPresentNamesAndAnswersNullForAbsentOnes) {
-    OptionalBound<decltype(&::GetTickCount64)> present{L"kernel32.dll", "GetTickCount64"};
-    ASSERT_NE(present.Get(), nullptr);
-    EXPECT_GT(present.Get()(), 0u);
-    OptionalBound<void(WINAPI*)()> absentName{L"user32.dll", "VosselNoSuchExport"};
-    EXPECT_EQ(absentName.Get(), nullptr);
-    OptionalBound<void(WINAPI*)()> absentLibrary{L"vossel-no-such-library.dll", "Anything"};
-    EXPECT_EQ(absentLibrary.Get(), nullptr);
+TEST(LateBound, FindAnswersNullForAbsentNamesWithoutAnError) {
+    LateBound<decltype(&::GetTickCount64)> present{L"kernel32.dll", "GetTickCount64"};
+    ASSERT_NE(present.Find(), nullptr);
+    EXPECT_GT(present.Find()(), 0u);
+    LateBound<void(WINAPI*)()> absentName{L"user32.dll", "VosselNoSuchExport"};
+    EXPECT_EQ(absentName.Find(), nullptr);
+    EXPECT_EQ(absentName.Find(), nullptr);  // the answer is kept
+    LateBound<void(WINAPI*)()> absentLibrary{L"vossel-no-such-library.dll", "Anything"};
+    EXPECT_EQ(absentLibrary.Find(), nullptr);
 }
 
 // Presses OK on the first "Vossel" message box that appears once its text holds expected. A box

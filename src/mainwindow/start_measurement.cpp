@@ -1,0 +1,56 @@
+#include "mainwindow/start_measurement.h"
+
+#include "mainwindow/boot_duration.h"
+
+namespace vossel {
+namespace {
+
+constexpr std::int64_t kTicksPerMs = 10'000;
+// Suspended time below this is no suspension: the tick-count stand-in moves in steps of 10 to
+// 16 ms, and some systems report the unbiased time a millisecond ahead of the biased one.
+constexpr std::int64_t kSuspendedTolerance = 2'000 * kTicksPerMs;
+
+std::int64_t FloorMs(std::int64_t ticks) {
+    const std::int64_t quotient = ticks / kTicksPerMs;
+    return ticks % kTicksPerMs < 0 ? quotient - 1 : quotient;
+}
+
+}  // namespace
+
+StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clocks,
+                              const LastWakeTimeReader& lastWakeTime) {
+    if (!clocks.unbiasedInterruptTime) return StartMeasurement::NotMeasured(kClock);
+    // Every value below is far below 2^63: FILETIMEs until the year 30828, interrupt times for
+    // 29 000 years of uptime.
+    const auto interrupt =
+        static_cast<std::int64_t>(clocks.interruptTime.value_or(clocks.tickCountMs * kTicksPerMs));
+    const auto unbiased = static_cast<std::int64_t>(*clocks.unbiasedInterruptTime);
+    const std::int64_t shellAge =
+        static_cast<std::int64_t>(clocks.systemTime) - static_cast<std::int64_t>(shellCreated);
+    if (shellAge < 0) return StartMeasurement::NotMeasured(kClock);
+    // The shell's creation on the interrupt clock.
+    const std::int64_t shellAt = interrupt - shellAge;
+
+    const std::int64_t suspended = interrupt - unbiased;
+    if (suspended < -kSuspendedTolerance) return StartMeasurement::NotMeasured(kClock);
+    if (suspended <= kSuspendedTolerance) {
+        // Never suspended: the interrupt clock started with this kernel.
+        return {StartKind::FullBoot, FloorMs(shellAt), {}};
+    }
+    // Suspended at least once. The kernel-start formula would add the hours the PC was off, so
+    // only the last wake will do, and only if it came before the shell.
+    const std::optional<std::uint64_t> wake = lastWakeTime();
+    if (!wake || *wake == 0) return StartMeasurement::NotMeasured(kNoWakeTime);
+    if (shellAt < 0) return StartMeasurement::NotMeasured(kClock);
+    if (*wake > static_cast<std::uint64_t>(shellAt)) {
+        return StartMeasurement::NotMeasured(kSleptAfterSignIn);
+    }
+    return {StartKind::Resume, FloorMs(shellAt - static_cast<std::int64_t>(*wake)), {}};
+}
+
+std::wstring StartCaption(const StartMeasurement& measurement, std::wstring_view decimalSeparator) {
+    if (measurement.kind == StartKind::NotMeasured) return L"--";
+    return DurationText(measurement.durationMs, decimalSeparator);
+}
+
+}  // namespace vossel

@@ -1,0 +1,200 @@
+// Which start the program measured, seen from outside. Wine's sessions never sleep, so the resume
+// path and the "--" caption are reached through the test-only build that takes its clocks as after
+// a resume from VOSSEL_TEST_CLOCKS.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "harness.h"
+
+namespace vossel::e2e {
+namespace {
+
+constexpr DWORD kStartTimeoutMs = 240000;  // a 32-bit start runs its Wine under emulation
+constexpr DWORD kLineTimeoutMs = 10000;
+constexpr wchar_t kClocksVariable[] = L"VOSSEL_TEST_CLOCKS";
+constexpr std::uint64_t kTicksPerMs = 10'000;
+// The duration label's box in client pixels at 96 dpi.
+constexpr RECT kDurationBox{128, 56, 241, 105};
+
+std::wstring ClocksVariant() {
+    const std::wstring& exe = TargetExe();
+    return exe.substr(0, exe.find_last_of(L"\\/")) + L"\\fault-clocks\\Vossel.exe";
+}
+
+// Set for the programs this test starts, which inherit it; removed however the test ends.
+class ClocksOverride {
+public:
+    explicit ClocksOverride(const std::wstring& value) { SetEnvironmentVariableW(kClocksVariable, value.c_str()); }
+    ~ClocksOverride() { SetEnvironmentVariableW(kClocksVariable, nullptr); }
+    ClocksOverride(const ClocksOverride&) = delete;
+    ClocksOverride& operator=(const ClocksOverride&) = delete;
+};
+
+// The one explorer.exe of this prefix, which Wine starts as its desktop.
+std::optional<DWORD> ShellProcessId() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return std::nullopt;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    std::optional<DWORD> found;
+    int count = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, L"explorer.exe") == 0) {
+            found = entry.th32ProcessID;
+            ++count;
+        }
+    }
+    CloseHandle(snapshot);
+    return count == 1 ? found : std::nullopt;
+}
+
+// The shell's creation on the interrupt clock (100 ns units), which under Wine is the tick count.
+std::optional<std::uint64_t> ShellCreationOnInterruptClock() {
+    const auto shell = ShellProcessId();
+    if (!shell) return std::nullopt;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, *shell);
+    if (!process) return std::nullopt;
+    FILETIME created{}, exited{}, kernel{}, user{}, now{};
+    const BOOL got = GetProcessTimes(process, &created, &exited, &kernel, &user);
+    CloseHandle(process);
+    if (!got) return std::nullopt;
+    GetSystemTimeAsFileTime(&now);
+    const std::uint64_t interrupt = GetTickCount64() * kTicksPerMs;
+    auto value = [](const FILETIME& t) { return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
+    return interrupt - (value(now) - value(created));
+}
+
+size_t CountLines(const Target& target, std::string_view prefix) {
+    const auto lines = target.Lines();
+    return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [prefix](const DebugLine& line) {
+        return line.text.rfind(prefix, 0) == 0;
+    }));
+}
+
+bool ForcePaint(HWND window) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    for (int i = 0; i < 100; ++i) {
+        if (!GetUpdateRect(window, nullptr, FALSE)) return true;
+        Pause(10);
+    }
+    return false;
+}
+
+struct Started {
+    std::unique_ptr<Target> target;
+    HWND window = nullptr;
+};
+
+void Start(const std::wstring& exe, Started& started) {
+    ASSERT_NE(GetDesktopWindow(), nullptr);
+    ASSERT_NE(GetFileAttributesW(exe.c_str()), INVALID_FILE_ATTRIBUTES) << Utf8(exe) << " was not built";
+    // A window of the launch before may linger a moment after its process was killed; it would stand
+    // topmost in the very same place.
+    for (int i = 0; i < 100 && FindWindowW(nullptr, L"Vossel"); ++i) Pause(100);
+    ASSERT_EQ(FindWindowW(nullptr, L"Vossel"), nullptr) << "a window of an earlier launch is still there";
+    started.target = std::make_unique<Target>(exe);
+    ASSERT_TRUE(started.target->Started()) << started.target->StartError();
+    started.window = started.target->WaitForWindow(L"Vossel", kStartTimeoutMs);
+    ASSERT_NE(started.window, nullptr) << "no window titled \"Vossel\" appeared";
+}
+
+// Half the uptime has been "suspended", far beyond any tolerance and never more than there was.
+std::uint64_t SuspendedTicks() { return GetTickCount64() / 2 * kTicksPerMs; }
+
+TEST(Start, AfterAResumeTheDurationRunsFromTheLastWake) {
+    ASSERT_NE(GetDesktopWindow(), nullptr);
+    const auto shellAt = ShellCreationOnInterruptClock();
+    ASSERT_TRUE(shellAt.has_value()) << "no single explorer.exe whose creation time could be read";
+    // Woken 5.25 s before the shell was created, after hours the kernel-start formula would count.
+    constexpr std::uint64_t kWakeToShell = 5'250 * kTicksPerMs;
+    ASSERT_GT(*shellAt, kWakeToShell);
+    ClocksOverride clocks(L"suspended=" + std::to_wstring(SuspendedTicks()) +
+                          L";wake=" + std::to_wstring(*shellAt - kWakeToShell));
+    Started started;
+    ASSERT_NO_FATAL_FAILURE(Start(ClocksVariant(), started));
+    const Target& target = *started.target;
+    const std::regex number(R"re(^Vossel: Label2 = "(\d+(?:\.\d{1,3})?)"$)re");
+    const auto caption = target.WaitForLine(number, kLineTimeoutMs);
+    ASSERT_TRUE(caption.has_value()) << target.Describe();
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(caption->text, match, number));
+    const double seconds = std::atof(match[1].str().c_str());
+    std::printf("[          ] caption %s s for a wake 5.25 s before the shell\n", match[1].str().c_str());
+    EXPECT_NEAR(seconds, 5.25, 0.1) << "not measured from the wake";
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: start = resume", kLineTimeoutMs).has_value()) << target.Describe();
+    EXPECT_EQ(CountLines(target, "Vossel: start = "), 1u) << target.Describe();
+    EXPECT_EQ(CountLines(target, "Vossel: not measured"), 0u) << target.Describe();
+}
+
+TEST(Start, WithoutAWakeTimeTheLabelShowsTwoDashesAndSaysWhyOnce) {
+    // Only the suspension is made up: LastWakeTime is asked of Wine, which does not implement it.
+    ClocksOverride clocks(L"suspended=" + std::to_wstring(SuspendedTicks()));
+    Started started;
+    ASSERT_NO_FATAL_FAILURE(Start(ClocksVariant(), started));
+    Target& target = *started.target;
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: Label2 = \"--\"", kLineTimeoutMs).has_value()) << target.Describe();
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: not measured no wake time", kLineTimeoutMs).has_value())
+        << target.Describe();
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: opacity = 250", kLineTimeoutMs).has_value()) << "the fade-in did not rest";
+    for (int i = 0; i < 10 && !target.HasExited(); ++i) ForcePaint(started.window);
+    ASSERT_FALSE(target.HasExited()) << target.Describe();
+    Pause(300);
+    EXPECT_EQ(CountLines(target, "Vossel: not measured"), 1u) << "said more than once per change:\n" << target.Describe();
+    EXPECT_EQ(CountLines(target, "Vossel: Label2 = "), 1u) << target.Describe();
+    EXPECT_EQ(CountLines(target, "Vossel: start = "), 0u) << target.Describe();
+
+    // The dashes sit in the duration label's box, in its colour, as one low band across the middle
+    // of the box: a dash, not digits and not an empty label.
+    std::string error;
+    const Image screen = Screenshot(&error);
+    SaveScreenshotPng(L"not-measured");
+    ASSERT_FALSE(screen.Empty()) << error;
+    const RECT client = ClientRectOnScreen(started.window);
+    const RECT box{client.left + kDurationBox.left, client.top + kDurationBox.top, client.left + kDurationBox.right,
+                   client.top + kDurationBox.bottom};
+    const COLORREF ink = GetSysColor(COLOR_HIGHLIGHT);
+    int inked = 0;
+    LONG top = box.bottom, bottom = box.top, left = box.right, right = box.left;
+    for (LONG y = box.top; y < box.bottom; ++y) {
+        for (LONG x = box.left; x < box.right; ++x) {
+            if (!ColourNear(screen.At(x, y), ink, 40)) continue;
+            ++inked;
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+            left = std::min(left, x);
+            right = std::max(right, x);
+        }
+    }
+    std::printf("[          ] %d pixels of the label's colour, rows %ld..%ld, columns %ld..%ld of the box\n", inked,
+                top - box.top, bottom - box.top, left - box.left, right - box.left);
+    EXPECT_GE(inked, 16) << "no dashes in the duration label";
+    EXPECT_LE(bottom - top, (box.bottom - box.top) / 4) << "taller than a dash";
+    EXPECT_GE(right - left, 20) << "narrower than two dashes";
+}
+
+// The variable is read only by the test-only build: the shipped exe does not even hold its name.
+TEST(Start, OnlyTheTestBuildReadsItsClocksFromTheEnvironment) {
+    const std::string name = Utf8(kClocksVariable);
+    std::string wide;
+    for (char c : name) wide += std::string{c, '\0'};
+    auto holds = [&wide](const std::wstring& exe) {
+        const auto bytes = ReadFileBytes(exe);
+        return !bytes.empty() &&
+               std::search(bytes.begin(), bytes.end(), wide.begin(), wide.end()) != bytes.end();
+    };
+    ASSERT_FALSE(ReadFileBytes(ClocksVariant()).empty()) << Utf8(ClocksVariant()) << " was not built";
+    ASSERT_TRUE(holds(ClocksVariant())) << "the search does not find the name where it is";
+    EXPECT_FALSE(holds(TargetExe())) << Utf8(TargetExe()) << " reads its clocks from the environment";
+}
+
+}  // namespace
+}  // namespace vossel::e2e
