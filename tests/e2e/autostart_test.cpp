@@ -175,7 +175,9 @@ TEST(AutoStartElevation, ARefusedMachineWideWriteIsMadeByTheElevatedCopy) {
         EXPECT_EQ(exited->text, "Vossel: autostart elevated exit 0");
         ASSERT_TRUE(Answers(Form1Of(target)));
         EXPECT_EQ(MachineValue(copy.path).has_value(), on);
-        if (on) EXPECT_EQ(MachineValue(copy.path).value_or(L""), L"\"" + copy.path + L"\"");
+        if (on) {
+            EXPECT_EQ(MachineValue(copy.path).value_or(L""), L"\"" + copy.path + L"\"");
+        }
         EXPECT_FALSE(UserValue()) << "the elevated change landed in HKEY_CURRENT_USER";
         EXPECT_EQ(Ticked(box), on) << "the box does not show what the elevated copy did";
         EXPECT_TRUE(IsWindowEnabled(box));

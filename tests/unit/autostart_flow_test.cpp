@@ -315,7 +315,7 @@ TEST(AutoStartController, OutcomesOfTheElevation) {
     };
     const std::wstring failedStart = L"error " + std::to_wstring(platform::HresultFromWin32(2)) +
                                      L" The system cannot find the file specified.";
-    const Case cases[] = {
+    const std::vector<Case> cases = {
         {"declined: no message, the box shows the truth", 1,
          {ElevationStart::Outcome::kDeclined, {}}, std::nullopt, false,
          {L"elevate /autostart on", L"box 0"}},
@@ -326,13 +326,13 @@ TEST(AutoStartController, OutcomesOfTheElevation) {
          {ElevationStart::Outcome::kFailed,
           {platform::HresultFromWin32(2), L"The system cannot find the file specified."}},
          std::nullopt, false, {L"elevate /autostart on", failedStart, L"box 0"}},
-        {"the copy was refused too", 1, {}, 3u, false,
+        {"the copy was refused too", 1, {ElevationStart::Outcome::kStarted, {}}, 3u, false,
          {L"elevate /autostart on", L"disable", L"enable",
           L"error " + kDeniedNumber + L" text of " + kDeniedNumber, L"box 0"}},
-        {"the copy crashed", 0, {}, 0xC0000005u, true,
+        {"the copy crashed", 0, {ElevationStart::Outcome::kStarted, {}}, 0xC0000005u, true,
          {L"elevate /autostart off", L"disable", L"enable",
           L"error -1073741819 text of -1073741819", L"box 1"}},
-        {"the copy cleared it", 0, {}, 0u, false,
+        {"the copy cleared it", 0, {ElevationStart::Outcome::kStarted, {}}, 0u, false,
          {L"elevate /autostart off", L"disable", L"enable", L"box 0"}},
     };
     for (const Case& c : cases) {
