@@ -541,8 +541,12 @@ std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
 Image Image::FromBmp(const std::wstring& path) { return FromBmpBytes(ReadFileBytes(path)); }
 
 int RunUnix(const std::string& script, DWORD timeoutMs) {
-    // Wine starts a Unix program when CreateProcess is given an ELF file, but the handle it
-    // returns cannot be waited on; the shell leaves its exit status in a file instead.
+    // Wine 8 starts a Unix program when CreateProcess is given an ELF file and reports success,
+    // but hands back no process handle and leaves hThread and the ids as whatever its stack held:
+    // at times the value of a live handle of ours. Closing it pulls a handle from under its owner,
+    // a Target's debug object among them, whose loss kills a starting debuggee (error 1359 from
+    // CreateProcessW). Nothing it returns is ours to close or wait on; the shell leaves its exit
+    // status in a file instead.
     static int counter = 0;
     const std::string status =
         "/tmp/vossel-e2e-" + std::to_string(GetCurrentProcessId()) + "-status-" + std::to_string(++counter);
@@ -554,8 +558,6 @@ int RunUnix(const std::string& script, DWORD timeoutMs) {
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
         return -1;
     }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
     const std::wstring statusFile = UnixToWine(status);
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     while (GetTickCount64() < deadline) {
