@@ -672,4 +672,67 @@ int CountNear(const Image& image, RECT box, COLORREF colour, int tolerance) {
 
 void Pause(DWORD ms) { Sleep(ms); }
 
+std::string AllLines(const Target& target) {
+    std::string text;
+    for (const DebugLine& line : target.Lines()) text += "  " + line.text + "\n";
+    return text;
+}
+
+size_t CountLines(const Target& target, const std::regex& pattern) {
+    size_t count = 0;
+    for (const DebugLine& line : target.Lines()) count += std::regex_search(line.text, pattern) ? 1 : 0;
+    return count;
+}
+
+bool WaitForCount(const Target& target, const std::regex& pattern, size_t count, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (CountLines(target, pattern) < count) {
+        if (GetTickCount64() >= deadline || target.HasExited()) return false;
+        Sleep(5);
+    }
+    return true;
+}
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(kPollMs);
+    }
+    return true;
+}
+
+bool Settle(HWND window, DWORD timeoutMs) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
+}
+
+std::vector<HWND> WindowsOfClass(DWORD processId, const wchar_t* className) {
+    std::vector<HWND> found;
+    HWND window = nullptr;
+    while ((window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId) found.push_back(window);
+    }
+    return found;
+}
+
+HWND MainWindowOf(const Target& target) {
+    const auto found = WindowsOfClass(target.ProcessId(), L"VosselForm1");
+    return found.empty() ? nullptr : found.front();
+}
+
+HWND SettingsWindowOf(const Target& target) {
+    const auto found = WindowsOfClass(target.ProcessId(), L"VosselForm2");
+    return found.empty() ? nullptr : found.front();
+}
+
+HWND Control(HWND window, int id) { return window ? GetDlgItem(window, id) : nullptr; }
+
+std::wstring Directory(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
+}
+
 }  // namespace vossel::e2e

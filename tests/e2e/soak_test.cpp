@@ -36,10 +36,10 @@ struct Counts {
 Counts Measure(DWORD processId) { return {KernelHandleCount(processId), GdiObjectCount(processId)}; }
 
 // One forced repaint, finished when the window's update region is empty again.
-bool Repaint(HWND form1) {
-    RedrawWindow(form1, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+bool Repaint(HWND mainWindow) {
+    RedrawWindow(mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     const ULONGLONG deadline = GetTickCount64() + 5000;
-    while (GetUpdateRect(form1, nullptr, FALSE)) {
+    while (GetUpdateRect(mainWindow, nullptr, FALSE)) {
         if (GetTickCount64() >= deadline) return false;
         Sleep(0);
     }
@@ -47,19 +47,19 @@ bool Repaint(HWND form1) {
 }
 
 // Opens the settings through Label3 and closes them again, by the close box or by Command1.
-void SettingsCycle(const Target& target, HWND form1, bool byButton) {
+void SettingsCycle(const Target& target, HWND mainWindow, bool byButton) {
     const size_t shown = CountLines(target, kShown);
     const size_t unloaded = CountLines(target, kUnloaded);
-    ClickClient(form1, kLabel3.x, kLabel3.y);
-    ASSERT_TRUE(WaitForCount(target, kShown, shown + 1, kLineTimeoutMs));
-    HWND form2 = Form2Of(target);
-    ASSERT_NE(form2, nullptr);
+    ClickClient(mainWindow, kSettingsLink.x, kSettingsLink.y);
+    ASSERT_TRUE(WaitForCount(target, kShown, shown + 1, kStepTimeoutMs));
+    HWND settingsWindow = SettingsWindowOf(target);
+    ASSERT_NE(settingsWindow, nullptr);
     if (byButton) {
-        PostMessageW(Control(form2, 102), BM_CLICK, 0, 0);
+        PostMessageW(Control(settingsWindow, 102), BM_CLICK, 0, 0);
     } else {
-        RequestClose(form2);
+        RequestClose(settingsWindow);
     }
-    ASSERT_TRUE(WaitForCount(target, kUnloaded, unloaded + 1, kLineTimeoutMs));
+    ASSERT_TRUE(WaitForCount(target, kUnloaded, unloaded + 1, kStepTimeoutMs));
     const ULONGLONG deadline = GetTickCount64() + 5000;
     while (!WindowsOfClass(target.ProcessId(), L"VosselForm2").empty() && GetTickCount64() < deadline) Sleep(5);
     EXPECT_TRUE(WindowsOfClass(target.ProcessId(), L"VosselForm2").empty()) << "the settings window outlived its unload";
@@ -67,18 +67,18 @@ void SettingsCycle(const Target& target, HWND form1, bool byButton) {
 
 // 200 label clicks, a quarter of them on Label3: the settings window opens once and is shown
 // again by the rest; the other labels do nothing.
-void LabelClicks(const Target& target, HWND form1, int clicks) {
-    const POINT labels[] = {kLabel1, kLabel2, kLabel3, kLabel4};
+void LabelClicks(const Target& target, HWND mainWindow, int clicks) {
+    const POINT labels[] = {kLabel1, kLabel2, kSettingsLink, kLabel4};
     const size_t shown = CountLines(target, kShown);
     const size_t before = target.Lines().size();
     int label3Clicks = 0;
     for (int i = 0; i < clicks; ++i) {
         const POINT at = labels[i % 4];
         label3Clicks += i % 4 == 2 ? 1 : 0;
-        ClickClient(form1, at.x, at.y);
+        ClickClient(mainWindow, at.x, at.y);
         if (i % 20 == 19) Sleep(1);  // keep the queue short of its limit
     }
-    ASSERT_TRUE(WaitForCount(target, kShown, shown + static_cast<size_t>(label3Clicks), kLineTimeoutMs))
+    ASSERT_TRUE(WaitForCount(target, kShown, shown + static_cast<size_t>(label3Clicks), kStepTimeoutMs))
         << label3Clicks << " clicks on Label3";
     EXPECT_EQ(WindowsOfClass(target.ProcessId(), L"VosselForm2").size(), 1u)
         << label3Clicks << " clicks on Label3 must leave one settings window";
@@ -141,21 +141,21 @@ TEST_F(Soak, LeavesNoHandlesOrGdiObjectsAndStillEndsByItself) {
         ASSERT_TRUE(target.Started()) << target.StartError();
         const auto first = target.WaitForPrefix("Vossel: Label2 = ", kStartTimeoutMs);
         ASSERT_TRUE(first) << "no caption; lines:\n" << AllLines(target);
-        HWND form1 = Form1Of(target);
-        ASSERT_NE(form1, nullptr);
+        HWND mainWindow = MainWindowOf(target);
+        ASSERT_NE(mainWindow, nullptr);
         auto late = [&] { return target.Elapsed() - first->seconds > kWorkUntilSeconds; };
 
         // Warm-up: whatever the program caches on first use is not a leak.
         // Every path once: repaints, each label, Label3 on an open window, both ways to close.
-        for (int i = 0; i < 5; ++i) ASSERT_TRUE(Repaint(form1));
-        LabelClicks(target, form1, 8);
+        for (int i = 0; i < 5; ++i) ASSERT_TRUE(Repaint(mainWindow));
+        LabelClicks(target, mainWindow, 8);
         if (HasFatalFailure()) return;
         const size_t unloaded = CountLines(target, kUnloaded);
-        RequestClose(Form2Of(target));
-        ASSERT_TRUE(WaitForCount(target, kUnloaded, unloaded + 1, kLineTimeoutMs));
-        SettingsCycle(target, form1, true);
+        RequestClose(SettingsWindowOf(target));
+        ASSERT_TRUE(WaitForCount(target, kUnloaded, unloaded + 1, kStepTimeoutMs));
+        SettingsCycle(target, mainWindow, true);
         if (HasFatalFailure()) return;
-        Sleep(200);
+        ASSERT_TRUE(Settle(mainWindow));
         const Counts before = Measure(target.ProcessId());
         ASSERT_TRUE(before.kernel) << "SystemExtendedHandleInformation cannot be read";
         ASSERT_GT(*before.kernel, 0u);
@@ -164,22 +164,22 @@ TEST_F(Soak, LeavesNoHandlesOrGdiObjectsAndStillEndsByItself) {
         int clicks = 0;
         int cycles = 0;
         while (repaintsLeft > 0 && !late()) {
-            ASSERT_TRUE(Repaint(form1)) << "repaint " << repaints << " never finished";
+            ASSERT_TRUE(Repaint(mainWindow)) << "repaint " << repaints << " never finished";
             --repaintsLeft;
             ++repaints;
         }
         if (clicksLeft > 0 && !late()) {
-            LabelClicks(target, form1, clicksLeft);
+            LabelClicks(target, mainWindow, clicksLeft);
             if (HasFatalFailure()) return;
             clicks = clicksLeft;
             clicksLeft = 0;
             // The clicks left the settings open: close them as the first cycle.
             const size_t unloaded = CountLines(target, kUnloaded);
-            RequestClose(Form2Of(target));
-            ASSERT_TRUE(WaitForCount(target, kUnloaded, unloaded + 1, kLineTimeoutMs));
+            RequestClose(SettingsWindowOf(target));
+            ASSERT_TRUE(WaitForCount(target, kUnloaded, unloaded + 1, kStepTimeoutMs));
         }
         while (cyclesLeft > 0 && !late()) {
-            SettingsCycle(target, form1, cyclesLeft % 2 == 0);
+            SettingsCycle(target, mainWindow, cyclesLeft % 2 == 0);
             if (HasFatalFailure()) return;
             --cyclesLeft;
             ++cycles;
@@ -265,22 +265,22 @@ TEST_P(Monkey, EndsByTimerOrFadeOutWithoutError) {
             sawMessageBox = true;
             break;
         }
-        HWND form1 = Form1Of(target);
-        HWND form2 = Form2Of(target);
-        if (!form1) break;  // on its way out
+        HWND mainWindow = MainWindowOf(target);
+        HWND settingsWindow = SettingsWindowOf(target);
+        if (!mainWindow) break;  // on its way out
         // The settings window gets half of the actions while it is open; Label3 opens it often.
-        HWND window = form2 && random() % 2 ? form2 : form1;
+        HWND window = settingsWindow && random() % 2 ? settingsWindow : mainWindow;
         const unsigned roll = random() % 1000;
-        if (window == form1 && roll < 300) {
-            ClickClient(form1, kLabel3.x, kLabel3.y);
+        if (window == mainWindow && roll < 300) {
+            ClickClient(mainWindow, kSettingsLink.x, kSettingsLink.y);
         } else if (roll < 650) {
-            // Clicks on Form2 go to its controls as well as to its own client area.
-            HWND control = window == form2 ? Control(form2, 101 + static_cast<int>(random() % 3)) : nullptr;
+            // Clicks on the settings window go to its controls as well as to its own client area.
+            HWND control = window == settingsWindow ? Control(settingsWindow, 101 + static_cast<int>(random() % 3)) : nullptr;
             RandomClick(random, control ? control : window);
         } else if (roll < 950) {
-            HWND focusTarget = window == form2 ? Control(form2, 101 + static_cast<int>(random() % 2)) : window;
+            HWND focusTarget = window == settingsWindow ? Control(settingsWindow, 101 + static_cast<int>(random() % 2)) : window;
             PressKey(focusTarget ? focusTarget : window, kKeys[random() % std::size(kKeys)]);
-        } else if (window == form2 || roll < 953) {
+        } else if (window == settingsWindow || roll < 953) {
             // Close requests on the main window start the fade-out, so they stay rare.
             switch (random() % 3) {
                 case 0: RequestClose(window); break;
