@@ -23,13 +23,15 @@ endif()
 set(e2e_artifacts ${CMAKE_BINARY_DIR}/e2e-artifacts)
 file(MAKE_DIRECTORY ${e2e_artifacts}/x64 ${e2e_artifacts}/x86)
 
-# One X screen is shared by every launch, so these tests never run side by side.
+# Every test that runs under Wine (windows_tests too) holds the lock wine_prefix: they share one
+# prefix, its registry and wineserver, and one X screen, and wine-run shuts the prefix down when
+# it ends, so two of them side by side would pull it from under each other.
 add_test(NAME e2e_x64 COMMAND ${wine_runner} $<TARGET_FILE:vossel_e2e> --target=$<TARGET_FILE:Vossel>)
 add_test(NAME e2e_x86 COMMAND ${wine_runner} $<TARGET_FILE:vossel_e2e> --target=${VOSSEL_E2E_X86_EXE})
-set_tests_properties(e2e_x64 PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine_display
+set_tests_properties(e2e_x64 PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine_prefix
     ENVIRONMENT VOSSEL_E2E_ARTIFACTS=${e2e_artifacts}/x64)
-# Every start of the 32-bit exe runs its Wine under emulation: about a minute each.
-set_tests_properties(e2e_x86 PROPERTIES TIMEOUT 2400 RESOURCE_LOCK wine_display
+# Where 32-bit code runs under qemu-i386 (scripts/i386-support), every start takes about a minute.
+set_tests_properties(e2e_x86 PROPERTIES TIMEOUT 2400 RESOURCE_LOCK wine_prefix
     ENVIRONMENT VOSSEL_E2E_ARTIFACTS=${e2e_artifacts}/x86)
 
 # Placement on other screens: the 64-bit exe alone, each entry on a private X screen of its size

@@ -31,3 +31,5 @@ vossel_fault_variant(refuse-machine-write VOSSEL_FAULT_REFUSE_MACHINE_WRITE)
 # Clocks as after a resume, from VOSSEL_TEST_CLOCKS: Wine's sessions never sleep, so only this
 # build takes the resume path and the "not measured" caption under Wine.
 vossel_fault_variant(clocks VOSSEL_FAULT_CLOCKS_FROM_ENVIRONMENT)
+# A ten-minute life: the soak test's work never races the program's own end.
+vossel_fault_variant(long-life VOSSEL_FAULT_LONG_LIFE)

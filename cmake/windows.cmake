@@ -91,6 +91,7 @@ if(windows_test_sources)
     add_executable(vossel_windows_tests ${windows_test_sources})
     target_link_libraries(vossel_windows_tests PRIVATE vossel_app GTest::gtest_main oleacc ${static_runtime})
     add_test(NAME windows_tests COMMAND ${wine_runner} $<TARGET_FILE:vossel_windows_tests>)
+    set_tests_properties(windows_tests PROPERTIES RESOURCE_LOCK wine_prefix)
 endif()
 
 # End-to-end tests of the real exes.

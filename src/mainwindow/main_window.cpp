@@ -21,7 +21,11 @@ namespace {
 
 constexpr UINT_PTR kFadeTimerId = 1;
 constexpr UINT_PTR kLifeTimerId = 2;
+#ifdef VOSSEL_FAULT_LONG_LIFE  // test-only build: room for the soak test's thousands of steps
+constexpr int kLifeMs = 600000;
+#else
 constexpr int kLifeMs = 15000;
+#endif
 
 constexpr int kButtonFace = COLOR_BTNFACE;   // 15
 constexpr int kButtonText = COLOR_BTNTEXT;   // 18

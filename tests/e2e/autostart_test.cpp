@@ -67,23 +67,23 @@ bool Ticked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECK
 
 bool Answers(HWND window) {
     DWORD_PTR answer = 0;
-    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kLineTimeoutMs, &answer) != 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kStepTimeoutMs, &answer) != 0;
 }
 
 // Opens the settings window and returns its check box.
 HWND OpenSettings(const Target& target) {
     const size_t from = target.Lines().size();
-    HWND form1 = Form1Of(target);
+    HWND form1 = MainWindowOf(target);
     if (!form1) return nullptr;
-    ClickClient(form1, kLabel3.x, kLabel3.y);
-    if (!target.WaitForPrefix("Vossel: settings shown", kLineTimeoutMs, from)) return nullptr;
-    return Control(Form2Of(target), 101);
+    ClickClient(form1, kSettingsLink.x, kSettingsLink.y);
+    if (!target.WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, from)) return nullptr;
+    return Control(SettingsWindowOf(target), 101);
 }
 
 bool CloseSettings(const Target& target) {
     const size_t from = target.Lines().size();
-    PostMessageW(Control(Form2Of(target), 102), BM_CLICK, 0, 0);
-    return target.WaitForPrefix("Vossel: settings unloaded", kLineTimeoutMs, from).has_value();
+    PostMessageW(Control(SettingsWindowOf(target), 102), BM_CLICK, 0, 0);
+    return target.WaitForPrefix("Vossel: settings unloaded", kStepTimeoutMs, from).has_value();
 }
 
 std::optional<std::wstring> MachineValue(const std::wstring& exe) {
@@ -117,8 +117,8 @@ TEST(AutoStartScope, TheEntryFollowsTheExesFolderAndTheReopenedBoxShowsIt) {
         const std::string prefix = std::string("Vossel: autostart write \"") +
                                    (c.machine ? "HKLM" : "HKCU") +
                                    R"(\SOFTWARE\Microsoft\Windows\CurrentVersion\Run\Vossel" = )";
-        ASSERT_TRUE(target.WaitForPrefix(prefix, kLineTimeoutMs, from)) << AllLines(target);
-        ASSERT_TRUE(Answers(Form1Of(target)));
+        ASSERT_TRUE(target.WaitForPrefix(prefix, kStepTimeoutMs, from)) << AllLines(target);
+        ASSERT_TRUE(Answers(MainWindowOf(target)));
         const auto written = c.machine ? MachineValue(copy.path) : UserValue();
         ASSERT_TRUE(written) << "no entry in the expected scope; lines:\n" << AllLines(target);
         EXPECT_EQ(*written, L"\"" + copy.path + L"\"");
@@ -135,9 +135,9 @@ TEST(AutoStartScope, TheEntryFollowsTheExesFolderAndTheReopenedBoxShowsIt) {
         if (c.machine) SaveScreenshotPng(L"autostart-reopened-ticked");
 
         PostMessageW(box, BM_CLICK, 0, 0);
-        ASSERT_TRUE(target.WaitForPrefix("Vossel: autostart delete ", kLineTimeoutMs, from))
+        ASSERT_TRUE(target.WaitForPrefix("Vossel: autostart delete ", kStepTimeoutMs, from))
             << AllLines(target);
-        ASSERT_TRUE(Answers(Form1Of(target)));
+        ASSERT_TRUE(Answers(MainWindowOf(target)));
         EXPECT_FALSE(UserValue());
         EXPECT_FALSE(MachineValue(copy.path));
         EXPECT_FALSE(Ticked(box));
@@ -168,12 +168,12 @@ TEST(AutoStartElevation, ARefusedMachineWideWriteIsMadeByTheElevatedCopy) {
         PostMessageW(box, BM_CLICK, 0, 0);
         const std::string parameters = on ? "/autostart on" : "/autostart off";
         ASSERT_TRUE(target.WaitForLine(std::regex("^Vossel: autostart elevate \"" + parameters + "\"$"),
-                                       kLineTimeoutMs, from))
+                                       kStepTimeoutMs, from))
             << AllLines(target);
         const auto exited = target.WaitForPrefix("Vossel: autostart elevated exit ", kExitTimeoutMs, from);
         ASSERT_TRUE(exited) << AllLines(target);
         EXPECT_EQ(exited->text, "Vossel: autostart elevated exit 0");
-        ASSERT_TRUE(Answers(Form1Of(target)));
+        ASSERT_TRUE(Answers(MainWindowOf(target)));
         EXPECT_EQ(MachineValue(copy.path).has_value(), on);
         if (on) {
             EXPECT_EQ(MachineValue(copy.path).value_or(L""), L"\"" + copy.path + L"\"");

@@ -18,9 +18,7 @@
 namespace vossel::e2e {
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 240000;  // a 32-bit start under qemu can take close to a minute
 constexpr DWORD kFadeTimeoutMs = 60000;    // 50 ticks of nominally 5 ms, stretched by a slow timer
-constexpr double kAutoCloseSeconds = 15.0;
 constexpr double kRestingCpuMeasureSeconds = 5.0;
 // Wine reports another process's CPU time in whole 10 ms clock ticks, and a process that
 // barely runs is still charged one now and then.
@@ -40,20 +38,10 @@ struct Sample {
 
 // The process's main window, shown or not: it is layered and transparent before it is shown,
 // and the first reading should come from then.
-HWND FindForm1(DWORD processId) {
-    HWND window = nullptr;
-    while ((window = FindWindowExW(nullptr, window, L"VosselForm1", nullptr)) != nullptr) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == processId) return window;
-    }
-    return nullptr;
-}
-
-HWND WaitForForm1(const Target& target, DWORD timeoutMs) {
+HWND WaitForMainWindow(const Target& target, DWORD timeoutMs) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     do {
-        if (HWND window = FindForm1(target.ProcessId())) return window;
+        if (HWND window = MainWindowOf(target)) return window;
         if (target.HasExited()) return nullptr;
         Sleep(1);
     } while (GetTickCount64() < deadline);
@@ -227,7 +215,7 @@ class FadeUntouched : public testing::Test {
         seen->target = std::make_unique<Target>(TargetExe());
         Target& target = *seen->target;
         if (!target.Started()) return;
-        seen->window = WaitForForm1(target, kStartTimeoutMs);
+        seen->window = WaitForMainWindow(target, kStartTimeoutMs);
         if (!seen->window) return;
 
         const std::regex rest("^Vossel: opacity = 250$");
@@ -351,8 +339,8 @@ TEST_F(FadeUntouched, EndsByItselfAfter15SecondsWithoutAFade) {
     const double afterLoad = seen->target->ExitSeconds() - loaded->seconds;
     std::printf("[          ] %s: ended %.2f s after load, %.2f s after the process was created\n",
                 Bits().c_str(), afterLoad, seen->target->ExitSeconds());
-    EXPECT_GE(afterLoad, kAutoCloseSeconds - 0.5);
-    EXPECT_LE(afterLoad, kAutoCloseSeconds + 10.0);
+    EXPECT_GE(afterLoad, kLifeSeconds - 0.5);
+    EXPECT_LE(afterLoad, kLifeSeconds + 10.0);
 
     // No fade-out: the levels only rose (the full sequence is checked above), and the window
     // read back at rest until the process was gone.
@@ -381,7 +369,7 @@ void RunAndClose(FadeOutRun& run, const std::regex& closeWhen, DWORD settleMs,
     run.target = std::make_unique<Target>(TargetExe());
     Target& target = *run.target;
     ASSERT_TRUE(target.Started()) << target.StartError();
-    const HWND window = WaitForForm1(target, kStartTimeoutMs);
+    const HWND window = WaitForMainWindow(target, kStartTimeoutMs);
     ASSERT_NE(window, nullptr) << "no VosselForm1 window appeared";
 
     bool due = false;
@@ -416,7 +404,7 @@ void ExpectFadeOutEnd(const FadeOutRun& run) {
     EXPECT_EQ(*run.exitCode, 0u);
     ASSERT_FALSE(run.lines.empty());
     EXPECT_EQ(run.lines.back().text, "Vossel: end fade-out");
-    EXPECT_LT(run.target->ExitSeconds(), run.closedAt + kAutoCloseSeconds)
+    EXPECT_LT(run.target->ExitSeconds(), run.closedAt + kLifeSeconds)
         << "the fade-out did not end the program before the timer would have";
     std::printf("[          ] %s: ended %.3f s after the close request\n", Bits().c_str(),
                 run.target->ExitSeconds() - run.closedAt);

@@ -16,11 +16,6 @@ namespace {
 
 using namespace stress;
 
-std::wstring Directory(const std::wstring& path) {
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
-}
-
 // ---- (a) no WScript.Shell ----
 
 // The ProgID and its class, in both registry views; the program falls back to the registry itself.
@@ -96,25 +91,26 @@ bool ShellObjectRegistered() {
     return SUCCEEDED(CLSIDFromProgID(L"WScript.Shell", &classId));
 }
 
-// Ticks and clears Check1 of an open settings window; the Run value follows.
+// Opens the settings window, ticks and clears its check box; the Run value follows.
 void TickAndClear(const Target& target) {
-    HWND form1 = Form1Of(target);
-    ASSERT_NE(form1, nullptr);
-    ClickClient(form1, kLabel3.x, kLabel3.y);
-    ASSERT_TRUE(target.WaitForPrefix("Vossel: settings shown", kLineTimeoutMs)) << AllLines(target);
-    HWND check = Control(Form2Of(target), 101);
+    HWND mainWindow = MainWindowOf(target);
+    ASSERT_NE(mainWindow, nullptr);
+    ClickClient(mainWindow, kSettingsLink.x, kSettingsLink.y);
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: settings shown", kStepTimeoutMs)) << AllLines(target);
+    HWND check = Control(SettingsWindowOf(target), 101);
     ASSERT_NE(check, nullptr);
 
     PostMessageW(check, BM_CLICK, 0, 0);
-    ASSERT_TRUE(target.WaitForPrefix("Vossel: autostart write ", kLineTimeoutMs)) << AllLines(target);
-    Sleep(300);
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: autostart write ", kStepTimeoutMs)) << AllLines(target);
+    // The line comes before the registry call, inside the click on the windows' one thread.
+    ASSERT_TRUE(Settle(check)) << "the program does not answer after the click";
     const auto written = RunValueAnyView(L"Vossel");
     ASSERT_TRUE(written) << "no Run value after ticking; lines:\n" << AllLines(target);
     EXPECT_EQ(*written, L"\"" + TargetExe() + L"\"");
 
     PostMessageW(check, BM_CLICK, 0, 0);
-    ASSERT_TRUE(target.WaitForPrefix("Vossel: autostart delete ", kLineTimeoutMs)) << AllLines(target);
-    Sleep(300);
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: autostart delete ", kStepTimeoutMs)) << AllLines(target);
+    ASSERT_TRUE(Settle(check)) << "the program does not answer after the click";
     EXPECT_FALSE(RunValueAnyView(L"Vossel")) << "the Run value outlived clearing the box";
     EXPECT_EQ(CountLines(target, std::regex("^Vossel: error")), 0u) << AllLines(target);
     EXPECT_EQ(WaitForMessageBox(target, 0), nullptr);
@@ -163,11 +159,11 @@ TEST(Faults, TwoCopiesRunSideBySideAndEndIndependently) {
     const auto firstLine = first.WaitForPrefix("Vossel: Label2 = ", kStartTimeoutMs);
     const auto secondLine = second.WaitForPrefix("Vossel: Label2 = ", kStartTimeoutMs);
     ASSERT_TRUE(firstLine && secondLine) << AllLines(first) << AllLines(second);
-    HWND firstForm = Form1Of(first);
-    ASSERT_NE(firstForm, nullptr);
-    ASSERT_NE(Form1Of(second), nullptr);
+    HWND firstWindow = MainWindowOf(first);
+    ASSERT_NE(firstWindow, nullptr);
+    ASSERT_NE(MainWindowOf(second), nullptr);
 
-    RequestClose(firstForm);
+    RequestClose(firstWindow);
     const auto firstExit = first.WaitForExit(10000);
     ASSERT_TRUE(firstExit) << "the closed copy did not fade out; lines:\n" << AllLines(first);
     EXPECT_EQ(*firstExit, 0u);

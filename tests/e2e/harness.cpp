@@ -541,8 +541,12 @@ std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
 Image Image::FromBmp(const std::wstring& path) { return FromBmpBytes(ReadFileBytes(path)); }
 
 int RunUnix(const std::string& script, DWORD timeoutMs) {
-    // Wine starts a Unix program when CreateProcess is given an ELF file, but the handle it
-    // returns cannot be waited on; the shell leaves its exit status in a file instead.
+    // Wine 8 starts a Unix program when CreateProcess is given an ELF file and reports success,
+    // but hands back no process handle and leaves hThread and the ids as whatever its stack held:
+    // at times the value of a live handle of ours. Closing it pulls a handle from under its owner,
+    // a Target's debug object among them, whose loss kills a starting debuggee (error 1359 from
+    // CreateProcessW). Nothing it returns is ours to close or wait on; the shell leaves its exit
+    // status in a file instead.
     static int counter = 0;
     const std::string status =
         "/tmp/vossel-e2e-" + std::to_string(GetCurrentProcessId()) + "-status-" + std::to_string(++counter);
@@ -554,8 +558,6 @@ int RunUnix(const std::string& script, DWORD timeoutMs) {
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
         return -1;
     }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
     const std::wstring statusFile = UnixToWine(status);
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     while (GetTickCount64() < deadline) {
@@ -669,5 +671,68 @@ int CountNear(const Image& image, RECT box, COLORREF colour, int tolerance) {
 }
 
 void Pause(DWORD ms) { Sleep(ms); }
+
+std::string AllLines(const Target& target) {
+    std::string text;
+    for (const DebugLine& line : target.Lines()) text += "  " + line.text + "\n";
+    return text;
+}
+
+size_t CountLines(const Target& target, const std::regex& pattern) {
+    size_t count = 0;
+    for (const DebugLine& line : target.Lines()) count += std::regex_search(line.text, pattern) ? 1 : 0;
+    return count;
+}
+
+bool WaitForCount(const Target& target, const std::regex& pattern, size_t count, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (CountLines(target, pattern) < count) {
+        if (GetTickCount64() >= deadline || target.HasExited()) return false;
+        Sleep(5);
+    }
+    return true;
+}
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(kPollMs);
+    }
+    return true;
+}
+
+bool Settle(HWND window, DWORD timeoutMs) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
+}
+
+std::vector<HWND> WindowsOfClass(DWORD processId, const wchar_t* className) {
+    std::vector<HWND> found;
+    HWND window = nullptr;
+    while ((window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId) found.push_back(window);
+    }
+    return found;
+}
+
+HWND MainWindowOf(const Target& target) {
+    const auto found = WindowsOfClass(target.ProcessId(), L"VosselForm1");
+    return found.empty() ? nullptr : found.front();
+}
+
+HWND SettingsWindowOf(const Target& target) {
+    const auto found = WindowsOfClass(target.ProcessId(), L"VosselForm2");
+    return found.empty() ? nullptr : found.front();
+}
+
+HWND Control(HWND window, int id) { return window ? GetDlgItem(window, id) : nullptr; }
+
+std::wstring Directory(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
+}
 
 }  // namespace vossel::e2e

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <regex>
 #include <string>
@@ -12,6 +13,17 @@
 #include <vector>
 
 namespace vossel::e2e {
+
+// Limits shared by every test. A cold 32-bit start may run its Wine under qemu-i386, which
+// takes about a minute; one step of a running program (a line, a window, a registry value that
+// follows a click) takes well under a second, so its limit only bounds a failing run.
+inline constexpr DWORD kStartTimeoutMs = 240000;
+inline constexpr DWORD kStepTimeoutMs = 30000;
+// The program ends itself 15 s after its main window loads, which is before its first line.
+inline constexpr double kLifeSeconds = 15.0;
+
+// The client point of the settings link "设置" in the main window at 96 dpi.
+inline constexpr POINT kSettingsLink{244, 144};
 
 // The exe under test; set from the command line by main().
 const std::wstring& TargetExe();
@@ -82,6 +94,28 @@ private:
     std::vector<DebugLine> lines;
     bool exited = false;
 };
+
+// The lines of a launch, one per line and indented, for failure messages.
+std::string AllLines(const Target& target);
+size_t CountLines(const Target& target, const std::regex& pattern);
+// Waits until the process has written `count` lines that match.
+bool WaitForCount(const Target& target, const std::regex& pattern, size_t count, DWORD timeoutMs);
+
+// Polls until done() holds; false after the timeout.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
+// A synchronous round trip to the window's thread: once it returns true, that thread has handled
+// every message posted to it before.
+bool Settle(HWND window, DWORD timeoutMs = kStepTimeoutMs);
+
+// The process's windows of a class, shown or not.
+std::vector<HWND> WindowsOfClass(DWORD processId, const wchar_t* className);
+HWND MainWindowOf(const Target& target);      // class VosselForm1
+HWND SettingsWindowOf(const Target& target);  // class VosselForm2
+// The child control of a window with this id (101 is the check box, 102 the button "返回").
+HWND Control(HWND window, int id);
+
+// The folder part of a path.
+std::wstring Directory(const std::wstring& path);
 
 // Geometry and state of a window, read from outside.
 RECT ClientRectOnScreen(HWND window);

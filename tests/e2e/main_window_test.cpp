@@ -14,7 +14,6 @@
 namespace vossel::e2e {
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 240000;  // a 32-bit start under qemu takes about 50 s
 constexpr DWORD kRestTimeoutMs = 8000;
 constexpr int kPictureWidth = 266;
 constexpr int kPictureHeight = 163;

@@ -1,4 +1,4 @@
-// The boot duration that Form1 shows, judged from outside against the Linux kernel's own record of
+// The boot duration that the main window shows, judged from outside against the Linux kernel's own record of
 // when Wine's shell process started.
 #include <gtest/gtest.h>
 
@@ -16,7 +16,6 @@
 namespace vossel::e2e {
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 240000;  // a 32-bit start runs its Wine under emulation
 constexpr DWORD kLineTimeoutMs = 10000;
 constexpr double kTruthToleranceSeconds = 0.1;
 // Wine records a process's creation a little after the kernel forked it (tens of milliseconds, a
@@ -426,7 +425,7 @@ TEST(Measurement, RepaintsLeakNoHandlesAndThePaintDoesNotFeedItself) {
     // Counted once the fade has come to rest, so that nothing else is going on in the program.
     ASSERT_TRUE(target.WaitForPrefix("Vossel: opacity = 250", kLineTimeoutMs).has_value())
         << "the fade-in did not come to rest";
-    Pause(300);
+    ASSERT_TRUE(Settle(launch.window)) << "the program does not answer";
     const auto handlesBefore = stress::KernelHandleCount(target.ProcessId());
     const auto cpuBefore = CpuMilliseconds();
     ASSERT_TRUE(handlesBefore.has_value()) << "the handle table could not be read";

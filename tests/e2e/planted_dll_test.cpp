@@ -10,8 +10,6 @@
 namespace vossel::e2e {
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 240000;  // a 32-bit start runs its Wine under emulation
-constexpr DWORD kStepTimeoutMs = 30000;
 constexpr char kPlantedLine[] = "Vossel: planted DLL loaded";
 
 // uxtheme.dll is looked up by its bare name when the first window is created, after WinMain has
@@ -23,13 +21,6 @@ constexpr wchar_t kPlantedName[] = L"uxtheme.dll";
 // native one first, as Windows does. (WINEDLLOVERRIDES set here does not reach the child.)
 constexpr wchar_t kOverrideKey[] = L"Software\\Wine\\AppDefaults\\Vossel.exe";
 constexpr wchar_t kOverrideName[] = L"uxtheme";
-
-constexpr POINT kLabel3{244, 144};  // middle of "设置" in Form1
-
-std::wstring Directory(const std::wstring& path) {
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
-}
 
 bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -112,12 +103,6 @@ class DownloadsFolder {
     bool ready = false;
 };
 
-std::string AllLines(const Target& target) {
-    std::string text;
-    for (const DebugLine& line : target.Lines()) text += "  " + line.text + "\n";
-    return text;
-}
-
 struct LaunchResult {
     bool plantedLoaded = false;
     std::string lines;
@@ -142,13 +127,13 @@ LaunchResult RunBesidePlantedDll(const std::wstring& exe, const std::wstring& pl
         if (!target.WaitForPrefix("Vossel: Label2 = ", kStartTimeoutMs)) {
             ADD_FAILURE() << Utf8(exe) << " did not paint its caption:\n" << target.Describe();
         }
-        HWND form1 = target.WaitForWindow(L"Vossel", kStepTimeoutMs);
-        if (form1) {
+        HWND mainWindow = target.WaitForWindow(L"Vossel", kStepTimeoutMs);
+        if (mainWindow) {
             const size_t from = target.Lines().size();
-            ClickClient(form1, kLabel3.x, kLabel3.y);
+            ClickClient(mainWindow, kSettingsLink.x, kSettingsLink.y);
             EXPECT_TRUE(target.WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, from))
                 << AllLines(target);
-            Pause(500);  // the settings window paints its themed controls
+            EXPECT_TRUE(Settle(mainWindow)) << "the program does not answer after the click";
         } else {
             ADD_FAILURE() << "no main window:\n" << target.Describe();
         }

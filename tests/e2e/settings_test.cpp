@@ -24,8 +24,6 @@
 namespace vossel::e2e {
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 240000;  // a 32-bit start runs its Wine under emulation
-constexpr DWORD kStepTimeoutMs = 15000;
 constexpr DWORD kQuietMs = 1500;  // how long "nothing happens" is watched
 
 constexpr wchar_t kRunSubkey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -35,12 +33,11 @@ constexpr char kRunPrefix[] = R"(HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\
 constexpr REGSAM kUserRunKey = 0;
 
 // Client pixels at 96 dpi.
-constexpr POINT kLabel3{244, 144};   // middle of "设置" in Form1
-constexpr POINT kCheck1Box{22, 24};  // the box of "开机自启动" in Form2
-constexpr POINT kCommand1{152, 26};  // middle of "返回"
-constexpr RECT kForm2Client{838, 623, 838 + 205, 623 + 56};
-constexpr RECT kCheck1Rect{16, 16, 16 + 81, 16 + 17};
-constexpr RECT kCommand1Rect{128, 16, 128 + 49, 16 + 20};
+constexpr POINT kCheckBoxPoint{22, 24};  // the box of "开机自启动" in the settings window
+constexpr POINT kBackButton{152, 26};  // middle of "返回"
+constexpr RECT kSettingsClient{838, 623, 838 + 205, 623 + 56};
+constexpr RECT kCheckBoxRect{16, 16, 16 + 81, 16 + 17};
+constexpr RECT kBackButtonRect{128, 16, 128 + 49, 16 + 20};
 
 // ---- registry ----
 
@@ -180,15 +177,6 @@ class ExeCopy {
 };
 
 // ---- waiting and looking ----
-
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!done()) {
-        if (GetTickCount64() >= deadline) return false;
-        Pause(20);
-    }
-    return true;
-}
 
 std::vector<std::string> LinesSince(const Target& target, size_t from) {
     std::vector<std::string> texts;
@@ -346,8 +334,8 @@ class SettingsWindow : public testing::Test {
         x86 = IsX86Exe(exe);
         target = std::make_unique<Target>(exe);
         ASSERT_TRUE(target->Started()) << target->StartError();
-        form1 = target->WaitForWindow(L"Vossel", kStartTimeoutMs);
-        ASSERT_NE(form1, nullptr) << "no window titled \"Vossel\" appeared";
+        mainWindow = target->WaitForWindow(L"Vossel", kStartTimeoutMs);
+        ASSERT_NE(mainWindow, nullptr) << "no window titled \"Vossel\" appeared";
     }
 
     size_t LineCount() const { return target->Lines().size(); }
@@ -355,7 +343,7 @@ class SettingsWindow : public testing::Test {
     // A real click on "设置"; waits for the settings window and its "settings shown" line.
     HWND OpenSettingsByClick() {
         const size_t from = LineCount();
-        ClickClientOnScreen(form1, kLabel3);
+        ClickClientOnScreen(mainWindow, kSettingsLink);
         return AwaitSettings(from);
     }
 
@@ -365,16 +353,16 @@ class SettingsWindow : public testing::Test {
                           << Joined(LinesSince(*target, from));
             return nullptr;
         }
-        HWND form2 = target->WaitForWindow(L"设置", kStepTimeoutMs);
-        if (!form2) ADD_FAILURE() << "no window titled \"设置\"";
-        return form2;
+        HWND settingsWindow = target->WaitForWindow(L"设置", kStepTimeoutMs);
+        if (!settingsWindow) ADD_FAILURE() << "no window titled \"设置\"";
+        return settingsWindow;
     }
 
-    void ExpectUnloaded(HWND form2, size_t from, const char* how) {
+    void ExpectUnloaded(HWND settingsWindow, size_t from, const char* how) {
         EXPECT_TRUE(target->WaitForPrefix("Vossel: settings unloaded", kStepTimeoutMs, from))
             << how
             << " gave no \"settings unloaded\" line; lines:" << Joined(LinesSince(*target, from));
-        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(form2); }, kStepTimeoutMs))
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(settingsWindow); }, kStepTimeoutMs))
             << how << " left the settings window in place";
         EXPECT_FALSE(target->HasExited()) << how << " ended the program";
     }
@@ -396,10 +384,7 @@ class SettingsWindow : public testing::Test {
         }
         // The line comes before the registry call, which runs inside the click on the windows'
         // one thread: once that thread answers a message, the call is done.
-        DWORD_PTR answer = 0;
-        EXPECT_TRUE(
-            SendMessageTimeoutW(form1, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kStepTimeoutMs, &answer))
-            << "the program does not answer after the click";
+        EXPECT_TRUE(Settle(mainWindow)) << "the program does not answer after the click";
         const std::wstring name = BaseName(exePath);
         const auto own = ReadRunValue(OwnView(), name);
         const auto other = ReadRunValue(OtherView(), name);
@@ -427,7 +412,7 @@ class SettingsWindow : public testing::Test {
     std::unique_ptr<ExeCopy> copy;
     bool x86 = false;
     std::unique_ptr<Target> target;
-    HWND form1 = nullptr;
+    HWND mainWindow = nullptr;
 };
 
 // One launch: the window's shape, its second opening, the dialog keys, and the box driving the
@@ -437,75 +422,79 @@ TEST_F(SettingsWindow, OpensOnceAtItsPlaceTakesDialogKeysAndDrivesTheRunValue) {
     ASSERT_NO_FATAL_FAILURE(Launch(exe));
 
     // A real click on the link.
-    HWND form2 = OpenSettingsByClick();
-    ASSERT_NE(form2, nullptr);
-    HWND check1 = FindWindowExW(form2, nullptr, L"Button", L"开机自启动");
-    HWND command1 = FindWindowExW(form2, nullptr, L"Button", L"返回");
+    HWND settingsWindow = OpenSettingsByClick();
+    ASSERT_NE(settingsWindow, nullptr);
+    HWND check1 = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
+    HWND command1 = FindWindowExW(settingsWindow, nullptr, L"Button", L"返回");
     ASSERT_NE(check1, nullptr) << "no check box \"开机自启动\"";
     ASSERT_NE(command1, nullptr) << "no button \"返回\"";
     {
         SCOPED_TRACE("shape");
         ASSERT_EQ(ScreenDpi(), 96) << "the places below are 96 dpi places";
-        const RECT client = ClientRectOnScreen(form2);
-        EXPECT_TRUE(EqualRect(&client, &kForm2Client))
+        const RECT client = ClientRectOnScreen(settingsWindow);
+        EXPECT_TRUE(EqualRect(&client, &kSettingsClient))
             << "client area at (" << client.left << ", " << client.top << ") "
             << client.right - client.left << " x " << client.bottom - client.top;
-        const RECT check = ChildRectInClient(form2, check1);
-        const RECT button = ChildRectInClient(form2, command1);
-        EXPECT_TRUE(EqualRect(&check, &kCheck1Rect))
+        const RECT check = ChildRectInClient(settingsWindow, check1);
+        const RECT button = ChildRectInClient(settingsWindow, command1);
+        EXPECT_TRUE(EqualRect(&check, &kCheckBoxRect))
             << "Check1 at (" << check.left << ", " << check.top << ")";
-        EXPECT_TRUE(EqualRect(&button, &kCommand1Rect))
+        EXPECT_TRUE(EqualRect(&button, &kBackButtonRect))
             << "Command1 at (" << button.left << ", " << button.top << ")";
-        const LONG_PTR style = GetWindowLongPtrW(form2, GWL_STYLE);
+        const LONG_PTR style = GetWindowLongPtrW(settingsWindow, GWL_STYLE);
         EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW)
             << "not the standard resizable frame";
         EXPECT_EQ(style & (WS_MINIMIZE | WS_MAXIMIZE), 0);
-        EXPECT_EQ(ExStyle(form2) & WS_EX_TOPMOST, 0) << "the settings window is topmost";
-        EXPECT_EQ(ExStyle(form2) & WS_EX_TOOLWINDOW, 0) << "a tool window gets no taskbar button";
-        EXPECT_EQ(GetWindow(form2, GW_OWNER), nullptr) << "the settings window has an owner";
-        EXPECT_NE(ExStyle(form1) & WS_EX_TOPMOST, 0) << "Form1 left the topmost band";
-        EXPECT_EQ(GetForegroundWindow(), form2) << "the settings window is not the active window";
+        EXPECT_EQ(ExStyle(settingsWindow) & WS_EX_TOPMOST, 0) << "the settings window is topmost";
+        EXPECT_EQ(ExStyle(settingsWindow) & WS_EX_TOOLWINDOW, 0) << "a tool window gets no taskbar button";
+        EXPECT_EQ(GetWindow(settingsWindow, GW_OWNER), nullptr) << "the settings window has an owner";
+        EXPECT_NE(ExStyle(mainWindow) & WS_EX_TOPMOST, 0) << "the main window left the topmost band";
+        EXPECT_EQ(GetForegroundWindow(), settingsWindow) << "the settings window is not the active window";
         EXPECT_FALSE(Ticked(check1)) << "the box opens ticked";
         // Wine does not answer WM_GETICON across processes; the icon it hands to X is the one
         // shown.
-        if (!WindowIcon(form2)) {
-            const auto icon = ShownIcon(form2);
+        if (!WindowIcon(settingsWindow)) {
+            // Wine hands the icon to X some time after the window is shown.
+            std::vector<uint32_t> icon;
+            WaitUntil([&] { return (icon = ShownIcon(settingsWindow)).size() == 32u * 32u; }, kStepTimeoutMs);
             EXPECT_EQ(icon.size(), 32u * 32u) << "the settings window shows no 32 x 32 icon";
-            EXPECT_EQ(icon, XWindowIcon32(form1))
+            EXPECT_EQ(icon, XWindowIcon32(mainWindow))
                 << "the settings window's icon is not the program's";
         }
     }
     {
         SCOPED_TRACE("second click on the link");
         const size_t from = LineCount();
-        ClickClientOnScreen(form1, kLabel3);  // real click: Form1 is topmost, nothing covers it
+        ClickClientOnScreen(mainWindow, kSettingsLink);  // real click: the main window is topmost, nothing covers it
         EXPECT_TRUE(target->WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, from));
-        Pause(500);
+        EXPECT_TRUE(Settle(mainWindow)) << "the program does not answer after the click";
         EXPECT_EQ(CountTitled(*target, L"设置"), 1u);
-        EXPECT_TRUE(IsWindow(form2)) << "the second click rebuilt the window";
-        EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == form2; }, kStepTimeoutMs))
+        EXPECT_TRUE(IsWindow(settingsWindow)) << "the second click rebuilt the window";
+        EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == settingsWindow; }, kStepTimeoutMs))
             << "the second click did not activate the settings window";
         EXPECT_EQ(target->WaitForPrefix("Vossel: settings unloaded", 0, from), std::nullopt);
     }
     {
         SCOPED_TRACE("focus and Tab (real keys)");
-        EXPECT_TRUE(WaitUntil([&] { return FocusOf(form2) == check1; }, kStepTimeoutMs))
+        EXPECT_TRUE(WaitUntil([&] { return FocusOf(settingsWindow) == check1; }, kStepTimeoutMs))
             << "the box does not have the focus when the window opens";
         PressKey(VK_TAB);
-        EXPECT_TRUE(WaitUntil([&] { return FocusOf(form2) == command1; }, kStepTimeoutMs))
+        EXPECT_TRUE(WaitUntil([&] { return FocusOf(settingsWindow) == command1; }, kStepTimeoutMs))
             << "Tab does not move the focus to the button";
         PressKey(VK_TAB);
-        EXPECT_TRUE(WaitUntil([&] { return FocusOf(form2) == check1; }, kStepTimeoutMs))
+        EXPECT_TRUE(WaitUntil([&] { return FocusOf(settingsWindow) == check1; }, kStepTimeoutMs))
             << "Tab does not move the focus back to the box";
     }
+    // The fade-in's lines would otherwise mix with what the keys set off.
+    ASSERT_TRUE(target->WaitForPrefix("Vossel: opacity = 250", kStepTimeoutMs)) << "the fade-in did not end";
     size_t from = LineCount();
     {
         SCOPED_TRACE("Enter and Esc on the box (real keys)");
-        ASSERT_EQ(FocusOf(form2), check1);
+        ASSERT_EQ(FocusOf(settingsWindow), check1);
         PressKey(VK_RETURN);
         PressKey(VK_ESCAPE);
         Pause(kQuietMs);
-        ASSERT_TRUE(IsWindow(form2) && IsWindowVisible(form2)) << "Enter or Esc closed the window";
+        ASSERT_TRUE(IsWindow(settingsWindow) && IsWindowVisible(settingsWindow)) << "Enter or Esc closed the window";
         EXPECT_FALSE(Ticked(check1));
         EXPECT_FALSE(ReadRunValue(OwnView(), BaseName(exe)));
         // Anything that they set off shows up among the lines before the Space's line below.
@@ -521,14 +510,14 @@ TEST_F(SettingsWindow, OpensOnceAtItsPlaceTakesDialogKeysAndDrivesTheRunValue) {
     {
         SCOPED_TRACE("a real click clears the box");
         from = LineCount();
-        ClickClientOnScreen(form2, kCheck1Box);
+        ClickClientOnScreen(settingsWindow, kCheckBoxPoint);
         ASSERT_NO_FATAL_FAILURE(ExpectRunValue(false, exe, from));
         EXPECT_FALSE(Ticked(check1));
     }
     {
         SCOPED_TRACE("a real click ticks it again");
         from = LineCount();
-        ClickClientOnScreen(form2, kCheck1Box);
+        ClickClientOnScreen(settingsWindow, kCheckBoxPoint);
         ASSERT_NO_FATAL_FAILURE(ExpectRunValue(true, exe, from));
         EXPECT_TRUE(Ticked(check1));
     }
@@ -543,19 +532,19 @@ TEST_F(SettingsWindow, OpensOnceAtItsPlaceTakesDialogKeysAndDrivesTheRunValue) {
     EXPECT_EQ(target->WaitForPrefix("Vossel: error", 0), std::nullopt);
 }
 
-// One launch that runs until Timer2 ends it: Form2 opened during the fade-in, Form1 fading and
-// painting beside it, every way of unloading it, and the end with Form2 open and active.
-TEST_F(SettingsWindow, LivesBesideTheFadingMainWindowAndGoesWithTimer2) {
+// One launch that runs until the life timer ends it: the settings window opened during the fade-in, the main window fading and
+// painting beside it, every way of unloading it, and the end with the settings window open and active.
+TEST_F(SettingsWindow, LivesBesideTheFadingMainWindowAndGoesWithTheLifeTimer) {
     const std::wstring exe = LongPath(TargetExe());
     ASSERT_NO_FATAL_FAILURE(Launch(exe));
 
     // Posted, not a real click: the window has only just appeared and is still almost transparent.
     size_t from = LineCount();
-    ClickClient(form1, kLabel3.x, kLabel3.y);
-    HWND form2 = AwaitSettings(from);
-    ASSERT_NE(form2, nullptr);
+    ClickClient(mainWindow, kSettingsLink.x, kSettingsLink.y);
+    HWND settingsWindow = AwaitSettings(from);
+    ASSERT_NE(settingsWindow, nullptr);
     {
-        SCOPED_TRACE("the fade-in goes on with Form2 open");
+        SCOPED_TRACE("the fade-in goes on with the settings window open");
         ASSERT_TRUE(target->WaitForPrefix("Vossel: opacity = 250", kStepTimeoutMs))
             << "the fade-in did not reach 250; lines:" << Joined(LinesSince(*target, 0));
         const auto lines = target->Lines();
@@ -570,48 +559,46 @@ TEST_F(SettingsWindow, LivesBesideTheFadingMainWindowAndGoesWithTimer2) {
             }
         }
         ASSERT_FALSE(levels.empty())
-            << "Form2 opened only after the fade-in ended, or the fade stopped:"
+            << "the settings window opened only after the fade-in ended, or the fade stopped:"
             << Joined(LinesSince(*target, 0));
         for (size_t i = 1; i < levels.size(); ++i) {
-            EXPECT_EQ(levels[i], levels[i - 1] + 5) << "opacity steps after Form2 opened";
+            EXPECT_EQ(levels[i], levels[i - 1] + 5) << "opacity steps after the settings window opened";
         }
         EXPECT_EQ(levels.back(), 250);
-        const Opacity opacity = LayeredAttributes(form1);
+        const Opacity opacity = LayeredAttributes(mainWindow);
         EXPECT_TRUE(opacity.layered);
-        EXPECT_EQ(opacity.alpha, 250) << "opacity read back from Form1";
+        EXPECT_EQ(opacity.alpha, 250) << "opacity read back from the main window";
     }
     {
-        SCOPED_TRACE("Form1 repaints with Form2 open");
+        SCOPED_TRACE("the main window repaints with the settings window open");
         // The program paints at once; held still for a moment, its update region can be seen to
         // be there, and then to be emptied, which only its painting does.
         {
-            SuspendedThread hold(GetWindowThreadProcessId(form1, nullptr));
+            SuspendedThread hold(GetWindowThreadProcessId(mainWindow, nullptr));
             ASSERT_TRUE(hold.Suspended());
-            EXPECT_TRUE(InvalidateRect(form1, nullptr, FALSE));
-            ASSERT_TRUE(GetUpdateRect(form1, nullptr, FALSE))
+            EXPECT_TRUE(InvalidateRect(mainWindow, nullptr, FALSE));
+            ASSERT_TRUE(GetUpdateRect(mainWindow, nullptr, FALSE))
                 << "the invalidated region cannot be seen";
         }
         EXPECT_TRUE(
-            WaitUntil([&] { return !GetUpdateRect(form1, nullptr, FALSE); }, kStepTimeoutMs))
-            << "Form1 did not repaint";
-        DWORD_PTR result = 0;
-        EXPECT_TRUE(SendMessageTimeoutW(form1, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result))
-            << "Form1 does not answer";
-        EXPECT_TRUE(IsWindow(form2));
+            WaitUntil([&] { return !GetUpdateRect(mainWindow, nullptr, FALSE); }, kStepTimeoutMs))
+            << "the main window did not repaint";
+        EXPECT_TRUE(Settle(mainWindow)) << "the main window does not answer";
+        EXPECT_TRUE(IsWindow(settingsWindow));
     }
     {
         SCOPED_TRACE("\"返回\" unloads, and the next open shows the box clear");
-        HWND check1 = FindWindowExW(form2, nullptr, L"Button", L"开机自启动");
+        HWND check1 = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
         from = LineCount();
-        ClickClientOnScreen(form2, kCheck1Box);  // real click
+        ClickClientOnScreen(settingsWindow, kCheckBoxPoint);  // real click
         ASSERT_NO_FATAL_FAILURE(ExpectRunValue(true, exe, from));
         ASSERT_TRUE(Ticked(check1));
         from = LineCount();
-        ClickClientOnScreen(form2, kCommand1);  // real click
-        ExpectUnloaded(form2, from, "\"返回\"");
-        form2 = OpenSettingsByClick();
-        ASSERT_NE(form2, nullptr);
-        check1 = FindWindowExW(form2, nullptr, L"Button", L"开机自启动");
+        ClickClientOnScreen(settingsWindow, kBackButton);  // real click
+        ExpectUnloaded(settingsWindow, from, "\"返回\"");
+        settingsWindow = OpenSettingsByClick();
+        ASSERT_NE(settingsWindow, nullptr);
+        check1 = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
         ASSERT_NE(check1, nullptr);
         EXPECT_TRUE(Ticked(check1)) << "the reopened box does not show the registered entry";
         // Unloading does not touch the value.
@@ -625,25 +612,25 @@ TEST_F(SettingsWindow, LivesBesideTheFadingMainWindowAndGoesWithTimer2) {
     } closes[] = {{"the close button (SC_CLOSE)", &SystemMenuClose}, {"WM_CLOSE", &RequestClose}};
     for (const auto& close : closes) {
         SCOPED_TRACE(close.how);
-        HWND check1 = FindWindowExW(form2, nullptr, L"Button", L"开机自启动");
+        HWND check1 = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
         // A real click that turns the box over, so that finding it so after reopening means
         // something.
         const bool before = Ticked(check1);
         const size_t clickedAt = LineCount();
-        ClickClientOnScreen(form2, kCheck1Box);
+        ClickClientOnScreen(settingsWindow, kCheckBoxPoint);
         EXPECT_TRUE(WaitUntil([&] { return Ticked(check1) != before; }, kStepTimeoutMs))
             << "the click did not change the box; lines:" << Joined(LinesSince(*target, clickedAt));
         from = LineCount();
-        close.close(form2);
-        ExpectUnloaded(form2, from, close.how);
-        form2 = OpenSettingsByClick();
-        ASSERT_NE(form2, nullptr);
-        check1 = FindWindowExW(form2, nullptr, L"Button", L"开机自启动");
+        close.close(settingsWindow);
+        ExpectUnloaded(settingsWindow, from, close.how);
+        settingsWindow = OpenSettingsByClick();
+        ASSERT_NE(settingsWindow, nullptr);
+        check1 = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
         EXPECT_EQ(Ticked(check1), !before) << "the reopened box does not show the registry";
     }
     {
-        SCOPED_TRACE("Timer2 ends the program with Form2 open and active");
-        EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == form2; }, kStepTimeoutMs));
+        SCOPED_TRACE("the life timer ends the program with the settings window open and active");
+        EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == settingsWindow; }, kStepTimeoutMs));
         ASSERT_FALSE(target->HasExited())
             << "the program ended before 15 s:" << Joined(LinesSince(*target, 0));
         from = LineCount();
@@ -652,13 +639,13 @@ TEST_F(SettingsWindow, LivesBesideTheFadingMainWindowAndGoesWithTimer2) {
         EXPECT_EQ(*exitCode, 0u);
         const auto lines = LinesSince(*target, from);
         EXPECT_EQ(lines, std::vector<std::string>{"Vossel: end timer"})
-            << "the end ran more than Timer2 (Form2's unload, a fade-out):" << Joined(lines);
-        // Timer2 starts with Form1, after the process was created and before its first line.
+            << "the end ran more than the life timer (the settings window.s unload, a fade-out):" << Joined(lines);
+        // The life timer starts with the main window, after the process was created and before its first line.
         const auto first = target->Lines().front();
         EXPECT_GE(target->ExitSeconds(), 14.9);
         EXPECT_LE(target->ExitSeconds() - first.seconds, 25.0) << "from the first line on";
-        EXPECT_FALSE(IsWindow(form1));
-        EXPECT_FALSE(IsWindow(form2));
+        EXPECT_FALSE(IsWindow(mainWindow));
+        EXPECT_FALSE(IsWindow(settingsWindow));
     }
 }
 
@@ -668,15 +655,15 @@ TEST_F(SettingsWindow, CopyInAFolderWithSpacesWritesItsQuotedPath) {
     copy = std::make_unique<ExeCopy>(TargetExe(), L"Vossel Test Dir", L"Vossel Copy.EXE");
     ASSERT_TRUE(copy->copied) << "could not copy the exe to " << Utf8(copy->path);
     ASSERT_NO_FATAL_FAILURE(Launch(copy->path));
-    HWND form2 = OpenSettingsByClick();
-    ASSERT_NE(form2, nullptr);
+    HWND settingsWindow = OpenSettingsByClick();
+    ASSERT_NE(settingsWindow, nullptr);
     size_t from = LineCount();
-    ClickClientOnScreen(form2, kCheck1Box);  // real click
+    ClickClientOnScreen(settingsWindow, kCheckBoxPoint);  // real click
     ASSERT_NO_FATAL_FAILURE(ExpectRunValue(true, copy->path, from));
     EXPECT_FALSE(ReadRunValue(OwnView(), BaseName(TargetExe())))
         << "the value is named after the original";
     from = LineCount();
-    ClickClientOnScreen(form2, kCheck1Box);
+    ClickClientOnScreen(settingsWindow, kCheckBoxPoint);
     ASSERT_NO_FATAL_FAILURE(ExpectRunValue(false, copy->path, from));
 }
 

@@ -19,7 +19,7 @@ namespace vossel::e2e {
 namespace {
 
 constexpr DWORD kStartTimeoutMs = 240000;  // a 32-bit start runs its Wine under emulation
-constexpr DWORD kLineTimeoutMs = 10000;
+constexpr DWORD kStepTimeoutMs = 10000;
 constexpr wchar_t kClocksVariable[] = L"VOSSEL_TEST_CLOCKS";
 constexpr std::uint64_t kTicksPerMs = 10'000;
 // The duration label's box in client pixels at 96 dpi.
@@ -123,14 +123,14 @@ TEST(Start, AfterAResumeTheDurationRunsFromTheLastWake) {
     ASSERT_NO_FATAL_FAILURE(Start(ClocksVariant(), started));
     const Target& target = *started.target;
     const std::regex number(R"re(^Vossel: Label2 = "(\d+(?:\.\d{1,3})?)"$)re");
-    const auto caption = target.WaitForLine(number, kLineTimeoutMs);
+    const auto caption = target.WaitForLine(number, kStepTimeoutMs);
     ASSERT_TRUE(caption.has_value()) << target.Describe();
     std::smatch match;
     ASSERT_TRUE(std::regex_match(caption->text, match, number));
     const double seconds = std::atof(match[1].str().c_str());
     std::printf("[          ] caption %s s for a wake 5.25 s before the shell\n", match[1].str().c_str());
     EXPECT_NEAR(seconds, 5.25, 0.1) << "not measured from the wake";
-    EXPECT_TRUE(target.WaitForPrefix("Vossel: start = resume", kLineTimeoutMs).has_value()) << target.Describe();
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: start = resume", kStepTimeoutMs).has_value()) << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: start = "), 1u) << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: not measured"), 0u) << target.Describe();
 }
@@ -141,10 +141,10 @@ TEST(Start, WithoutAWakeTimeTheLabelShowsTwoDashesAndSaysWhyOnce) {
     Started started;
     ASSERT_NO_FATAL_FAILURE(Start(ClocksVariant(), started));
     Target& target = *started.target;
-    ASSERT_TRUE(target.WaitForPrefix("Vossel: Label2 = \"--\"", kLineTimeoutMs).has_value()) << target.Describe();
-    EXPECT_TRUE(target.WaitForPrefix("Vossel: not measured no wake time", kLineTimeoutMs).has_value())
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: Label2 = \"--\"", kStepTimeoutMs).has_value()) << target.Describe();
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: not measured no wake time", kStepTimeoutMs).has_value())
         << target.Describe();
-    ASSERT_TRUE(target.WaitForPrefix("Vossel: opacity = 250", kLineTimeoutMs).has_value()) << "the fade-in did not rest";
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: opacity = 250", kStepTimeoutMs).has_value()) << "the fade-in did not rest";
     for (int i = 0; i < 10 && !target.HasExited(); ++i) ForcePaint(started.window);
     ASSERT_FALSE(target.HasExited()) << target.Describe();
     Pause(300);

@@ -1,5 +1,5 @@
-// What the soak, monkey and fault tests share: the windows of one launch, the Run value that the
-// check box writes, and counts of the kernel and GDI objects that a process holds.
+// What the soak, monkey and fault tests share: the Run value that the check box writes, and
+// counts of the kernel and GDI objects that a process holds.
 #pragma once
 
 #include <windows.h>
@@ -18,72 +18,13 @@
 
 namespace vossel::e2e::stress {
 
-inline constexpr DWORD kStartTimeoutMs = 240000;  // a cold 32-bit start under qemu
-inline constexpr DWORD kLineTimeoutMs = 20000;
-// The program ends itself 15 s after its main window loads, which is before its first line.
-inline constexpr double kLifeSeconds = 15.0;
+// Beyond this after its first line, the program has not ended by itself.
 inline constexpr double kHangSeconds = 16.0;
 
-// Client points of the labels at 96 dpi (their centres).
+// Client points of the other labels at 96 dpi (their centres).
 inline constexpr POINT kLabel1{66, 74};
 inline constexpr POINT kLabel2{184, 80};
-inline constexpr POINT kLabel3{244, 144};
 inline constexpr POINT kLabel4{240, 72};
-
-inline std::vector<HWND> WindowsOfClass(DWORD processId, const wchar_t* className) {
-    struct Search {
-        DWORD processId;
-        const wchar_t* className;
-        std::vector<HWND> found;
-    } search{processId, className, {}};
-    EnumWindows(
-        [](HWND window, LPARAM parameter) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(parameter);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            wchar_t name[64] = {};
-            GetClassNameW(window, name, 64);
-            if (owner == s->processId && std::wcscmp(name, s->className) == 0) s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-inline HWND Form1Of(const Target& target) {
-    auto found = WindowsOfClass(target.ProcessId(), L"VosselForm1");
-    return found.empty() ? nullptr : found.front();
-}
-
-inline HWND Form2Of(const Target& target) {
-    auto found = WindowsOfClass(target.ProcessId(), L"VosselForm2");
-    return found.empty() ? nullptr : found.front();
-}
-
-// The child control of a window with this id (101 is Check1, 102 is Command1).
-inline HWND Control(HWND form, int id) { return form ? GetDlgItem(form, id) : nullptr; }
-
-inline size_t CountLines(const Target& target, const std::regex& pattern) {
-    size_t count = 0;
-    for (const DebugLine& line : target.Lines()) count += std::regex_search(line.text, pattern) ? 1 : 0;
-    return count;
-}
-
-// Waits until the process has written `count` lines that match.
-inline bool WaitForCount(const Target& target, const std::regex& pattern, size_t count, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (CountLines(target, pattern) < count) {
-        if (GetTickCount64() >= deadline || target.HasExited()) return false;
-        Sleep(5);
-    }
-    return true;
-}
-
-inline std::string AllLines(const Target& target) {
-    std::string text;
-    for (const DebugLine& line : target.Lines()) text += "  " + line.text + "\n";
-    return text;
-}
 
 // ---- the Run value ----
 
