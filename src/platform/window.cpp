@@ -232,6 +232,13 @@ void Window::LoadWindow() {
                                               IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     }
     for (Label* label : labels_) label->Realize(handle_, dpi_);
+    if (!systemMenuItems_.empty()) {
+        HMENU menu = ::GetSystemMenu(handle_, FALSE);
+        ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        for (const auto& item : systemMenuItems_) {
+            ::AppendMenuW(menu, MF_STRING, item.command, item.text.c_str());
+        }
+    }
     if (!controls_.empty()) {
         controlFont_ = MessageFont(dpi_);
         for (Control* control : controls_) control->Create(handle_, dpi_, controlFont_.Get());
@@ -285,13 +292,6 @@ void Window::OnDpiChanged(int dpi, const RECT* suggested) {
         !::IsZoomed(handle_) && client.right == before.width && client.bottom == before.height;
     dpi_ = dpi;
     for (Label* label : labels_) label->Realize(handle_, dpi_);
-    if (!systemMenuItems_.empty()) {
-        HMENU menu = ::GetSystemMenu(handle_, FALSE);
-        ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-        for (const auto& item : systemMenuItems_) {
-            ::AppendMenuW(menu, MF_STRING, item.command, item.text.c_str());
-        }
-    }
     if (!controls_.empty()) {
         // The old font goes only once no control uses it.
         UniqueFont font = MessageFont(dpi_);

@@ -319,19 +319,27 @@ TEST(Accessibility, SystemMenuItemOpensTheOneSettingsWindowFromTheKeyboard) {
                           "'^Vossel$' | head -n 1) && xdotool key alt+space",
                           30000),
                   0);
-        Pause(1000);
+        // T goes to the menu only once it is open: a popup menu of the program's is on screen.
+        const auto menuOpen = [&] {
+            for (HWND menu : WindowsOfClass(target.ProcessId(), L"#32768")) {
+                if (IsWindowVisible(menu)) return true;
+            }
+            return false;
+        };
+        ASSERT_TRUE(WaitUntil(menuOpen, kStepTimeoutMs)) << "Alt+Space opened no system menu";
         if (round == 1) SaveScreenshotPng(L"system-menu-" + std::to_wstring(sizeof(void*) * 8));
         ASSERT_EQ(RunUnix("xdotool key t", 30000), 0);
         ASSERT_TRUE(target.WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, from))
             << target.Describe();
-        ASSERT_NE(target.WaitForWindow(L"设置", kStepTimeoutMs), nullptr);
-        Pause(500);
+        HWND settings = target.WaitForWindow(L"设置", kStepTimeoutMs);
+        ASSERT_NE(settings, nullptr);
+        ASSERT_TRUE(Settle(settings));
         EXPECT_EQ(CountTitled(target, L"设置"), 1u);
         EXPECT_FALSE(target.HasExited());
         // Back to the main window: a real click on its picture, which does nothing of its own.
         const RECT client = ClientRectOnScreen(form1);
         ClickScreen(client.left + 8, client.top + 140);
-        Pause(700);
+        EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == form1; }, kStepTimeoutMs));
     }
 }
 

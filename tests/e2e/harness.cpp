@@ -12,6 +12,25 @@ constexpr std::string_view kLinePrefix = "Vossel: ";
 constexpr DWORD kPollMs = 20;
 constexpr DWORD kWow64Breakpoint = 0x4000001F;  // STATUS_WX86_BREAKPOINT
 
+// Names of this run's files on the Unix side. Wine gives the first processes of every prefix the
+// same small ids, so an id alone would collide with another run's files (a parallel run in another
+// prefix, or what an aborted one left): the start time makes them this run's own.
+const std::string& TempPrefix() {
+    static const std::string prefix = [] {
+        FILETIME now{};
+        GetSystemTimeAsFileTime(&now);
+        LARGE_INTEGER counter{};
+        QueryPerformanceCounter(&counter);
+        const unsigned long long token =
+            (static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime) ^
+            static_cast<unsigned long long>(counter.QuadPart);
+        char text[64];
+        std::snprintf(text, sizeof text, "/tmp/vossel-e2e-%lu-%llx", GetCurrentProcessId(), token);
+        return std::string(text);
+    }();
+    return prefix;
+}
+
 std::wstring& TargetPath() {
     static std::wstring path;
     return path;
@@ -549,7 +568,7 @@ int RunUnix(const std::string& script, DWORD timeoutMs) {
     // status in a file instead.
     static int counter = 0;
     const std::string status =
-        "/tmp/vossel-e2e-" + std::to_string(GetCurrentProcessId()) + "-status-" + std::to_string(++counter);
+        TempPrefix() + "-status-" + std::to_string(++counter);
     std::wstring line = L"Z:\\bin\\sh -c \"" + Wide(script) + L"; echo $? > " + Wide(status) +
                         L".part; mv " + Wide(status) + L".part " + Wide(status) + L"\"";
     STARTUPINFOW startup{};
@@ -579,7 +598,7 @@ int RunUnix(const std::string& script, DWORD timeoutMs) {
 std::optional<std::string> RunUnixOutput(const std::string& script, DWORD timeoutMs) {
     static int counter = 0;
     const std::string output =
-        "/tmp/vossel-e2e-" + std::to_string(GetCurrentProcessId()) + "-output-" + std::to_string(++counter);
+        TempPrefix() + "-output-" + std::to_string(++counter);
     if (RunUnix("{ " + script + "; } > " + output, timeoutMs) != 0) {
         DeleteFileW(UnixToWine(output).c_str());
         return std::nullopt;
@@ -627,7 +646,7 @@ namespace {
 int shotCounter = 0;
 
 std::string ShotPath(const char* extension) {
-    return "/tmp/vossel-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
+    return TempPrefix() + "-" +
            std::to_string(++shotCounter) + extension;
 }
 
