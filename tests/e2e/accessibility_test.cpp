@@ -140,16 +140,6 @@ std::wstring LastCaption(const Target& target) {
     return Wide(caption);
 }
 
-size_t CountTitled(const Target& target, std::wstring_view title) {
-    size_t count = 0;
-    for (HWND window : target.TopLevelWindows()) {
-        wchar_t text[64] = {};
-        GetWindowTextW(window, text, 64);
-        count += title == text;
-    }
-    return count;
-}
-
 HWND FocusOf(HWND window) {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;

@@ -29,29 +29,6 @@ std::wstring Directory(const std::wstring& path) {
 }
 
 // A copy of an exe as <folder>\Vossel.exe, removed again with its folder.
-class InstalledCopy {
-  public:
-    InstalledCopy(const std::wstring& source, std::wstring folderPath) : folder(std::move(folderPath)) {
-        CreateDirectoryW(folder.c_str(), nullptr);
-        path = folder + L"\\Vossel.exe";
-        copied = CopyFileW(source.c_str(), path.c_str(), FALSE) != 0;
-    }
-    ~InstalledCopy() {
-        for (int attempt = 0; attempt < 50 && !DeleteFileW(path.c_str()) &&
-                              GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-             ++attempt) {
-            Pause(100);
-        }
-        RemoveDirectoryW(folder.c_str());
-    }
-    InstalledCopy(const InstalledCopy&) = delete;
-    InstalledCopy& operator=(const InstalledCopy&) = delete;
-
-    std::wstring folder;
-    std::wstring path;
-    bool copied = false;
-};
-
 // The Program Files folder that an installer of this exe would use.
 std::wstring ProgramFilesFolder(const std::wstring& exe) {
     return IsX86(exe) ? L"C:\\Program Files (x86)\\Vossel E2E" : L"C:\\Program Files\\Vossel E2E";
@@ -103,7 +80,7 @@ TEST(AutoStartScope, TheEntryFollowsTheExesFolderAndTheReopenedBoxShowsIt) {
     for (const ScopeCase& c : cases) {
         SCOPED_TRACE(c.name);
         RunValueCleanup cleanup;
-        InstalledCopy copy(TargetExe(), c.machine ? ProgramFilesFolder(TargetExe()) : UserFolder());
+        ExeCopy copy(TargetExe(), c.machine ? ProgramFilesFolder(TargetExe()) : UserFolder());
         ASSERT_TRUE(copy.copied) << Utf8(copy.path);
         Target target(copy.path);
         ASSERT_TRUE(target.Started()) << target.StartError();
@@ -153,7 +130,7 @@ TEST(AutoStartElevation, ARefusedMachineWideWriteIsMadeByTheElevatedCopy) {
     ASSERT_NE(GetFileAttributesW(variant.c_str()), INVALID_FILE_ATTRIBUTES)
         << "not built: " << Utf8(variant);
     RunValueCleanup cleanup;
-    InstalledCopy copy(variant, ProgramFilesFolder(TargetExe()));
+    ExeCopy copy(variant, ProgramFilesFolder(TargetExe()));
     ASSERT_TRUE(copy.copied) << Utf8(copy.path);
     Target target(copy.path);
     ASSERT_TRUE(target.Started()) << target.StartError();
@@ -192,11 +169,11 @@ TEST(AutoStartElevation, ARefusedMachineWideWriteIsMadeByTheElevatedCopy) {
 // an administrators' folder; it ends by itself, with no window to close.
 TEST(AutoStartElevation, TheElevatedCopyTakesOnlyItsTwoFormsAndShowsNoWindow) {
     RunValueCleanup cleanup;
-    InstalledCopy installed(TargetExe(), ProgramFilesFolder(TargetExe()));
-    InstalledCopy downloaded(TargetExe(), UserFolder());
+    ExeCopy installed(TargetExe(), ProgramFilesFolder(TargetExe()));
+    ExeCopy downloaded(TargetExe(), UserFolder());
     ASSERT_TRUE(installed.copied && downloaded.copied);
     struct Case {
-        const InstalledCopy* copy;
+        const ExeCopy* copy;
         const wchar_t* arguments;
         DWORD exitCode;
         bool written;

@@ -691,6 +691,43 @@ int CountNear(const Image& image, RECT box, COLORREF colour, int tolerance) {
 
 void Pause(DWORD ms) { Sleep(ms); }
 
+bool ForcePaint(HWND window) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    // Wine now and then returns before the other thread has validated the window.
+    for (int i = 0; i < 100; ++i) {
+        if (!GetUpdateRect(window, nullptr, FALSE)) return true;
+        Pause(10);
+    }
+    return false;
+}
+
+size_t CountTitled(const Target& target, std::wstring_view title) {
+    size_t count = 0;
+    for (HWND window : target.TopLevelWindows()) {
+        wchar_t text[64] = {};
+        GetWindowTextW(window, text, 64);
+        count += title == text;
+    }
+    return count;
+}
+
+ExeCopy::ExeCopy(const std::wstring& source, std::wstring folderPath, const std::wstring& fileName)
+    : folder(std::move(folderPath)) {
+    CreateDirectoryW(folder.c_str(), nullptr);
+    path = folder + L"\\" + fileName;
+    copied = CopyFileW(source.c_str(), path.c_str(), FALSE) != 0;
+}
+
+ExeCopy::~ExeCopy() {
+    // A process just killed may hold the file a moment longer.
+    for (int attempt = 0; attempt < 50 && !DeleteFileW(path.c_str()) &&
+                          GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+         ++attempt) {
+        Pause(100);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
 std::string AllLines(const Target& target) {
     std::string text;
     for (const DebugLine& line : target.Lines()) text += "  " + line.text + "\n";

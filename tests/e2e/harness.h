@@ -188,4 +188,25 @@ std::vector<uint8_t> ReadFileBytes(const std::wstring& path);
 // Waits; the harness owns no windows, so nothing needs pumping meanwhile.
 void Pause(DWORD ms);
 
+// Paints the window now, from outside, the way an uncovering would; true when the target's paint
+// ran (the update region was validated).
+bool ForcePaint(HWND window);
+
+// The target's visible top-level windows with this title.
+size_t CountTitled(const Target& target, std::wstring_view title);
+
+// A copy of an exe at folder\fileName (the folder is made when missing), removed again with its
+// folder however the test ends.
+class ExeCopy {
+public:
+    ExeCopy(const std::wstring& source, std::wstring folderPath, const std::wstring& fileName = L"Vossel.exe");
+    ~ExeCopy();
+    ExeCopy(const ExeCopy&) = delete;
+    ExeCopy& operator=(const ExeCopy&) = delete;
+
+    std::wstring folder;
+    std::wstring path;
+    bool copied = false;
+};
+
 }  // namespace vossel::e2e

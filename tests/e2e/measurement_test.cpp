@@ -215,18 +215,6 @@ std::optional<double> CpuMilliseconds() {
     return found.front().cpuMilliseconds;
 }
 
-// Paints the window now, from outside, the way an uncovering would; true when the target's paint
-// ran (the update region was validated).
-bool ForcePaint(HWND window) {
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    // Wine now and then returns before the other thread has validated the window.
-    for (int i = 0; i < 100; ++i) {
-        if (!GetUpdateRect(window, nullptr, FALSE)) return true;
-        Pause(10);
-    }
-    return false;
-}
-
 // A regional setting of the prefix's user, put back (or removed again) however the test ends.
 class InternationalOverride {
 public:

@@ -140,41 +140,19 @@ std::wstring LongPath(const std::wstring& path) {
     return GetLongPathNameW(full, longer, MAX_PATH) ? longer : full;
 }
 
+// The user's temporary folder in its long form, ending in a backslash.
+std::wstring TempFolder() {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = LongPath(temp);
+    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+    return folder;
+}
+
 bool SamePath(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
-
-// A copy of the exe under another name, removed again with its folder.
-class ExeCopy {
-  public:
-    ExeCopy(const std::wstring& source, const std::wstring& folderName,
-            const std::wstring& fileName) {
-        wchar_t temp[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, temp);
-        folder = LongPath(temp);
-        if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-        folder += folderName;
-        CreateDirectoryW(folder.c_str(), nullptr);
-        path = folder + L"\\" + fileName;
-        copied = CopyFileW(source.c_str(), path.c_str(), FALSE) != 0;
-    }
-    ~ExeCopy() {
-        // The killed process may hold the file a moment longer.
-        for (int attempt = 0; attempt < 50 && !DeleteFileW(path.c_str()) &&
-                              GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-             ++attempt) {
-            Pause(100);
-        }
-        RemoveDirectoryW(folder.c_str());
-    }
-    ExeCopy(const ExeCopy&) = delete;
-    ExeCopy& operator=(const ExeCopy&) = delete;
-
-    std::wstring folder;
-    std::wstring path;
-    bool copied = false;
-};
 
 // ---- waiting and looking ----
 
@@ -189,16 +167,6 @@ std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
     for (const auto& line : lines) text += "\n  " + line;
     return text.empty() ? " (none)" : text;
-}
-
-size_t CountTitled(const Target& target, std::wstring_view title) {
-    size_t count = 0;
-    for (HWND window : target.TopLevelWindows()) {
-        wchar_t text[64] = {};
-        GetWindowTextW(window, text, 64);
-        count += title == text;
-    }
-    return count;
 }
 
 RECT ChildRectInClient(HWND parent, HWND child) {
@@ -652,7 +620,7 @@ TEST_F(SettingsWindow, LivesBesideTheFadingMainWindowAndGoesWithTheLifeTimer) {
 // A copy named otherwise, in a folder whose path holds spaces: the value takes the copy's base
 // name, and its data the copy's full path in quotation marks.
 TEST_F(SettingsWindow, CopyInAFolderWithSpacesWritesItsQuotedPath) {
-    copy = std::make_unique<ExeCopy>(TargetExe(), L"Vossel Test Dir", L"Vossel Copy.EXE");
+    copy = std::make_unique<ExeCopy>(TargetExe(), TempFolder() + L"Vossel Test Dir", L"Vossel Copy.EXE");
     ASSERT_TRUE(copy->copied) << "could not copy the exe to " << Utf8(copy->path);
     ASSERT_NO_FATAL_FAILURE(Launch(copy->path));
     HWND settingsWindow = OpenSettingsByClick();

@@ -80,15 +80,6 @@ size_t CountLines(const Target& target, std::string_view prefix) {
     }));
 }
 
-bool ForcePaint(HWND window) {
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    for (int i = 0; i < 100; ++i) {
-        if (!GetUpdateRect(window, nullptr, FALSE)) return true;
-        Pause(10);
-    }
-    return false;
-}
-
 struct Started {
     std::unique_ptr<Target> target;
     HWND window = nullptr;
