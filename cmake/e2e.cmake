@@ -43,7 +43,7 @@ foreach(screen IN ITEMS 1280x720:96 1600x900:96 1920x1080:144)
     add_test(NAME e2e_placement_${size}_${dpi}dpi COMMAND ${wine_runner} $<TARGET_FILE:vossel_e2e>
         --target=$<TARGET_FILE:Vossel> --gtest_filter=ScreenPlacement.*)
     set_tests_properties(e2e_placement_${size}_${dpi}dpi PROPERTIES TIMEOUT 600
-        RESOURCE_LOCK wine_display
+        RESOURCE_LOCK wine_prefix
         ENVIRONMENT "DISPLAY=;VOSSEL_XVFB_SCREEN=${size}x24;VOSSEL_E2E_PLACEMENT=${dpi};VOSSEL_E2E_ARTIFACTS=${e2e_artifacts}/x64")
 endforeach()
 

@@ -14,4 +14,4 @@ add_test(NAME package_install COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/ins
     ${package_dist}/Vossel-${PROJECT_VERSION}-setup.exe $<TARGET_FILE:Vossel>)
 set_tests_properties(package_contents PROPERTIES FIXTURES_REQUIRED package)
 set_tests_properties(package_install PROPERTIES FIXTURES_REQUIRED package TIMEOUT 1800
-    RESOURCE_LOCK wine_display)
+    RESOURCE_LOCK wine_prefix)  # its own prefix, but the same X screen as the others
