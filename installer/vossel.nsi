@@ -3,7 +3,8 @@
 ; scripts/package builds it; it passes VERSION, X86_EXE, X64_EXE, LICENCE, ICON and OUTFILE.
 ;
 ; For administrators:
-;   Vossel-<version>-setup.exe /S [/AUTOSTART=1|0]   silent install (or upgrade); 1 when left out
+;   Vossel-<version>-setup.exe /S [/AUTOSTART=1|0]   silent install (or upgrade); left out, 1 for
+;                                                     a first install and as it was for an upgrade
 ;   "<install dir>\uninstall.exe" /S                  silent uninstall (QuietUninstallString)
 ; Exit code 0 on success; 1 when cancelled; 2 when it failed; 87 for a bad /AUTOSTART; 740 when
 ; not elevated.
@@ -160,7 +161,19 @@ Function .onInit
     !insertmacro MUI_LANGDLL_DISPLAY
     !insertmacro RequireAdmin
 
+    ; A first install starts at log-on unless told otherwise; an upgrade keeps what the user
+    ; chose since, in the program's settings or in the last setup.
     StrCpy $AutoStart 1
+    !insertmacro UseInstalledView
+    ClearErrors
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${IfNot} ${Errors}
+        ClearErrors
+        ReadRegStr $0 HKLM "${RUN_KEY}" "${RUN_VALUE}"
+        ${If} ${Errors}
+            StrCpy $AutoStart 0
+        ${EndIf}
+    ${EndIf}
     ${GetParameters} $0
     ClearErrors
     ${GetOptions} $0 "/AUTOSTART=" $1

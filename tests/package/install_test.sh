@@ -108,6 +108,8 @@ check "one Uninstall entry" equals "$(uninstall_entries 64) $(uninstall_entries 
 check "one shortcut" equals "$(shortcuts)" 1
 check "the Run entry is gone" absent 64 "$run_key" Vossel
 check "a bad /AUTOSTART is refused" equals "$(wine_ "$setup" /S /AUTOSTART=yes; echo $?)" 87
+wine_ "$setup" /S
+check "an upgrade without /AUTOSTART keeps start at log-on off" absent 64 "$run_key" Vossel
 
 echo "-- silent uninstall"
 # What the program, a 32-bit copy of it in the same folder, an older copy in the user's key and
