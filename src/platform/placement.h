@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-namespace vossel {
+namespace vossel::platform {
 
 // Screen pixels; right and bottom are exclusive, as in a Windows RECT.
 struct ScreenRect {
@@ -113,4 +113,4 @@ constexpr ScreenRect PlaceWindow(const ScreenRect& window, std::span<const Scree
     return chosen;
 }
 
-}  // namespace vossel
+}  // namespace vossel::platform

@@ -2,7 +2,7 @@
 // Twips (1/1440 inch) to pixels at a given screen DPI. Platform-free so the unit tests can call it.
 #include <cstdint>
 
-namespace vossel {
+namespace vossel::platform {
 
 inline constexpr int kTwipsPerInch = 1440;
 
@@ -40,4 +40,4 @@ constexpr PixelRect TwipsToPixels(const TwipRect& r, int dpi) {
             TwipsToPixels(r.height, dpi)};
 }
 
-}  // namespace vossel
+}  // namespace vossel::platform

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vossel {
+namespace vossel::platform {
 
 // measure(text) gives the width of a run in pixels.
 inline std::vector<std::wstring> WrapAtSpaces(
@@ -36,4 +36,4 @@ inline std::vector<std::wstring> WrapAtSpaces(
     return lines;
 }
 
-}  // namespace vossel
+}  // namespace vossel::platform

@@ -6,7 +6,7 @@
 #include "platform/twips.h"
 #include "platform/word_wrap.h"
 
-namespace vossel {
+namespace vossel::platform {
 namespace {
 
 TEST(Twips, DesignRectanglesAtCommonDpis) {
@@ -70,4 +70,4 @@ TEST(WordWrap, BreaksOnlyAtSpaces) {
 }
 
 }  // namespace
-}  // namespace vossel
+}  // namespace vossel::platform

@@ -5,7 +5,7 @@
 
 #include "platform/placement.h"
 
-namespace vossel {
+namespace vossel::platform {
 
 // Found by GoogleTest next to the type, for readable failures.
 void PrintTo(const ScreenRect& r, std::ostream* out) {
@@ -123,4 +123,4 @@ TEST(Placement, SettingsWindowOpensBesideTheTopmostMainWindow) {
 }
 
 }  // namespace
-}  // namespace vossel
+}  // namespace vossel::platform
