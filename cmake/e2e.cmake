@@ -37,9 +37,9 @@ set_tests_properties(e2e_x86 PROPERTIES TIMEOUT 2400 RESOURCE_LOCK wine_prefix
 # Placement on other screens: the 64-bit exe alone, each entry on a private X screen of its size
 # with the prefix at the stated DPI.
 foreach(screen IN ITEMS 1280x720:96 1600x900:96 1920x1080:144)
-    string(REPLACE ":" ";" parts ${screen})
-    list(GET parts 0 size)
-    list(GET parts 1 dpi)
+    string(REPLACE ":" ";" fields ${screen})
+    list(GET fields 0 size)
+    list(GET fields 1 dpi)
     add_test(NAME e2e_placement_${size}_${dpi}dpi COMMAND ${wine_runner} $<TARGET_FILE:vossel_e2e>
         --target=$<TARGET_FILE:Vossel> --gtest_filter=ScreenPlacement.*)
     set_tests_properties(e2e_placement_${size}_${dpi}dpi PROPERTIES TIMEOUT 600

@@ -156,14 +156,14 @@ TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLi
     ASSERT_TRUE(hook.Set());
     Target target(TargetExe());
     ASSERT_TRUE(target.Started()) << target.StartError();
-    HWND form1 = target.WaitForWindow(L"Vossel", kStartTimeoutMs);
-    ASSERT_NE(form1, nullptr) << target.Describe();
+    HWND mainWindow = target.WaitForWindow(L"Vossel", kStartTimeoutMs);
+    ASSERT_NE(mainWindow, nullptr) << target.Describe();
     ASSERT_TRUE(target.WaitForPrefix("Vossel: Label2 = ", kStepTimeoutMs)) << target.Describe();
 
     const bool heard = PumpUntil(
         [&] {
             for (const auto& change : nameChanges) {
-                if (change.window == form1 && change.object == OBJID_CLIENT && change.child == 2) {
+                if (change.window == mainWindow && change.object == OBJID_CLIENT && change.child == 2) {
                     return true;
                 }
             }
@@ -173,7 +173,7 @@ TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLi
     EXPECT_TRUE(heard) << "no EVENT_OBJECT_NAMECHANGE for child 2 of the client area; "
                        << nameChanges.size() << " name changes in all";
 
-    ComPtr<IAccessible> client = ClientObject(form1);
+    ComPtr<IAccessible> client = ClientObject(mainWindow);
     ASSERT_TRUE(client);
     const std::wstring caption = LastCaption(target);
     {
@@ -222,7 +222,7 @@ TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLi
     {
         SCOPED_TRACE("the link's place");
         ASSERT_EQ(ScreenDpi(), 96) << "the place below is a 96 dpi place";
-        const RECT clientArea = ClientRectOnScreen(form1);
+        const RECT clientArea = ClientRectOnScreen(mainWindow);
         LONG left = 0, top = 0, width = 0, height = 0;
         EXPECT_EQ(client->accLocation(&left, &top, &width, &height, Child(3)), S_OK);
         EXPECT_EQ(left, clientArea.left + kSettingsLink.left);
@@ -237,7 +237,7 @@ TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLi
         EXPECT_EQ(client->accHitTest(clientArea.left + 8, clientArea.top + 140, &hit), S_OK);
         EXPECT_TRUE(hit.vt == VT_I4 && hit.lVal == CHILDID_SELF) << "hit vt " << hit.vt;
     }
-    HWND form2 = nullptr;
+    HWND settingsWindow = nullptr;
     {
         SCOPED_TRACE("the link's default action");
         BSTR action = nullptr;
@@ -249,8 +249,8 @@ TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLi
         EXPECT_EQ(client->accDoDefaultAction(Child(3)), S_OK);
         EXPECT_TRUE(target.WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, from))
             << target.Describe();
-        form2 = target.WaitForWindow(L"设置", kStepTimeoutMs);
-        ASSERT_NE(form2, nullptr);
+        settingsWindow = target.WaitForWindow(L"设置", kStepTimeoutMs);
+        ASSERT_NE(settingsWindow, nullptr);
         const size_t again = target.Lines().size();
         EXPECT_EQ(client->accDoDefaultAction(Child(3)), S_OK);
         EXPECT_TRUE(target.WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, again));
@@ -261,12 +261,12 @@ TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLi
         // The controls are real windows: the system describes them. What a screen reader needs
         // is a name and role for each, and the focus on the first one when the window opens.
         SCOPED_TRACE("the settings window");
-        HWND check = FindWindowExW(form2, nullptr, L"Button", L"开机自启动");
-        HWND back = FindWindowExW(form2, nullptr, L"Button", L"返回");
+        HWND check = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
+        HWND back = FindWindowExW(settingsWindow, nullptr, L"Button", L"返回");
         ASSERT_NE(check, nullptr);
         ASSERT_NE(back, nullptr);
-        EXPECT_EQ(FocusOf(form2), check) << "the check box does not have the focus";
-        ComPtr<IAccessible> settings = ClientObject(form2);
+        EXPECT_EQ(FocusOf(settingsWindow), check) << "the check box does not have the focus";
+        ComPtr<IAccessible> settings = ClientObject(settingsWindow);
         ASSERT_TRUE(settings);
         LONG count = 0;
         settings->get_accChildCount(&count);
@@ -295,8 +295,8 @@ TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLi
 TEST(Accessibility, SystemMenuItemOpensTheOneSettingsWindowFromTheKeyboard) {
     Target target(TargetExe());
     ASSERT_TRUE(target.Started()) << target.StartError();
-    HWND form1 = target.WaitForWindow(L"Vossel", kStartTimeoutMs);
-    ASSERT_NE(form1, nullptr) << target.Describe();
+    HWND mainWindow = target.WaitForWindow(L"Vossel", kStartTimeoutMs);
+    ASSERT_NE(mainWindow, nullptr) << target.Describe();
     // Fully drawn for the screenshot once the fade-in has come to rest.
     ASSERT_TRUE(target.WaitForPrefix("Vossel: opacity = 250", kStepTimeoutMs)) << target.Describe();
 
@@ -327,9 +327,9 @@ TEST(Accessibility, SystemMenuItemOpensTheOneSettingsWindowFromTheKeyboard) {
         EXPECT_EQ(CountTitled(target, L"设置"), 1u);
         EXPECT_FALSE(target.HasExited());
         // Back to the main window: a real click on its picture, which does nothing of its own.
-        const RECT client = ClientRectOnScreen(form1);
+        const RECT client = ClientRectOnScreen(mainWindow);
         ClickScreen(client.left + 8, client.top + 140);
-        EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == form1; }, kStepTimeoutMs));
+        EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == mainWindow; }, kStepTimeoutMs));
     }
 }
 

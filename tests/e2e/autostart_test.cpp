@@ -50,9 +50,9 @@ bool Answers(HWND window) {
 // Opens the settings window and returns its check box.
 HWND OpenSettings(const Target& target) {
     const size_t from = target.Lines().size();
-    HWND form1 = MainWindowOf(target);
-    if (!form1) return nullptr;
-    ClickClient(form1, kSettingsLink.x, kSettingsLink.y);
+    HWND mainWindow = MainWindowOf(target);
+    if (!mainWindow) return nullptr;
+    ClickClient(mainWindow, kSettingsLink.x, kSettingsLink.y);
     if (!target.WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, from)) return nullptr;
     return Control(SettingsWindowOf(target), 101);
 }

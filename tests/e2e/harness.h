@@ -145,6 +145,18 @@ void DismissMessageBox(HWND box);
 std::optional<DWORD> LogPixels();
 void SetLogPixels(std::optional<DWORD> value);
 
+// Sets the prefix's DPI for a scope and puts the old value back.
+class LogPixelsOverride {
+public:
+    explicit LogPixelsOverride(DWORD dpi) : saved(LogPixels()) { SetLogPixels(dpi); }
+    ~LogPixelsOverride() { SetLogPixels(saved); }
+    LogPixelsOverride(const LogPixelsOverride&) = delete;
+    LogPixelsOverride& operator=(const LogPixelsOverride&) = delete;
+
+private:
+    std::optional<DWORD> saved;
+};
+
 // A 24-bit picture of the X screen (or of a BMP file), top row first.
 class Image {
 public:

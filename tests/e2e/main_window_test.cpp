@@ -29,10 +29,10 @@ struct LabelBox {
     int systemColour;
 };
 
-const LabelBox kLabel1{"Label1", {16, 64, 117, 84}, L"您本次开机共用:", L"微软雅黑", 14, 134, COLOR_BTNTEXT};
-const LabelBox kLabel2{"Label2", {128, 56, 241, 105}, L"", L"DS-Digital", 35, 0, COLOR_HIGHLIGHT};
-const LabelBox kLabel3{"Label3", {232, 136, 257, 153}, L"设置", L"宋体", 12, 134, COLOR_HIGHLIGHT};
-const LabelBox kLabel4{"Label4", {232, 64, 249, 81}, L"秒", L"微软雅黑", 14, 0, COLOR_BTNTEXT};
+const LabelBox kPromptLabel{"prompt", {16, 64, 117, 84}, L"您本次开机共用:", L"微软雅黑", 14, 134, COLOR_BTNTEXT};
+const LabelBox kDurationLabel{"duration", {128, 56, 241, 105}, L"", L"DS-Digital", 35, 0, COLOR_HIGHLIGHT};
+const LabelBox kLinkLabel{"link", {232, 136, 257, 153}, L"设置", L"宋体", 12, 134, COLOR_HIGHLIGHT};
+const LabelBox kSecondsLabel{"seconds", {232, 64, 249, 81}, L"秒", L"微软雅黑", 14, 0, COLOR_BTNTEXT};
 
 std::wstring SourceFile(const char* relative) {
     std::wstring path = Wide(VOSSEL_SOURCE_DIR) + L"/" + Wide(relative);
@@ -84,18 +84,6 @@ int ReferenceInkRight(const LabelBox& label) {
     DeleteDC(dc);
     return right;
 }
-
-// Guards a change of the prefix's DPI and puts the old value back.
-class LogPixelsOverride {
-public:
-    explicit LogPixelsOverride(DWORD dpi) : saved(LogPixels()) { SetLogPixels(dpi); }
-    ~LogPixelsOverride() { SetLogPixels(saved); }
-    LogPixelsOverride(const LogPixelsOverride&) = delete;
-    LogPixelsOverride& operator=(const LogPixelsOverride&) = delete;
-
-private:
-    std::optional<DWORD> saved;
-};
 
 class MainWindow : public testing::Test {
 protected:
@@ -201,9 +189,9 @@ TEST_F(MainWindow, ClicksOutsideTheSettingsLinkDoNothing) {
     } clicks[] = {
         {"picture, top left", {40, 20}},
         {"picture, bottom", {150, 150}},
-        {"Label1", {60, 72}},
-        {"Label2", {180, 80}},
-        {"Label4", {240, 72}},
+        {"prompt", {60, 72}},
+        {"duration", {180, 80}},
+        {"seconds", {240, 72}},
     };
     for (const auto& click : clicks) {
         ClickClient(seen->window, click.at.x, click.at.y);
@@ -263,7 +251,7 @@ TEST_F(MainWindow, PictureSitsAtTheOrigin) {
         for (int x = 0; x < kPictureWidth; x += 3) {
             const POINT p{x, y};
             bool underLabel = false;
-            for (const LabelBox* label : {&kLabel1, &kLabel2, &kLabel3, &kLabel4}) {
+            for (const LabelBox* label : {&kPromptLabel, &kDurationLabel, &kLinkLabel, &kSecondsLabel}) {
                 RECT around = label->box;
                 InflateRect(&around, 2, 2);
                 underLabel = underLabel || PtInRect(&around, p);
@@ -305,40 +293,40 @@ TEST_F(MainWindow, EdgesOfThePictureAndTheUncoveredColumn) {
 
 TEST_F(MainWindow, LabelsDrawTheirTextsInTheirColoursInsideTheirBoxes) {
     ASSERT_NO_FATAL_FAILURE(RequireScreenshot());
-    ExpectText(kLabel1, COLOR_HIGHLIGHT, kLabel1.box);
-    ExpectText(kLabel3, COLOR_BTNTEXT, kLabel3.box);
-    // Label2's digits may run under the left part of "秒".
-    ExpectText(kLabel4, COLOR_HIGHLIGHT, {kLabel2.box.right, kLabel4.box.top, kLabel4.box.right, kLabel4.box.bottom});
+    ExpectText(kPromptLabel, COLOR_HIGHLIGHT, kPromptLabel.box);
+    ExpectText(kLinkLabel, COLOR_BTNTEXT, kLinkLabel.box);
+    // The duration's digits may run under the left part of "秒".
+    ExpectText(kSecondsLabel, COLOR_HIGHLIGHT, {kDurationLabel.box.right, kSecondsLabel.box.top, kSecondsLabel.box.right, kSecondsLabel.box.bottom});
 }
 
-TEST_F(MainWindow, Label1StandsOnOneLine) {
+TEST_F(MainWindow, PromptStandsOnOneLine) {
     ASSERT_NO_FATAL_FAILURE(RequireScreenshot());
-    const auto drawn = Drawn(kLabel1.box);
-    ASSERT_FALSE(drawn.empty()) << "Label1 draws nothing";
+    const auto drawn = Drawn(kPromptLabel.box);
+    ASSERT_FALSE(drawn.empty()) << "the prompt draws nothing";
     LONG right = 0;
-    for (POINT p : drawn) right = std::max(right, p.x - kLabel1.box.left);
-    const int expected = ReferenceInkRight(kLabel1);
+    for (POINT p : drawn) right = std::max(right, p.x - kPromptLabel.box.left);
+    const int expected = ReferenceInkRight(kPromptLabel);
     ASSERT_GT(expected, 0);
     // A colon broken onto a hidden second line ends the ink several pixels early.
-    const int reach = std::min(expected, static_cast<int>(kLabel1.box.right - kLabel1.box.left) - 1);
+    const int reach = std::min(expected, static_cast<int>(kPromptLabel.box.right - kPromptLabel.box.left) - 1);
     EXPECT_GE(right, reach - 1) << "the text's ink ends at x = " << right
                                 << "; on one line it reaches x = " << reach;
 }
 
-TEST_F(MainWindow, Label2ShowsItsCaptionOnly) {
+TEST_F(MainWindow, DurationShowsItsCaptionOnly) {
     ASSERT_NO_FATAL_FAILURE(RequireScreenshot());
     std::string caption;
     for (const auto& line : seen->target->Lines()) {
         constexpr std::string_view kPrefix = "Vossel: Label2 = \"";
         if (line.text.rfind(kPrefix, 0) == 0) caption = line.text.substr(kPrefix.size());
     }
-    // "秒" overlaps the right end of the box, and Label2 runs under it.
-    const RECT own{kLabel2.box.left, kLabel2.box.top, kLabel4.box.left, kLabel2.box.bottom};
+    // "秒" overlaps the right end of the box, and the duration runs under it.
+    const RECT own{kDurationLabel.box.left, kDurationLabel.box.top, kSecondsLabel.box.left, kDurationLabel.box.bottom};
     if (caption.empty() || caption == "\"") {
-        EXPECT_EQ(Drawn(own).size(), 0u) << "Label2 has no caption but shows something";
+        EXPECT_EQ(Drawn(own).size(), 0u) << "the duration has no caption but shows something";
     } else {
         SCOPED_TRACE("caption " + caption);
-        ExpectText(kLabel2, COLOR_BTNTEXT, own, false);
+        ExpectText(kDurationLabel, COLOR_BTNTEXT, own, false);
     }
 }
 

@@ -91,10 +91,10 @@ std::optional<std::string> ReadUnixText(const std::string& unixPath) {
 }
 
 std::vector<std::string> NulSeparated(const std::string& text) {
-    std::vector<std::string> parts;
+    std::vector<std::string> fields;
     std::istringstream in(text);
-    for (std::string part; std::getline(in, part, '\0');) parts.push_back(part);
-    return parts;
+    for (std::string field; std::getline(in, field, '\0');) fields.push_back(field);
+    return fields;
 }
 
 // The clock ticks per second of /proc/<pid>/stat.

@@ -73,17 +73,6 @@ RECT FramedAt(HWND window, const RECT& client) {
             client.bottom + (outer.bottom - inner.bottom)};
 }
 
-class DpiOverride {
-  public:
-    explicit DpiOverride(DWORD dpi) : saved(LogPixels()) { SetLogPixels(dpi); }
-    ~DpiOverride() { SetLogPixels(saved); }
-    DpiOverride(const DpiOverride&) = delete;
-    DpiOverride& operator=(const DpiOverride&) = delete;
-
-  private:
-    std::optional<DWORD> saved;
-};
-
 struct Launch {
     std::unique_ptr<Target> target;
     HWND main = nullptr;
@@ -92,7 +81,7 @@ struct Launch {
 // Starts the exe with the prefix at `dpi` and waits for the fade-in to come to rest.
 Launch Start(int dpi) {
     Launch launch;
-    DpiOverride override(static_cast<DWORD>(dpi));
+    LogPixelsOverride override(static_cast<DWORD>(dpi));
     launch.target = std::make_unique<Target>(TargetExe());
     if (!launch.target->Started()) return launch;
     launch.main = launch.target->WaitForWindow(L"Vossel", kStartTimeoutMs);

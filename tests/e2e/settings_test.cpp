@@ -392,9 +392,9 @@ TEST_F(SettingsWindow, OpensOnceAtItsPlaceTakesDialogKeysAndDrivesTheRunValue) {
     // A real click on the link.
     HWND settingsWindow = OpenSettingsByClick();
     ASSERT_NE(settingsWindow, nullptr);
-    HWND check1 = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
+    HWND autostartBox = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
     HWND command1 = FindWindowExW(settingsWindow, nullptr, L"Button", L"返回");
-    ASSERT_NE(check1, nullptr) << "no check box \"开机自启动\"";
+    ASSERT_NE(autostartBox, nullptr) << "no check box \"开机自启动\"";
     ASSERT_NE(command1, nullptr) << "no button \"返回\"";
     {
         SCOPED_TRACE("shape");
@@ -403,12 +403,12 @@ TEST_F(SettingsWindow, OpensOnceAtItsPlaceTakesDialogKeysAndDrivesTheRunValue) {
         EXPECT_TRUE(EqualRect(&client, &kSettingsClient))
             << "client area at (" << client.left << ", " << client.top << ") "
             << client.right - client.left << " x " << client.bottom - client.top;
-        const RECT check = ChildRectInClient(settingsWindow, check1);
+        const RECT check = ChildRectInClient(settingsWindow, autostartBox);
         const RECT button = ChildRectInClient(settingsWindow, command1);
         EXPECT_TRUE(EqualRect(&check, &kCheckBoxRect))
-            << "Check1 at (" << check.left << ", " << check.top << ")";
+            << "the check box at (" << check.left << ", " << check.top << ")";
         EXPECT_TRUE(EqualRect(&button, &kBackButtonRect))
-            << "Command1 at (" << button.left << ", " << button.top << ")";
+            << "the back button at (" << button.left << ", " << button.top << ")";
         const LONG_PTR style = GetWindowLongPtrW(settingsWindow, GWL_STYLE);
         EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW)
             << "not the standard resizable frame";
@@ -418,7 +418,7 @@ TEST_F(SettingsWindow, OpensOnceAtItsPlaceTakesDialogKeysAndDrivesTheRunValue) {
         EXPECT_EQ(GetWindow(settingsWindow, GW_OWNER), nullptr) << "the settings window has an owner";
         EXPECT_NE(ExStyle(mainWindow) & WS_EX_TOPMOST, 0) << "the main window left the topmost band";
         EXPECT_EQ(GetForegroundWindow(), settingsWindow) << "the settings window is not the active window";
-        EXPECT_FALSE(Ticked(check1)) << "the box opens ticked";
+        EXPECT_FALSE(Ticked(autostartBox)) << "the box opens ticked";
         // Wine does not answer WM_GETICON across processes; the icon it hands to X is the one
         // shown.
         if (!WindowIcon(settingsWindow)) {
@@ -444,13 +444,13 @@ TEST_F(SettingsWindow, OpensOnceAtItsPlaceTakesDialogKeysAndDrivesTheRunValue) {
     }
     {
         SCOPED_TRACE("focus and Tab (real keys)");
-        EXPECT_TRUE(WaitUntil([&] { return FocusOf(settingsWindow) == check1; }, kStepTimeoutMs))
+        EXPECT_TRUE(WaitUntil([&] { return FocusOf(settingsWindow) == autostartBox; }, kStepTimeoutMs))
             << "the box does not have the focus when the window opens";
         PressKey(VK_TAB);
         EXPECT_TRUE(WaitUntil([&] { return FocusOf(settingsWindow) == command1; }, kStepTimeoutMs))
             << "Tab does not move the focus to the button";
         PressKey(VK_TAB);
-        EXPECT_TRUE(WaitUntil([&] { return FocusOf(settingsWindow) == check1; }, kStepTimeoutMs))
+        EXPECT_TRUE(WaitUntil([&] { return FocusOf(settingsWindow) == autostartBox; }, kStepTimeoutMs))
             << "Tab does not move the focus back to the box";
     }
     // The fade-in's lines would otherwise mix with what the keys set off.
@@ -458,12 +458,12 @@ TEST_F(SettingsWindow, OpensOnceAtItsPlaceTakesDialogKeysAndDrivesTheRunValue) {
     size_t from = LineCount();
     {
         SCOPED_TRACE("Enter and Esc on the box (real keys)");
-        ASSERT_EQ(FocusOf(settingsWindow), check1);
+        ASSERT_EQ(FocusOf(settingsWindow), autostartBox);
         PressKey(VK_RETURN);
         PressKey(VK_ESCAPE);
         Pause(kQuietMs);
         ASSERT_TRUE(IsWindow(settingsWindow) && IsWindowVisible(settingsWindow)) << "Enter or Esc closed the window";
-        EXPECT_FALSE(Ticked(check1));
+        EXPECT_FALSE(Ticked(autostartBox));
         EXPECT_FALSE(ReadRunValue(OwnView(), BaseName(exe)));
         // Anything that they set off shows up among the lines before the Space's line below.
     }
@@ -471,7 +471,7 @@ TEST_F(SettingsWindow, OpensOnceAtItsPlaceTakesDialogKeysAndDrivesTheRunValue) {
         SCOPED_TRACE("Space ticks the box (real key)");
         PressKey(VK_SPACE);
         ASSERT_NO_FATAL_FAILURE(ExpectRunValue(true, exe, from));
-        EXPECT_TRUE(Ticked(check1));
+        EXPECT_TRUE(Ticked(autostartBox));
         const auto lines = LinesSince(*target, from);
         EXPECT_EQ(lines.size(), 1u) << "Enter, Esc and Space gave these lines:" << Joined(lines);
     }
@@ -480,14 +480,14 @@ TEST_F(SettingsWindow, OpensOnceAtItsPlaceTakesDialogKeysAndDrivesTheRunValue) {
         from = LineCount();
         ClickClientOnScreen(settingsWindow, kCheckBoxPoint);
         ASSERT_NO_FATAL_FAILURE(ExpectRunValue(false, exe, from));
-        EXPECT_FALSE(Ticked(check1));
+        EXPECT_FALSE(Ticked(autostartBox));
     }
     {
         SCOPED_TRACE("a real click ticks it again");
         from = LineCount();
         ClickClientOnScreen(settingsWindow, kCheckBoxPoint);
         ASSERT_NO_FATAL_FAILURE(ExpectRunValue(true, exe, from));
-        EXPECT_TRUE(Ticked(check1));
+        EXPECT_TRUE(Ticked(autostartBox));
     }
     {
         SCOPED_TRACE("Space clears it");
@@ -556,19 +556,19 @@ TEST_F(SettingsWindow, LivesBesideTheFadingMainWindowAndGoesWithTheLifeTimer) {
     }
     {
         SCOPED_TRACE("\"返回\" unloads, and the next open shows the box clear");
-        HWND check1 = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
+        HWND autostartBox = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
         from = LineCount();
         ClickClientOnScreen(settingsWindow, kCheckBoxPoint);  // real click
         ASSERT_NO_FATAL_FAILURE(ExpectRunValue(true, exe, from));
-        ASSERT_TRUE(Ticked(check1));
+        ASSERT_TRUE(Ticked(autostartBox));
         from = LineCount();
         ClickClientOnScreen(settingsWindow, kBackButton);  // real click
         ExpectUnloaded(settingsWindow, from, "\"返回\"");
         settingsWindow = OpenSettingsByClick();
         ASSERT_NE(settingsWindow, nullptr);
-        check1 = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
-        ASSERT_NE(check1, nullptr);
-        EXPECT_TRUE(Ticked(check1)) << "the reopened box does not show the registered entry";
+        autostartBox = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
+        ASSERT_NE(autostartBox, nullptr);
+        EXPECT_TRUE(Ticked(autostartBox)) << "the reopened box does not show the registered entry";
         // Unloading does not touch the value.
         EXPECT_TRUE(ReadRunValue(OwnView(), BaseName(exe)));
     }
@@ -580,21 +580,21 @@ TEST_F(SettingsWindow, LivesBesideTheFadingMainWindowAndGoesWithTheLifeTimer) {
     } closes[] = {{"the close button (SC_CLOSE)", &SystemMenuClose}, {"WM_CLOSE", &RequestClose}};
     for (const auto& close : closes) {
         SCOPED_TRACE(close.how);
-        HWND check1 = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
+        HWND autostartBox = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
         // A real click that turns the box over, so that finding it so after reopening means
         // something.
-        const bool before = Ticked(check1);
+        const bool before = Ticked(autostartBox);
         const size_t clickedAt = LineCount();
         ClickClientOnScreen(settingsWindow, kCheckBoxPoint);
-        EXPECT_TRUE(WaitUntil([&] { return Ticked(check1) != before; }, kStepTimeoutMs))
+        EXPECT_TRUE(WaitUntil([&] { return Ticked(autostartBox) != before; }, kStepTimeoutMs))
             << "the click did not change the box; lines:" << Joined(LinesSince(*target, clickedAt));
         from = LineCount();
         close.close(settingsWindow);
         ExpectUnloaded(settingsWindow, from, close.how);
         settingsWindow = OpenSettingsByClick();
         ASSERT_NE(settingsWindow, nullptr);
-        check1 = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
-        EXPECT_EQ(Ticked(check1), !before) << "the reopened box does not show the registry";
+        autostartBox = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
+        EXPECT_EQ(Ticked(autostartBox), !before) << "the reopened box does not show the registry";
     }
     {
         SCOPED_TRACE("the life timer ends the program with the settings window open and active");

@@ -46,7 +46,7 @@ bool Repaint(HWND mainWindow) {
     return true;
 }
 
-// Opens the settings through Label3 and closes them again, by the close box or by Command1.
+// Opens the settings through the link and closes them again, by the close box or by the back button.
 void SettingsCycle(const Target& target, HWND mainWindow, bool byButton) {
     const size_t shown = CountLines(target, kShown);
     const size_t unloaded = CountLines(target, kUnloaded);
@@ -65,23 +65,23 @@ void SettingsCycle(const Target& target, HWND mainWindow, bool byButton) {
     EXPECT_TRUE(WindowsOfClass(target.ProcessId(), L"VosselForm2").empty()) << "the settings window outlived its unload";
 }
 
-// 200 label clicks, a quarter of them on Label3: the settings window opens once and is shown
+// 200 label clicks, a quarter of them on the link: the settings window opens once and is shown
 // again by the rest; the other labels do nothing.
 void LabelClicks(const Target& target, HWND mainWindow, int clicks) {
-    const POINT labels[] = {kLabel1, kLabel2, kSettingsLink, kLabel4};
+    const POINT labels[] = {kPromptLabel, kDurationLabel, kSettingsLink, kSecondsLabel};
     const size_t shown = CountLines(target, kShown);
     const size_t before = target.Lines().size();
-    int label3Clicks = 0;
+    int linkClicks = 0;
     for (int i = 0; i < clicks; ++i) {
         const POINT at = labels[i % 4];
-        label3Clicks += i % 4 == 2 ? 1 : 0;
+        linkClicks += i % 4 == 2 ? 1 : 0;
         ClickClient(mainWindow, at.x, at.y);
         if (i % 20 == 19) Sleep(1);  // keep the queue short of its limit
     }
-    ASSERT_TRUE(WaitForCount(target, kShown, shown + static_cast<size_t>(label3Clicks), kStepTimeoutMs))
-        << label3Clicks << " clicks on Label3";
+    ASSERT_TRUE(WaitForCount(target, kShown, shown + static_cast<size_t>(linkClicks), kStepTimeoutMs))
+        << linkClicks << " clicks on the link";
     EXPECT_EQ(WindowsOfClass(target.ProcessId(), L"VosselForm2").size(), 1u)
-        << label3Clicks << " clicks on Label3 must leave one settings window";
+        << linkClicks << " clicks on the link must leave one settings window";
     // Nothing but the settings window came of the clicks.
     const std::vector<DebugLine> lines = target.Lines();
     const std::regex expected("^Vossel: (settings shown|Label2 = .*|opacity = \\d+)$");
@@ -248,7 +248,7 @@ TEST_P(Monkey, EndsByTimerOrFadeOutWithoutError) {
         HWND mainWindow = MainWindowOf(target);
         HWND settingsWindow = SettingsWindowOf(target);
         if (!mainWindow) break;  // on its way out
-        // The settings window gets half of the actions while it is open; Label3 opens it often.
+        // The settings window gets half of the actions while it is open; the link opens it often.
         HWND window = settingsWindow && random() % 2 ? settingsWindow : mainWindow;
         const unsigned roll = random() % 1000;
         if (window == mainWindow && roll < 300) {

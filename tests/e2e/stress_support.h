@@ -22,9 +22,9 @@ namespace vossel::e2e::stress {
 inline constexpr double kHangSeconds = 16.0;
 
 // Client points of the other labels at 96 dpi (their centres).
-inline constexpr POINT kLabel1{66, 74};
-inline constexpr POINT kLabel2{184, 80};
-inline constexpr POINT kLabel4{240, 72};
+inline constexpr POINT kPromptLabel{66, 74};
+inline constexpr POINT kDurationLabel{184, 80};
+inline constexpr POINT kSecondsLabel{240, 72};
 
 // ---- the Run value ----
 

@@ -146,7 +146,7 @@ const std::wstring kRemove = L"DeleteValue Vossel";
 
 struct ApplyCase {
     const char* name;
-    int check1Value;
+    int boxValue;
     CallStatus creation, writeAnswer, deleteAnswer, storeAnswer;
     std::vector<std::wstring> shellCalls;
     std::vector<std::wstring> storeCalls;
@@ -196,7 +196,7 @@ TEST(ApplyAutoStart, CarriesOutTheBoxChangeAndClassifiesFailures) {
         std::vector<std::wstring> log;
 
         const AutoStartResult result =
-            ApplyAutoStart(c.check1Value, entry, shellObjects, runKey,
+            ApplyAutoStart(c.boxValue, entry, shellObjects, runKey,
                            [&log](std::wstring_view line) { log.emplace_back(line); });
 
         EXPECT_EQ(shellObjects.calls, c.shellCalls) << c.name;
@@ -206,7 +206,7 @@ TEST(ApplyAutoStart, CarriesOutTheBoxChangeAndClassifiesFailures) {
         EXPECT_EQ(runKey.shellObjectsAliveAtCall, 0) << c.name << ": object held over fallback";
 
         std::vector<std::wstring> expectedLog = {
-            c.check1Value == 1 ? L"autostart write \"" + kPath + L"\" = " + kData
+            c.boxValue == 1 ? L"autostart write \"" + kPath + L"\" = " + kData
                                : L"autostart delete \"" + kPath + L"\""};
         if (c.failure == nullptr) {
             EXPECT_TRUE(result.succeeded) << c.name;
