@@ -9,6 +9,7 @@
 #include "mainwindow/start_measurement.h"
 #include "platform/clocks.h"
 #include "platform/debug_output.h"
+#include "platform/accessible_window.h"
 #include "platform/executable.h"
 #include "platform/fonts.h"
 #include "platform/processes.h"
@@ -26,6 +27,11 @@ constexpr int kLifeMs = 600000;
 #else
 constexpr int kLifeMs = 15000;
 #endif
+
+// A machine-wide change the user approved is seen through: the timed end waits for it, looking
+// again every so often, but for no more than this.
+constexpr int kEndHoldPollMs = 250;
+constexpr std::uint64_t kEndHoldLimitMs = 60000;
 
 constexpr int kButtonFace = COLOR_BTNFACE;   // 15
 constexpr int kButtonText = COLOR_BTNTEXT;   // 18
@@ -70,7 +76,11 @@ StartMeasurement MeasureStartOfShell() {
     return MeasureStart(
         *created,
         {clocks.systemTime, clocks.interruptTime, clocks.tickCountMs, clocks.unbiasedInterruptTime},
-        platform::ReadLastWakeTime);
+        []() -> std::optional<SuspendTimes> {
+            const auto times = platform::ReadSuspendTimes();
+            if (!times) return std::nullopt;
+            return SuspendTimes{times->lastSleep, times->lastWake};
+        });
 }
 
 MainWindow::MainWindow(EndProgramFunction endProgram)
@@ -117,7 +127,9 @@ MainWindow::MainWindow(EndProgramFunction endProgram)
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::Show() { window_.Show(); }
+// At log-on the user is already typing (a Start-menu search, a password): the window appears
+// without taking the keyboard.
+void MainWindow::Show() { window_.Show(platform::Window::Activation::kLeaveFocus); }
 
 void MainWindow::MakeLayered() {
     HWND handle = window_.Handle();
@@ -134,7 +146,7 @@ void MainWindow::OnLoad() {
     platform::api::SetLayeredWindowAttributes(window_.Handle(), 0, 0, LWA_ALPHA);
     platform::Report(L"opacity = 0");
     platform::api::SetWindowPos(window_.Handle(), HWND_TOPMOST, 0, 0, 0, 0,
-                                SWP_NOSIZE | SWP_NOMOVE);
+                                SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
     platform::Report(L"topmost");
 }
 
@@ -148,7 +160,14 @@ void MainWindow::OnPaint() {
 
     std::wstring caption = StartCaption(measurement, platform::UserDecimalSeparator());
     const std::wstring line = L"Label2 = \"" + caption + L"\"";
-    if (durationLabel_.SetCaption(std::move(caption))) platform::Report(line);
+    if (durationLabel_.SetCaption(std::move(caption))) {
+        platform::Report(line);
+        // The window takes no focus, so nothing else would make a screen reader speak.
+        if (!announced_) {
+            announced_ = true;
+            platform::Report(L"announce " + platform::Announce(window_.Handle(), window_.Description()));
+        }
+    }
     if (measured && !startReported_) {
         platform::Report(measurement.kind == StartKind::Resume ? L"start = resume"
                                                                : L"start = full boot");
@@ -186,6 +205,17 @@ void MainWindow::OnFadeTick() {
     }
 }
 
-void MainWindow::OnLifeTimerTick() { endProgram_(L"timer"); }
+void MainWindow::OnLifeTimerTick() {
+    if (settings_ && settings_->ChangePending()) {
+        const std::uint64_t now = platform::api::GetTickCount64();
+        if (!endHeldSinceMs_) {
+            endHeldSinceMs_ = now;
+            lifeTimer_.SetInterval(kEndHoldPollMs);
+            platform::Report(L"end held");
+        }
+        if (now - *endHeldSinceMs_ < kEndHoldLimitMs) return;
+    }
+    endProgram_(L"timer");
+}
 
 }  // namespace vossel

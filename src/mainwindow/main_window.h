@@ -3,6 +3,7 @@
 // 15 seconds or after a fade-out when the user closes it.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -59,6 +60,9 @@ class MainWindow {
     std::int32_t exStyle_ = 0;             // the extended style last written to the window
     std::wstring_view notMeasuredReason_;  // of the last paint; empty when it measured
     bool startReported_ = false;
+    bool announced_ = false;
+    // When the timed end was first held for a pending elevated change.
+    std::optional<std::uint64_t> endHeldSinceMs_;
     FadeMachine fade_;
     std::unique_ptr<SettingsWindow> settings_;
     // Last, so that it is destroyed first: its teardown still reaches the labels and timers.

@@ -18,7 +18,7 @@ std::int64_t FloorMs(std::int64_t ticks) {
 }  // namespace
 
 StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clocks,
-                              const LastWakeTimeReader& lastWakeTime) {
+                              const SuspendTimesReader& suspendTimes) {
     if (!clocks.unbiasedInterruptTime) return StartMeasurement::NotMeasured(kClock);
     // Every value below is far below 2^63: FILETIMEs until the year 30828, interrupt times for
     // 29 000 years of uptime.
@@ -38,14 +38,18 @@ StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clo
         return {StartKind::FullBoot, FloorMs(shellAt), {}};
     }
     // Suspended at least once. The kernel-start formula would add the hours the PC was off, so
-    // only the last wake will do, and only if it came before the shell.
-    const std::optional<std::uint64_t> wake = lastWakeTime();
-    if (!wake || *wake == 0) return StartMeasurement::NotMeasured(kNoWakeTime);
+    // only the last wake will do, and only if it belongs to this start: a wake that a Fast
+    // Startup power-on left standing from an earlier one is hours or days off.
+    const std::optional<SuspendTimes> times = suspendTimes();
+    if (!times || times->lastWake == 0) return StartMeasurement::NotMeasured(kNoWakeTime);
+    const auto sleep = static_cast<std::int64_t>(times->lastSleep);
+    const auto wake = static_cast<std::int64_t>(times->lastWake);
+    // On the interrupt clock a wake comes after its own sleep, and after all the suspended time
+    // that preceded it.
+    if (sleep > wake || wake < suspended) return StartMeasurement::NotMeasured(kNoWakeTime);
     if (shellAt < 0) return StartMeasurement::NotMeasured(kClock);
-    if (*wake > static_cast<std::uint64_t>(shellAt)) {
-        return StartMeasurement::NotMeasured(kSleptAfterSignIn);
-    }
-    return {StartKind::Resume, FloorMs(shellAt - static_cast<std::int64_t>(*wake)), {}};
+    if (wake > shellAt) return StartMeasurement::NotMeasured(kSleptAfterSignIn);
+    return {StartKind::Resume, FloorMs(shellAt - wake), {}};
 }
 
 std::wstring StartCaption(const StartMeasurement& measurement, std::wstring_view decimalSeparator) {

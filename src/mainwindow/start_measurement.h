@@ -38,13 +38,20 @@ inline constexpr std::wstring_view kSleptAfterSignIn = L"slept after sign-in";
 inline constexpr std::wstring_view kNoWakeTime = L"no wake time";
 inline constexpr std::wstring_view kClock = L"clock";
 
-// The interrupt-time count at the last wake (CallNtPowerInformation's LastWakeTime), or nothing
-// when it cannot be had. Asked only when the kernel has been suspended since it started.
-using LastWakeTimeReader = std::function<std::optional<std::uint64_t>()>;
+// The interrupt-time counts at the last sleep and the last wake (CallNtPowerInformation's
+// LastSleepTime and LastWakeTime).
+struct SuspendTimes {
+    std::uint64_t lastSleep = 0;
+    std::uint64_t lastWake = 0;
+};
+
+// Both counts, or nothing when either cannot be had. Asked only when the kernel has been
+// suspended since it started.
+using SuspendTimesReader = std::function<std::optional<SuspendTimes>()>;
 
 // shellCreated is the shell's creation time as a FILETIME (UTC, 100 ns units).
 StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clocks,
-                              const LastWakeTimeReader& lastWakeTime);
+                              const SuspendTimesReader& suspendTimes);
 
 // The duration label's text: the seconds, or "--" when not measured.
 std::wstring StartCaption(const StartMeasurement& measurement, std::wstring_view decimalSeparator);

@@ -1,9 +1,11 @@
 #include "platform/accessible_window.h"
 
 #include <oleacc.h>
+#include <uiautomationcore.h>
 #include <wrl/client.h>
 
 #include <atomic>
+#include <cwchar>
 #include <new>
 #include <optional>
 
@@ -18,6 +20,18 @@ using Microsoft::WRL::ComPtr;
 LateBound<decltype(&::LresultFromObject)> LresultFromObjectApi{L"oleacc.dll", "LresultFromObject"};
 LateBound<decltype(&::CreateStdAccessibleObject)> CreateStdAccessibleObjectApi{
     L"oleacc.dll", "CreateStdAccessibleObject"};
+
+// UI Automation's notification, Windows 10 1709 onwards; spelled out, as the headers lack it.
+using UiaHostProviderFromHwndFunction = HRESULT(WINAPI*)(HWND window, IRawElementProviderSimple** provider);
+using UiaRaiseNotificationEventFunction = HRESULT(WINAPI*)(IRawElementProviderSimple* provider,
+                                                           int kind, int processing,
+                                                           BSTR displayString, BSTR activityId);
+LateBound<UiaHostProviderFromHwndFunction> UiaHostProviderFromHwndApi{L"uiautomationcore.dll",
+                                                                      "UiaHostProviderFromHwnd"};
+LateBound<UiaRaiseNotificationEventFunction> UiaRaiseNotificationEventApi{
+    L"uiautomationcore.dll", "UiaRaiseNotificationEvent"};
+constexpr int kNotificationKindOther = 4;
+constexpr int kNotificationProcessingImportantMostRecent = 1;
 
 // The action's name as the user's language says it.
 const wchar_t kClickAction[] = L"单击";
@@ -51,7 +65,8 @@ HRESULT Guarded(Body&& body) noexcept {
 
 class AccessibleObject final : public IAccessible {
   public:
-    explicit AccessibleObject(AccessibleContent& content) : content_(&content) {
+    AccessibleObject(AccessibleContent& content, bool alert) : alert_(alert), content_(&content) {
+        if (alert_) return;
         // The window's own parts (its name, frame, parent, focus) are the system's to describe.
         try {
             CreateStdAccessibleObjectApi(content.AccessibleHandle(), OBJID_CLIENT,
@@ -115,7 +130,7 @@ class AccessibleObject final : public IAccessible {
         if (!count) return E_POINTER;
         *count = 0;
         return Answer([&] {
-            *count = static_cast<LONG>(content_->AccessibleElements().size());
+            *count = static_cast<LONG>(Elements().size());
             return S_OK;
         });
     }
@@ -133,7 +148,10 @@ class AccessibleObject final : public IAccessible {
         *name = nullptr;
         return ForChild(
             child, [&](const AccessibleElement& e) { return ReturnText(e.name, name); },
-            [&] { return standard_ ? standard_->get_accName(child, name) : S_FALSE; });
+            [&] {
+                if (alert_) return ReturnText(content_->AccessibleDescription(), name);
+                return standard_ ? standard_->get_accName(child, name) : S_FALSE;
+            });
     }
 
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
@@ -165,6 +183,7 @@ class AccessibleObject final : public IAccessible {
                 return ReturnChildId(e.link ? ROLE_SYSTEM_LINK : ROLE_SYSTEM_STATICTEXT, role);
             },
             [&] {
+                if (alert_) return ReturnChildId(ROLE_SYSTEM_ALERT, role);
                 return standard_ ? standard_->get_accRole(child, role)
                                  : ReturnChildId(ROLE_SYSTEM_CLIENT, role);
             });
@@ -194,7 +213,13 @@ class AccessibleObject final : public IAccessible {
         *help = nullptr;
         return ForChild(
             child, [](const AccessibleElement&) { return S_FALSE; },
-            [&] { return standard_ ? standard_->get_accHelp(child, help) : S_FALSE; });
+            [&] {
+                // UI Automation's proxy reads no description but does read help text: the
+                // sentence is spoken when the user moves to the window.
+                const std::wstring own = content_->AccessibleDescription();
+                if (!own.empty() || !standard_) return ReturnText(own, help);
+                return standard_->get_accHelp(child, help);
+            });
     }
 
     HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT, LONG* topic) override {
@@ -266,7 +291,7 @@ class AccessibleObject final : public IAccessible {
         if (!end) return E_POINTER;
         ::VariantInit(end);
         return Answer([&]() -> HRESULT {
-            const LONG count = static_cast<LONG>(content_->AccessibleElements().size());
+            const LONG count = static_cast<LONG>(Elements().size());
             const std::optional<LONG> from = ChildId(start);
             if (!from || *from < 0 || *from > count) return E_INVALIDARG;
             LONG to = 0;
@@ -306,7 +331,7 @@ class AccessibleObject final : public IAccessible {
                 return standard_ ? standard_->accHitTest(x, y, found) : S_FALSE;
             }
             // The last element is drawn on top, as a click finds it.
-            const auto elements = content_->AccessibleElements();
+            const auto elements = Elements();
             for (size_t i = elements.size(); i-- > 0;) {
                 if (::PtInRect(&elements[i].box, p)) {
                     return ReturnChildId(static_cast<LONG>(i + 1), found);
@@ -323,7 +348,7 @@ class AccessibleObject final : public IAccessible {
             if (*id == CHILDID_SELF) {
                 return standard_ ? standard_->accDoDefaultAction(child) : DISP_E_MEMBERNOTFOUND;
             }
-            const auto elements = content_->AccessibleElements();
+            const auto elements = Elements();
             if (*id < 1 || static_cast<size_t>(*id) > elements.size()) return E_INVALIDARG;
             if (!elements[*id - 1].link) return DISP_E_MEMBERNOTFOUND;
             content_->RequestDefaultAction(static_cast<size_t>(*id - 1));
@@ -336,6 +361,11 @@ class AccessibleObject final : public IAccessible {
 
   private:
     ~AccessibleObject() = default;
+
+    // The alert stands alone: the sentence, with no children.
+    std::vector<AccessibleElement> Elements() const {
+        return alert_ ? std::vector<AccessibleElement>{} : content_->AccessibleElements();
+    }
 
     static std::optional<LONG> ChildId(const VARIANT& v) {
         if (v.vt == VT_I4) return v.lVal;
@@ -363,27 +393,59 @@ class AccessibleObject final : public IAccessible {
                     return onSelf;
                 }
             }
-            const auto elements = content_->AccessibleElements();
+            const auto elements = Elements();
             if (*id < 1 || static_cast<size_t>(*id) > elements.size()) return E_INVALIDARG;
             return onChild(elements[*id - 1]);
         });
     }
 
     std::atomic<ULONG> references_{1};
+    const bool alert_;
     AccessibleContent* content_;  // null once the window is gone
     ComPtr<IAccessible> standard_;
 };
 
-LRESULT AccessibleRoot::Answer(WPARAM wparam) {
-    if (!object_) object_ = new AccessibleObject(content_);
-    return LresultFromObjectApi(__uuidof(IAccessible), wparam, static_cast<IAccessible*>(object_));
+LRESULT AccessibleRoot::Answer(WPARAM wparam, LONG objectId) {
+    const bool alert = objectId == OBJID_ALERT;
+    AccessibleObject*& object = alert ? alert_ : client_;
+    if (!object) object = new AccessibleObject(content_, alert);
+    return LresultFromObjectApi(__uuidof(IAccessible), wparam, static_cast<IAccessible*>(object));
 }
 
 void AccessibleRoot::Disconnect() noexcept {
-    if (!object_) return;
-    object_->Disconnect();
-    object_->Release();
-    object_ = nullptr;
+    for (AccessibleObject** object : {&client_, &alert_}) {
+        if (!*object) continue;
+        (*object)->Disconnect();
+        (*object)->Release();
+        *object = nullptr;
+    }
+}
+
+std::wstring Announce(HWND window, const std::wstring& sentence) {
+    const auto hostProvider = UiaHostProviderFromHwndApi.Find();
+    const auto raise = UiaRaiseNotificationEventApi.Find();
+    if (hostProvider && raise) {
+        ComPtr<IRawElementProviderSimple> provider;
+        HRESULT result = hostProvider(window, provider.GetAddressOf());
+        if (SUCCEEDED(result)) {
+            const std::wstring activity = L"Vossel.StartTime";
+            BSTR text = ::SysAllocStringLen(sentence.data(), static_cast<UINT>(sentence.size()));
+            BSTR activityId =
+                ::SysAllocStringLen(activity.data(), static_cast<UINT>(activity.size()));
+            result = text && activityId ? raise(provider.Get(), kNotificationKindOther,
+                                                kNotificationProcessingImportantMostRecent, text,
+                                                activityId)
+                                        : E_OUTOFMEMORY;
+            ::SysFreeString(text);
+            ::SysFreeString(activityId);
+        }
+        wchar_t hex[16];
+        std::swprintf(hex, 16, L"0x%08lX", static_cast<unsigned long>(result));
+        return std::wstring(L"UiaRaiseNotificationEvent ") + hex;
+    }
+    // Before Windows 10 1709: the MSAA way, which screen readers speak from the alert object.
+    ::NotifyWinEvent(EVENT_SYSTEM_ALERT, window, OBJID_ALERT, CHILDID_SELF);
+    return L"EVENT_SYSTEM_ALERT";
 }
 
 void NotifyNameChange(HWND window, LONG childId) {

@@ -42,14 +42,21 @@ class AccessibleRoot {
     AccessibleRoot& operator=(const AccessibleRoot&) = delete;
     ~AccessibleRoot() { Disconnect(); }
 
-    // The answer to WM_GETOBJECT for OBJID_CLIENT.
-    LRESULT Answer(WPARAM wparam);
+    // The answer to WM_GETOBJECT for OBJID_CLIENT, or for OBJID_ALERT: the description alone, as
+    // an alert.
+    LRESULT Answer(WPARAM wparam, LONG objectId);
     void Disconnect() noexcept;
 
   private:
     AccessibleContent& content_;
-    AccessibleObject* object_ = nullptr;  // one reference, ours
+    AccessibleObject* client_ = nullptr;  // one reference each, ours
+    AccessibleObject* alert_ = nullptr;
 };
+
+// Speaks the sentence to a screen reader, whatever has the focus: a UI Automation notification
+// where Windows has it, else an alert event whose object is the window's description. Says what
+// was done and, for the notification, its result, for the debug output.
+std::wstring Announce(HWND window, const std::wstring& sentence);
 
 // Tells clients that child childId (1-based) has a new name, and so the window a new description.
 void NotifyNameChange(HWND window, LONG childId);

@@ -19,11 +19,12 @@ api::QueryInterruptTimeFunction FindQueryInterruptTime() {
 }
 
 #ifdef VOSSEL_FAULT_CLOCKS_FROM_ENVIRONMENT
-// Test-only build: VOSSEL_TEST_CLOCKS="suspended=<100 ns>;wake=<100 ns>" makes the real clocks
-// look as after a resume. suspended is taken off the unbiased interrupt time; wake, when given,
-// stands in for LastWakeTime.
+// Test-only build: VOSSEL_TEST_CLOCKS="suspended=<100 ns>;sleep=<100 ns>;wake=<100 ns>" makes the
+// real clocks look as after a resume. suspended is taken off the unbiased interrupt time; wake,
+// when given, stands in for LastWakeTime, and sleep for LastSleepTime (0 when not given).
 struct ClockOverride {
     std::uint64_t suspended = 0;
+    std::uint64_t sleep = 0;
     std::optional<std::uint64_t> wake;
 };
 
@@ -34,6 +35,9 @@ ClockOverride ReadClockOverride() {
     if (length == 0 || length >= 256) return result;
     if (const wchar_t* at = std::wcsstr(text, L"suspended=")) {
         result.suspended = std::wcstoull(at + 10, nullptr, 10);
+    }
+    if (const wchar_t* at = std::wcsstr(text, L"sleep=")) {
+        result.sleep = std::wcstoull(at + 6, nullptr, 10);
     }
     if (const wchar_t* at = std::wcsstr(text, L"wake=")) {
         result.wake = std::wcstoull(at + 5, nullptr, 10);
@@ -72,18 +76,23 @@ ClockReading ReadClocks() {
     return reading;
 }
 
-std::optional<std::uint64_t> ReadLastWakeTime() {
+std::optional<SuspendReading> ReadSuspendTimes() {
 #ifdef VOSSEL_FAULT_CLOCKS_FROM_ENVIRONMENT
-    if (const auto wake = ReadClockOverride().wake) return wake;
+    if (const ClockOverride override = ReadClockOverride(); override.wake) {
+        return SuspendReading{override.sleep, *override.wake};
+    }
 #endif
     const auto callNtPowerInformation = api::CallNtPowerInformation.Find();
     if (!callNtPowerInformation) return std::nullopt;
-    ULONGLONG wake = 0;
-    // An NTSTATUS: 0 is success.
-    if (callNtPowerInformation(LastWakeTime, nullptr, 0, &wake, sizeof(wake)) != 0) {
+    SuspendReading reading;
+    // NTSTATUS results: 0 is success.
+    if (callNtPowerInformation(LastSleepTime, nullptr, 0, &reading.lastSleep,
+                               sizeof(reading.lastSleep)) != 0 ||
+        callNtPowerInformation(LastWakeTime, nullptr, 0, &reading.lastWake,
+                               sizeof(reading.lastWake)) != 0) {
         return std::nullopt;
     }
-    return wake;
+    return reading;
 }
 
 }  // namespace vossel::platform

@@ -15,8 +15,14 @@ struct ClockReading {
 // The system time, the interrupt time and the unbiased interrupt time, read back to back.
 ClockReading ReadClocks();
 
-// CallNtPowerInformation(LastWakeTime): the interrupt time at the last wake; nothing when powrprof
-// lacks it or the call fails (Wine answers STATUS_NOT_IMPLEMENTED).
-std::optional<std::uint64_t> ReadLastWakeTime();
+struct SuspendReading {
+    std::uint64_t lastSleep = 0;
+    std::uint64_t lastWake = 0;
+};
+
+// CallNtPowerInformation(LastSleepTime and LastWakeTime): the interrupt time at the last sleep and
+// at the last wake; nothing when powrprof lacks it or either call fails (Wine answers
+// STATUS_NOT_IMPLEMENTED).
+std::optional<SuspendReading> ReadSuspendTimes();
 
 }  // namespace vossel::platform

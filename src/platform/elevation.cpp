@@ -1,6 +1,9 @@
 #include "platform/elevation.h"
 
+#include <objbase.h>
 #include <shellapi.h>
+
+#include <utility>
 
 #include "platform/late_bound.h"
 
@@ -9,7 +12,49 @@ namespace {
 
 LateBound<decltype(&::ShellExecuteExW)> ShellExecuteEx{L"shell32.dll", "ShellExecuteExW"};
 
+struct BackgroundJob {
+    std::shared_ptr<BackgroundElevation> elevation;
+    HWND owner;
+    std::wstring exe;
+    std::wstring parameters;
+};
+
+DWORD WINAPI RunBackgroundElevation(void* parameter) noexcept {
+    std::unique_ptr<BackgroundJob> job(static_cast<BackgroundJob*>(parameter));
+    ElevatedStart start;
+    try {
+        // The shell may hand the verb to COM objects, which want an apartment on this thread.
+        const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        start = StartElevated(job->owner, job->exe, job->parameters);
+        if (SUCCEEDED(com)) ::CoUninitialize();
+    } catch (...) {
+        start.error = ERROR_GEN_FAILURE;
+    }
+    job->elevation->Finish(std::move(start));
+    return 0;
+}
+
 }  // namespace
+
+std::shared_ptr<BackgroundElevation> StartElevatedInBackground(HWND owner, std::wstring exe,
+                                                               std::wstring parameters) {
+    // Bound here, so that a missing export is the run-time error on the window's thread, and the
+    // worker only calls.
+    ShellExecuteEx.Get();
+    auto elevation = std::make_shared<BackgroundElevation>();
+    auto job = std::make_unique<BackgroundJob>(
+        BackgroundJob{elevation, owner, std::move(exe), std::move(parameters)});
+    if (HANDLE thread = ::CreateThread(nullptr, 0, &RunBackgroundElevation, job.get(), 0, nullptr)) {
+        job.release();  // the worker's now
+        ::CloseHandle(thread);
+    } else {
+        ElevatedStart failed;
+        failed.error = ::GetLastError();
+        if (failed.error == ERROR_SUCCESS) failed.error = ERROR_GEN_FAILURE;
+        elevation->Finish(std::move(failed));
+    }
+    return elevation;
+}
 
 ElevatedStart StartElevated(HWND owner, const std::wstring& exe, const std::wstring& parameters) {
     SHELLEXECUTEINFOW info{};

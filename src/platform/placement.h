@@ -113,4 +113,15 @@ constexpr ScreenRect PlaceWindow(const ScreenRect& window, std::span<const Scree
     return chosen;
 }
 
+// The same placement for the visible frame: on Windows 10 and 11 the window rectangle also holds
+// invisible resize borders, which would keep the frame short of the taskbar and the screen's
+// edge and leave a gap beside `keepClearFrame`. Returns where the window rectangle goes so that
+// its frame lands where PlaceWindow puts the frame.
+constexpr ScreenRect PlaceWindowByFrame(const ScreenRect& window, const ScreenRect& frame,
+                                        std::span<const ScreenRect> workAreas,
+                                        const ScreenRect* keepClearFrame = nullptr) {
+    const ScreenRect placed = PlaceWindow(frame, workAreas, keepClearFrame);
+    return Offset(window, placed.left - frame.left, placed.top - frame.top);
+}
+
 }  // namespace vossel::platform

@@ -1,5 +1,7 @@
 #include "platform/window.h"
 
+#include <dwmapi.h>
+
 #include <vector>
 
 #include "platform/late_bound.h"
@@ -56,6 +58,10 @@ LateBound<SystemParametersInfoForDpiFunction> systemParametersInfoForDpi{
 LateBound<AdjustWindowRectExForDpiFunction> adjustWindowRectExForDpi{
     L"user32.dll", "AdjustWindowRectExForDpi"};
 constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
+// dwmapi, Windows Vista onwards; where it fails (no composition, or Wine) the window rectangle is
+// the frame.
+LateBound<decltype(&::DwmGetWindowAttribute)> dwmGetWindowAttribute{L"dwmapi.dll",
+                                                                     "DwmGetWindowAttribute"};
 
 int MonitorDpi(HMONITOR monitor) {
     UINT x = 0;
@@ -92,6 +98,19 @@ UniqueFont MessageFont(int dpi) {
 RECT ToRect(const PixelRect& r) { return {r.left, r.top, r.left + r.width, r.top + r.height}; }
 
 ScreenRect ToScreenRect(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
+
+// The visible frame, without the invisible resize borders that the window rectangle holds on
+// Windows 10 and 11. In physical pixels, as the window rectangle is for a per-monitor aware
+// program.
+ScreenRect VisibleFrame(HWND window, const ScreenRect& windowRect) {
+    RECT frame{};
+    if (auto get = dwmGetWindowAttribute.Find();
+        get && SUCCEEDED(get(window, DWMWA_EXTENDED_FRAME_BOUNDS, &frame, sizeof(frame))) &&
+        frame.right > frame.left && frame.bottom > frame.top) {
+        return ToScreenRect(frame);
+    }
+    return windowRect;
+}
 
 BOOL CALLBACK AddWorkArea(HMONITOR monitor, HDC, RECT*, LPARAM data) noexcept {
     auto& areas = *reinterpret_cast<std::vector<ScreenRect>*>(data);
@@ -184,13 +203,19 @@ void Window::RequestDefaultAction(size_t index) {
     ::PostMessageW(handle_, kLabelActionMessage, index, 0);
 }
 
-void Window::Show() {
+void Window::Show(Activation activation) {
+    const bool activate = activation == Activation::kActivate;
     if (!handle_) {
         LoadWindow();
-        ::ShowWindow(handle_, SW_SHOWNORMAL);
+        ::ShowWindow(handle_, activate ? SW_SHOWNORMAL : SW_SHOWNOACTIVATE);
+        // Hidden, a window may have no frame for DWM to tell: place it again now that it has.
+        KeepOnScreen();
+    } else if (::IsIconic(handle_)) {
+        ::ShowWindow(handle_, activate ? SW_RESTORE : SW_SHOWNOACTIVATE);
     } else {
-        ::ShowWindow(handle_, ::IsIconic(handle_) ? SW_RESTORE : SW_SHOW);
+        ::ShowWindow(handle_, activate ? SW_SHOW : SW_SHOWNA);
     }
+    if (!activate) return;
     ::SetForegroundWindow(handle_);
     if (!controls_.empty() && controls_.front()->Handle()) ::SetFocus(controls_.front()->Handle());
 }
@@ -277,8 +302,9 @@ void Window::KeepOnScreen() {
     RECT neighbour{};
     HWND topmost = VisibleTopmostWindow(handle_);
     const bool avoid = topmost && ::GetWindowRect(topmost, &neighbour);
-    const ScreenRect keepClear = ToScreenRect(neighbour);
-    const ScreenRect placed = PlaceWindow(current, areas, avoid ? &keepClear : nullptr);
+    const ScreenRect keepClear = avoid ? VisibleFrame(topmost, ToScreenRect(neighbour)) : ScreenRect{};
+    const ScreenRect placed = PlaceWindowByFrame(current, VisibleFrame(handle_, current), areas,
+                                                 avoid ? &keepClear : nullptr);
     if (placed == current) return;
     ::SetWindowPos(handle_, nullptr, placed.left, placed.top, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -468,8 +494,9 @@ LRESULT Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
             return 0;
         case WM_GETOBJECT:
             // Windows with real controls are described well enough by the system.
-            if (static_cast<LONG>(static_cast<DWORD>(lparam)) == OBJID_CLIENT && !labels_.empty()) {
-                return accessible_.Answer(wparam);
+            if (const auto object = static_cast<LONG>(static_cast<DWORD>(lparam));
+                (object == OBJID_CLIENT || object == OBJID_ALERT) && !labels_.empty()) {
+                return accessible_.Answer(wparam, object);
             }
             return ::DefWindowProcW(handle_, message, wparam, lparam);
         case WM_CLOSE: {

@@ -55,9 +55,11 @@ class Window : private AccessibleContent {
     // An item after a separator at the end of the system menu; choosing it runs the handler.
     void AddSystemMenuItem(std::wstring text, std::function<void()> handler);
 
+    enum class Activation { kActivate, kLeaveFocus };
     // Modeless show: loads the window first when it is not loaded (creating its controls and
-    // raising Load while still hidden), then shows and activates it.
-    void Show();
+    // raising Load while still hidden), then shows it, and activates it unless told to leave the
+    // keyboard focus where it is.
+    void Show(Activation activation = Activation::kActivate);
     void UnloadWindow();
     bool IsLoaded() const { return handle_ != nullptr; }
     HWND Handle() const { return handle_; }

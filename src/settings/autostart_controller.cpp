@@ -40,34 +40,43 @@ void AutoStartController::OnBoxChanged(int value) {
         entry_.scope == AutoStartScope::Machine) {
         const std::wstring parameters = ElevatedAutoStartParameters(value == 1);
         log_(L"autostart elevate \"" + parameters + L"\"");
-        const ElevationStart start = launcher_.Start(parameters);
-        switch (start.outcome) {
-            case ElevationStart::Outcome::kStarted:
-                pending_ = true;
-                view_.SetBoxEnabled(false);
-                return;
-            case ElevationStart::Outcome::kDeclined:
-                // The user said no at the prompt: that is an answer, not an error.
-                log_(L"autostart elevation declined");
-                break;
-            case ElevationStart::Outcome::kFailed:
-                Fail(start.status.code, start.status.description);
-                break;
-        }
-    } else if (!result.succeeded) {
-        Fail(result.errorNumber, result.description);
+        pending_ = true;
+        view_.SetBoxEnabled(false);
+        launcher_.Start(parameters);
+        return;
+    }
+    if (!result.succeeded) Fail(result.errorNumber, result.description);
+    ShowTruth();
+}
+
+void AutoStartController::OnElevationStarted(const ElevationStart& start) {
+    if (!pending_) return;
+    switch (start.outcome) {
+        case ElevationStart::Outcome::kStarted:
+            return;
+        case ElevationStart::Outcome::kDeclined:
+            // The user said no at the prompt: that is an answer, not an error.
+            log_(L"autostart elevation declined");
+            view_.SetBoxEnabled(true);
+            break;
+        case ElevationStart::Outcome::kFailed:
+            view_.SetBoxEnabled(true);
+            Fail(start.status.code, start.status.description);
+            break;
     }
     ShowTruth();
+    pending_ = false;
 }
 
 void AutoStartController::OnElevatedExit(std::uint32_t exitCode) {
     if (!pending_) return;
-    pending_ = false;
     log_(L"autostart elevated exit " + std::to_wstring(exitCode));
     view_.SetBoxEnabled(true);
     const platform::CallStatus status = ElevatedExitStatus(exitCode);
     if (!status.Succeeded()) Fail(status.code, status.description);
     ShowTruth();
+    // Only now: until the box shows the truth, the program's timed end waits.
+    pending_ = false;
 }
 
 }  // namespace vossel

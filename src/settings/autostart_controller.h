@@ -32,9 +32,10 @@ struct ElevationStart {
 class ElevatedCopyLauncher {
   public:
     virtual ~ElevatedCopyLauncher() = default;
-    // Asks Windows to run this exe elevated with these parameters, and returns without waiting
-    // for it: its end comes back through AutoStartController::OnElevatedExit.
-    virtual ElevationStart Start(const std::wstring& parameters) = 0;
+    // Asks Windows to run this exe elevated with these parameters, and returns at once, while the
+    // UAC prompt may still be up: whether it started comes back through
+    // AutoStartController::OnElevationStarted, and its end through OnElevatedExit.
+    virtual void Start(const std::wstring& parameters) = 0;
 };
 
 class AutoStartController {
@@ -49,8 +50,11 @@ class AutoStartController {
     void Load();
     // The box changed to value (1 ticked) by the user.
     void OnBoxChanged(int value);
+    // The prompt was answered: the elevated copy runs, or never will.
+    void OnElevationStarted(const ElevationStart& start);
     // The elevated copy ended with this exit code.
     void OnElevatedExit(std::uint32_t exitCode);
+    // From the prompt until the box shows what the elevated copy left.
     bool Pending() const { return pending_; }
 
   private:

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#ifdef VOSSEL_FAULT_REFUSE_MACHINE_WRITE
+#include <cwchar>
+#endif
+
 #include "platform/debug_output.h"
 #include "platform/executable.h"
 #include "platform/known_folders.h"
@@ -98,6 +102,13 @@ int RunElevatedAutoStartOrThrow(std::wstring_view commandLine) {
     if (exePath.empty() || ThisExeAutoStartScope(exePath) != AutoStartScope::Machine) {
         return static_cast<int>(ElevatedExit::kNotMachineScope);
     }
+#ifdef VOSSEL_FAULT_REFUSE_MACHINE_WRITE
+    // Test-only build: an elevated copy as slow as a user at the UAC prompt, for the end that
+    // waits for it.
+    if (wchar_t delay[16] = {}; ::GetEnvironmentVariableW(L"VOSSEL_TEST_ELEVATED_DELAY_MS", delay, 16)) {
+        ::Sleep(static_cast<DWORD>(std::wcstoul(delay, nullptr, 10)));
+    }
+#endif
     NoShellObjects noShellObjects;
     RegistryRunKey machineRunKey(AutoStartScope::Machine);
     const AutoStartResult result =

@@ -18,7 +18,8 @@ constexpr int kAutostartBoxId = 101;
 constexpr int kBackButtonId = 102;
 
 constexpr UINT_PTR kElevationPollTimerId = 1;
-// How often the window looks whether the elevated copy has ended; it takes well under a second.
+// How often the window looks whether the prompt was answered and the elevated copy has ended; the
+// copy takes well under a second.
 constexpr int kElevationPollMs = 100;
 
 #ifdef VOSSEL_FAULT_REFUSE_MACHINE_WRITE
@@ -100,11 +101,31 @@ void SettingsWindow::OnAutostartBoxClick() { autostart_.OnBoxChanged(autostartBo
 void SettingsWindow::OnUnloaded() {
     // The elevated copy runs on by itself; the next load reads what it left.
     elevationPoll_.SetEnabled(false);
+    elevation_.reset();
     elevatedCopy_.Reset();
     platform::Report(L"settings unloaded");
 }
 
 void SettingsWindow::OnElevationPoll() {
+    if (elevation_) {
+        if (!elevation_->Done()) return;
+        platform::ElevatedStart start = elevation_->Take();
+        elevation_.reset();
+        if (start.process) {
+            elevatedCopy_ = std::move(start.process);
+            autostart_.OnElevationStarted({ElevationStart::Outcome::kStarted, {}});
+            return;
+        }
+        elevationPoll_.SetEnabled(false);
+        if (start.error == ERROR_CANCELLED) {
+            autostart_.OnElevationStarted({ElevationStart::Outcome::kDeclined, {}});
+        } else {
+            const std::int32_t number = platform::HresultFromWin32(start.error);
+            autostart_.OnElevationStarted(
+                {ElevationStart::Outcome::kFailed, {number, platform::SystemErrorText(number)}});
+        }
+        return;
+    }
     if (!elevatedCopy_) {
         elevationPoll_.SetEnabled(false);
         return;
@@ -133,19 +154,9 @@ std::wstring SettingsWindow::ErrorText(std::int32_t number) {
     return platform::SystemErrorText(number);
 }
 
-ElevationStart SettingsWindow::Start(const std::wstring& parameters) {
-    // On Windows this call returns only after the UAC prompt is answered: the prompt is the
-    // system's own and modal, on the secure desktop.
-    platform::ElevatedStart start =
-        platform::StartElevated(window_.Handle(), exePath_, parameters);
-    if (start.process) {
-        elevatedCopy_ = std::move(start.process);
-        elevationPoll_.SetEnabled(true);
-        return {ElevationStart::Outcome::kStarted, {}};
-    }
-    if (start.error == ERROR_CANCELLED) return {ElevationStart::Outcome::kDeclined, {}};
-    const std::int32_t number = platform::HresultFromWin32(start.error);
-    return {ElevationStart::Outcome::kFailed, {number, platform::SystemErrorText(number)}};
+void SettingsWindow::Start(const std::wstring& parameters) {
+    elevation_ = platform::StartElevatedInBackground(window_.Handle(), exePath_, parameters);
+    elevationPoll_.SetEnabled(true);
 }
 
 }  // namespace vossel

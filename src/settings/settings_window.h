@@ -22,6 +22,9 @@ class SettingsWindow final : private AutoStartView, private ElevatedCopyLauncher
 
     // Modeless: loads a fresh window when it is not loaded, then shows and activates it.
     void Show();
+    // A machine-wide change is with the UAC prompt or the elevated copy, and the box does not yet
+    // show what it did.
+    bool ChangePending() const { return window_.IsLoaded() && autostart_.Pending(); }
 
   private:
     void OnAutostartBoxClick();
@@ -35,14 +38,16 @@ class SettingsWindow final : private AutoStartView, private ElevatedCopyLauncher
     void ShowError(std::int32_t number, const std::wstring& description) override;
     std::wstring ErrorText(std::int32_t number) override;
     // ElevatedCopyLauncher
-    ElevationStart Start(const std::wstring& parameters) override;
+    void Start(const std::wstring& parameters) override;
 
     std::wstring exePath_;
     AutoStartScope scope_;
     std::unique_ptr<ShellObjectFactory> shellObjects_;
     std::unique_ptr<RunKeyStore> runKey_;
     AutoStartController autostart_;
-    // The elevated copy while it runs; closed when it ends or when the window unloads.
+    // The prompt while it is up, then the elevated copy while it runs; let go of when it ends or
+    // when the window unloads.
+    std::shared_ptr<platform::BackgroundElevation> elevation_;
     platform::UniqueProcess elevatedCopy_;
 
     platform::CheckBox autostartBox_;

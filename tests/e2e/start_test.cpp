@@ -108,8 +108,10 @@ TEST(Start, AfterAResumeTheDurationRunsFromTheLastWake) {
     // Woken 5.25 s before the shell was created, after hours the kernel-start formula would count.
     constexpr std::uint64_t kWakeToShell = 5'250 * kTicksPerMs;
     ASSERT_GT(*shellAt, kWakeToShell);
-    ClocksOverride clocks(L"suspended=" + std::to_wstring(SuspendedTicks()) +
-                          L";wake=" + std::to_wstring(*shellAt - kWakeToShell));
+    // Half the time before the wake was suspended, as one sleep that the wake ended.
+    const std::uint64_t wake = *shellAt - kWakeToShell;
+    ClocksOverride clocks(L"suspended=" + std::to_wstring(wake / 2) + L";sleep=" +
+                          std::to_wstring(wake - wake / 2) + L";wake=" + std::to_wstring(wake));
     Started started;
     ASSERT_NO_FATAL_FAILURE(Start(ClocksVariant(), started));
     const Target& target = *started.target;

@@ -238,7 +238,6 @@ TEST(ElevatedAutoStart, ExitCodesMapBothWays) {
 class FakeWindow final : public AutoStartView, public ElevatedCopyLauncher {
   public:
     std::vector<std::wstring> events;
-    ElevationStart answer;
     std::wstring parameters;
 
     void ShowBox(int value) override { events.push_back(L"box " + std::to_wstring(value)); }
@@ -251,10 +250,9 @@ class FakeWindow final : public AutoStartView, public ElevatedCopyLauncher {
     std::wstring ErrorText(std::int32_t number) override {
         return L"text of " + std::to_wstring(number);
     }
-    ElevationStart Start(const std::wstring& params) override {
+    void Start(const std::wstring& params) override {
         events.push_back(L"elevate " + params);
         parameters = params;
-        return answer;
     }
 };
 
@@ -289,6 +287,8 @@ TEST(AutoStartController, RefusedMachineWideChangeGoesToTheElevatedCopyAndIsRead
     flow.controller.OnBoxChanged(1);
     EXPECT_EQ(flow.window.parameters, L"/autostart on");
     EXPECT_TRUE(flow.controller.Pending());
+    flow.controller.OnElevationStarted({ElevationStart::Outcome::kStarted, {}});
+    EXPECT_TRUE(flow.controller.Pending());
     // Clicks while it runs change nothing.
     flow.controller.OnBoxChanged(0);
     EXPECT_EQ(flow.runKey.changes, std::vector<std::wstring>{L"set Vossel"});
@@ -297,8 +297,9 @@ TEST(AutoStartController, RefusedMachineWideChangeGoesToTheElevatedCopyAndIsRead
     flow.runKey.values[L"Vossel"] = L"\"" + kExe + L"\"";
     flow.controller.OnElevatedExit(static_cast<std::uint32_t>(ElevatedExit::kDone));
     EXPECT_FALSE(flow.controller.Pending());
-    EXPECT_EQ(flow.window.events, (std::vector<std::wstring>{L"box 0", L"elevate /autostart on",
-                                                            L"disable", L"enable", L"box 1"}));
+    EXPECT_EQ(flow.window.events, (std::vector<std::wstring>{L"box 0", L"disable",
+                                                            L"elevate /autostart on", L"enable",
+                                                            L"box 1"}));
     EXPECT_EQ(flow.log, (std::vector<std::wstring>{
                             L"autostart write \"" + RunKeyPrefix + L"Vossel\" = \"" + kExe + L"\"",
                             L"autostart elevate \"/autostart on\"", L"autostart elevated exit 0"}));
@@ -318,30 +319,33 @@ TEST(AutoStartController, OutcomesOfTheElevation) {
     const std::vector<Case> cases = {
         {"declined: no message, the box shows the truth", 1,
          {ElevationStart::Outcome::kDeclined, {}}, std::nullopt, false,
-         {L"elevate /autostart on", L"box 0"}},
+         {L"disable", L"elevate /autostart on", L"enable", L"box 0"}},
         {"declined while clearing: still registered", 0,
          {ElevationStart::Outcome::kDeclined, {}}, std::nullopt, true,
-         {L"elevate /autostart off", L"box 1"}},
+         {L"disable", L"elevate /autostart off", L"enable", L"box 1"}},
         {"could not start", 1,
          {ElevationStart::Outcome::kFailed,
           {platform::HresultFromWin32(2), L"The system cannot find the file specified."}},
-         std::nullopt, false, {L"elevate /autostart on", failedStart, L"box 0"}},
+         std::nullopt, false, {L"disable", L"elevate /autostart on", L"enable", failedStart, L"box 0"}},
         {"the copy was refused too", 1, {ElevationStart::Outcome::kStarted, {}}, 3u, false,
-         {L"elevate /autostart on", L"disable", L"enable",
+         {L"disable", L"elevate /autostart on", L"enable",
           L"error " + kDeniedNumber + L" text of " + kDeniedNumber, L"box 0"}},
         {"the copy crashed", 0, {ElevationStart::Outcome::kStarted, {}}, 0xC0000005u, true,
-         {L"elevate /autostart off", L"disable", L"enable",
+         {L"disable", L"elevate /autostart off", L"enable",
           L"error -1073741819 text of -1073741819", L"box 1"}},
         {"the copy cleared it", 0, {ElevationStart::Outcome::kStarted, {}}, 0u, false,
-         {L"elevate /autostart off", L"disable", L"enable", L"box 0"}},
+         {L"disable", L"elevate /autostart off", L"enable", L"box 0"}},
     };
     for (const Case& c : cases) {
         Flow flow;
         if (c.box == 0) flow.runKey.values[L"Vossel"] = L"\"" + kExe + L"\"";
         flow.runKey.refuseWith = kDenied;
-        flow.window.answer = c.start;
         flow.controller.OnBoxChanged(c.box);
+        // Pending from the click until the prompt is answered and, if it ran, the copy ended.
+        EXPECT_TRUE(flow.controller.Pending()) << c.name;
+        flow.controller.OnElevationStarted(c.start);
         if (c.exitCode) {
+            EXPECT_TRUE(flow.controller.Pending()) << c.name;
             if (*c.exitCode == 0) flow.runKey.values.clear();
             flow.controller.OnElevatedExit(*c.exitCode);
         }

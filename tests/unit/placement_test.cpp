@@ -122,5 +122,41 @@ TEST(Placement, SettingsWindowOpensBesideTheTopmostMainWindow) {
     }
 }
 
+TEST(Placement, GoesByTheVisibleFrameNotTheInvisibleBorders) {
+    // Windows 10 at 150 %: 11 px of invisible border left, right and below the visible frame.
+    constexpr ScreenRect kMain{1085, 524, 1368, 726};
+    constexpr ScreenRect kMainFrame{1092, 524, 1361, 719};
+    struct Case {
+        const char* what;
+        ScreenRect window;
+        ScreenRect frame;
+        const ScreenRect* keepClearFrame;
+        ScreenRect placed;
+    };
+    const Case cases[] = {
+        {"the frame fits, the invisible border need not",
+         {1500, 800, 1927, 1047},
+         {1507, 800, 1920, 1040},
+         nullptr,
+         {1500, 800, 1927, 1047}},
+        {"the frame goes up to the taskbar and the screen's edge",
+         {1628, 795, 2053, 1090},
+         {1639, 795, 2042, 1079},
+         nullptr,
+         {1506, 756, 1931, 1051}},
+        {"beside the main window with the frames touching",
+         {1000, 592, 1221, 687},
+         {1007, 592, 1214, 680},
+         &kMainFrame,
+         {878, 592, 1099, 687}},
+        {"no frame known: the window rectangle is the frame", kMain, kMain, nullptr, kMain},
+    };
+    for (const Case& c : cases) {
+        const ScreenRect areas[] = {kFullHd};
+        EXPECT_EQ(PlaceWindowByFrame(c.window, c.frame, areas, c.keepClearFrame), c.placed)
+            << c.what;
+    }
+}
+
 }  // namespace
 }  // namespace vossel::platform
