@@ -211,7 +211,7 @@ void MainWindow::OnLifeTimerTick() {
         if (!endHeldSinceMs_) {
             endHeldSinceMs_ = now;
             lifeTimer_.SetInterval(kEndHoldPollMs);
-            platform::Report(L"end held");
+            platform::Report(L"timed end held");
         }
         if (now - *endHeldSinceMs_ < kEndHoldLimitMs) return;
     }

@@ -165,6 +165,34 @@ TEST(AutoStartElevation, ARefusedMachineWideWriteIsMadeByTheElevatedCopy) {
     target.Kill();
 }
 
+// The 15 s end comes while the elevated copy is still at work (as it may while the UAC prompt is
+// up): it waits for the copy and for the box to show what the copy did, then ends as ever.
+TEST(AutoStartElevation, TheTimedEndWaitsForAPendingElevatedChange) {
+    const std::wstring variant = Directory(TargetExe()) + L"\\fault-refuse-machine-write\\Vossel.exe";
+    RunValueCleanup cleanup;
+    ExeCopy copy(variant, ProgramFilesFolder(TargetExe()));
+    ASSERT_TRUE(copy.copied) << Utf8(copy.path);
+    // Longer than the whole life of the program.
+    EnvironmentOverride slow(L"VOSSEL_TEST_ELEVATED_DELAY_MS", L"20000");
+    Target target(copy.path);
+    ASSERT_TRUE(target.Started()) << target.StartError();
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: Label2 = ", kStartTimeoutMs)) << AllLines(target);
+    HWND box = OpenSettings(target);
+    ASSERT_NE(box, nullptr) << AllLines(target);
+    PostMessageW(box, BM_CLICK, 0, 0);
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: autostart elevate ", kStepTimeoutMs)) << AllLines(target);
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: timed end held", kExitTimeoutMs)) << AllLines(target);
+    EXPECT_TRUE(Answers(MainWindowOf(target))) << "the windows stopped while the change was pending";
+    const auto exited = target.WaitForPrefix("Vossel: autostart elevated exit ", kExitTimeoutMs);
+    ASSERT_TRUE(exited) << "the program ended before the elevated copy; lines:\n" << AllLines(target);
+    ASSERT_TRUE(target.WaitForExit(kExitTimeoutMs)) << AllLines(target);
+    const auto end = target.WaitForPrefix("Vossel: end ", 0);
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->text, "Vossel: end timer");
+    EXPECT_GE(end->seconds, exited->seconds);
+    EXPECT_EQ(MachineValue(copy.path).value_or(L""), L"\"" + copy.path + L"\"");
+}
+
 // Started as the elevated copy directly: only the two forms do anything, and only for an exe in
 // an administrators' folder; it ends by itself, with no window to close.
 TEST(AutoStartElevation, TheElevatedCopyTakesOnlyItsTwoFormsAndShowsNoWindow) {

@@ -207,6 +207,20 @@ bool ForcePaint(HWND window);
 // The target's visible top-level windows with this title.
 size_t CountTitled(const Target& target, std::wstring_view title);
 
+// A variable of this process, which every exe it starts inherits, for a scope.
+class EnvironmentOverride {
+public:
+    EnvironmentOverride(const wchar_t* name, const std::wstring& value) : name_(name) {
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~EnvironmentOverride() { SetEnvironmentVariableW(name_, nullptr); }
+    EnvironmentOverride(const EnvironmentOverride&) = delete;
+    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
+
+private:
+    const wchar_t* name_;
+};
+
 // A copy of an exe at folder\fileName (the folder is made when missing), removed again with its
 // folder however the test ends.
 class ExeCopy {

@@ -370,5 +370,31 @@ TEST(MainWindowAt120Dpi, ClientAreaScalesAndThePictureKeepsItsSize) {
     }
 }
 
+// At log-on the user may already be typing into another program: the window appears, fades in and
+// stays topmost without taking the keyboard from it.
+TEST(MainWindowFocus, AnotherProgramKeepsTheFocus) {
+    HWND typing = CreateWindowExW(0, L"EDIT", L"typing", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
+                                  300, 200, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(typing, nullptr);
+    struct Destroy {
+        HWND window;
+        ~Destroy() { DestroyWindow(window); }
+    } destroy{typing};
+    SetForegroundWindow(typing);
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == typing; }, kStepTimeoutMs));
+
+    Target target(TargetExe());
+    ASSERT_TRUE(target.Started()) << target.StartError();
+    HWND window = target.WaitForWindow(L"Vossel", kStartTimeoutMs);
+    ASSERT_NE(window, nullptr) << target.Describe();
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: opacity = 250", kStepTimeoutMs)) << target.Describe();
+    ASSERT_TRUE(Settle(window));
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    EXPECT_EQ(GetForegroundWindow(), typing) << "the main window took the focus";
+    EXPECT_NE(ExStyle(window) & WS_EX_TOPMOST, 0);
+    EXPECT_TRUE(IsWindowVisible(window));
+}
+
 }  // namespace
 }  // namespace vossel::e2e

@@ -31,12 +31,8 @@ std::wstring ClocksVariant() {
 }
 
 // Set for the programs this test starts, which inherit it; removed however the test ends.
-class ClocksOverride {
-public:
-    explicit ClocksOverride(const std::wstring& value) { SetEnvironmentVariableW(kClocksVariable, value.c_str()); }
-    ~ClocksOverride() { SetEnvironmentVariableW(kClocksVariable, nullptr); }
-    ClocksOverride(const ClocksOverride&) = delete;
-    ClocksOverride& operator=(const ClocksOverride&) = delete;
+struct ClocksOverride : EnvironmentOverride {
+    explicit ClocksOverride(const std::wstring& value) : EnvironmentOverride(kClocksVariable, value) {}
 };
 
 // The one explorer.exe of this prefix, which Wine starts as its desktop.
