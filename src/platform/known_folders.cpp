@@ -5,28 +5,31 @@
 #include <shlobj.h>
 
 #include "platform/late_bound.h"
+#include "platform/registry.h"
 
 namespace vossel::platform {
 namespace {
 
 LateBound<decltype(&::SHGetKnownFolderPath)> GetKnownFolderPath{L"shell32.dll",
-                                                               "SHGetKnownFolderPath"};
+                                                                "SHGetKnownFolderPath"};
 
 }  // namespace
 
-std::vector<std::wstring> AdminOnlyFolders() {
-    // FOLDERID_ProgramFilesX64 is not available to a 32-bit process; FOLDERID_ProgramFiles then
-    // names the 32-bit folder, so the 64-bit one is missed and such an exe counts as a user's.
-    const KNOWNFOLDERID* const ids[] = {&FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX64,
-                                        &FOLDERID_ProgramFilesX86, &FOLDERID_Windows};
+std::vector<std::wstring> ProgramFilesFolders() {
     std::vector<std::wstring> folders;
-    for (const KNOWNFOLDERID* id : ids) {
-        PWSTR path = nullptr;
-        if (SUCCEEDED(GetKnownFolderPath(*id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path) {
-            folders.emplace_back(path);
-        }
-        ::CoTaskMemFree(path);
+    // A 32-bit process cannot ask for FOLDERID_ProgramFilesX64, but it can read the 64-bit
+    // registry view, where the value names the native folder; only administrators can change it.
+    const auto native =
+        ReadStringValue(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                        L"ProgramFilesDir", KEY_WOW64_64KEY);
+    if (native && !native->empty()) folders.push_back(*native);
+    PWSTR path = nullptr;
+    if (SUCCEEDED(
+            GetKnownFolderPath(FOLDERID_ProgramFilesX86, KF_FLAG_DONT_VERIFY, nullptr, &path)) &&
+        path) {
+        folders.emplace_back(path);
     }
+    ::CoTaskMemFree(path);
     return folders;
 }
 

@@ -1,12 +1,12 @@
 #pragma once
-// Folders that, on a stock Windows, only administrators can change.
+// The folders where an installer puts programs for every user.
 #include <string>
 #include <vector>
 
 namespace vossel::platform {
 
-// The Program Files folders (64-bit and 32-bit, as far as this process can name them) and the
-// Windows folder, from SHGetKnownFolderPath. Folders that cannot be named are left out.
-std::vector<std::wstring> AdminOnlyFolders();
+// The 64-bit and the 32-bit Program Files folder; on 32-bit Windows both are the same one.
+// Folders that cannot be named are left out.
+std::vector<std::wstring> ProgramFilesFolders();
 
 }  // namespace vossel::platform

@@ -8,6 +8,7 @@
 
 #include "platform/debug_output.h"
 #include "platform/executable.h"
+#include "platform/file_security.h"
 #include "platform/known_folders.h"
 #include "platform/registry.h"
 #include "platform/shell_automation.h"
@@ -88,7 +89,17 @@ platform::CallStatus RegistryRunKey::DeleteApproval(std::wstring_view valueName)
 }
 
 AutoStartScope ThisExeAutoStartScope(std::wstring_view exePath) {
-    return ChooseAutoStartScope(exePath, platform::AdminOnlyFolders());
+    ExeLocation exe{std::wstring(exePath), {}};
+    exe.finalPath = PathFromFinalPath(platform::FinalPathOf(exe.path));
+    // The folders as reached too, so that the real file is judged against the real folder.
+    std::vector<std::wstring> folders = platform::ProgramFilesFolders();
+    const std::size_t named = folders.size();
+    for (std::size_t i = 0; i < named; ++i) {
+        std::wstring reached = PathFromFinalPath(platform::FinalPathOf(folders[i]));
+        if (!reached.empty()) folders.push_back(std::move(reached));
+    }
+    return ChooseAutoStartScope(exe, folders, platform::ReadObjectSecurity,
+                                platform::ThisProcessUser());
 }
 
 namespace {

@@ -15,7 +15,7 @@ namespace vossel {
 enum class ElevatedExit : std::uint32_t {
     kDone = 0,             // the entry is as asked
     kUsage = 1,            // not one of the two accepted forms; nothing was done
-    kNotMachineScope = 2,  // the exe is not in an administrators-only folder; nothing was done
+    kNotMachineScope = 2,  // others than administrators can change the exe; nothing was done
     kRefused = 3,          // access denied even so
     kFailed = 4,           // any other failure
 };

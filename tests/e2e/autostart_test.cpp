@@ -40,6 +40,17 @@ std::wstring UserFolder() {
     return std::wstring(temp) + L"Vossel E2E Downloads";
 }
 
+// Lets everyone add and remove files there: "chmod 777", which Wine shows as Everyone 0x1301ff.
+bool LetEveryoneChange(const std::wstring& folder) {
+    using UnixFileName = char*(CDECL*)(LPCWSTR);
+    const auto unixFileName = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixFileName ? unixFileName(folder.c_str()) : nullptr;
+    const bool done = name && RunUnix("chmod 777 '" + std::string(name) + "'", 30000) == 0;
+    HeapFree(GetProcessHeap(), 0, name);
+    return done;
+}
+
 bool Ticked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 bool Answers(HWND window) {
@@ -70,18 +81,21 @@ std::optional<std::wstring> UserValue() { return RunValue(L"Vossel", 0, HKEY_CUR
 
 struct ScopeCase {
     const char* name;
+    bool inProgramFiles, everyoneMayChange;
     bool machine;
 };
 
 // Tick, reopen (ticked), clear: the entry in the scope that the exe's folder calls for, and
 // nothing in the other one.
 TEST(AutoStartScope, TheEntryFollowsTheExesFolderAndTheReopenedBoxShowsIt) {
-    const ScopeCase cases[] = {{"Program Files", true}, {"a user's folder", false}};
+    const ScopeCase cases[] = {{"Program Files", true, false, true}, {"a user's folder", false, false, false},
+                               {"Program Files, open to everyone", true, true, false}};
     for (const ScopeCase& c : cases) {
         SCOPED_TRACE(c.name);
         RunValueCleanup cleanup;
-        ExeCopy copy(TargetExe(), c.machine ? ProgramFilesFolder(TargetExe()) : UserFolder());
+        ExeCopy copy(TargetExe(), c.inProgramFiles ? ProgramFilesFolder(TargetExe()) : UserFolder());
         ASSERT_TRUE(copy.copied) << Utf8(copy.path);
+        ASSERT_TRUE(!c.everyoneMayChange || LetEveryoneChange(copy.folder));
         Target target(copy.path);
         ASSERT_TRUE(target.Started()) << target.StartError();
         ASSERT_TRUE(target.WaitForPrefix("Vossel: Label2 = ", kStartTimeoutMs)) << AllLines(target);

@@ -16,8 +16,15 @@ namespace {
 using platform::CallStatus;
 using Bytes = std::vector<std::uint8_t>;
 
-const std::vector<std::wstring> kAdminFolders = {
-    L"C:\\Program Files", L"C:\\Program Files (x86)", L"C:\\Windows"};
+const std::vector<std::wstring> kAdminFolders = {L"C:\\Program Files", L"C:\\Program Files (x86)"};
+
+// Every file and folder as an installer leaves it: administrators may change it, users may run it.
+AutoStartScope ScopeOf(std::wstring path, const std::vector<std::wstring>& folders) {
+    const auto installed = [](const std::wstring&) -> std::optional<platform::ObjectSecurity> {
+        return platform::ObjectSecurity{L"S-1-5-32-544", true, {{true, L"S-1-5-32-545", 0x1200a9}}};
+    };
+    return ChooseAutoStartScope({path, path}, folders, installed, {});
+}
 
 TEST(ChooseAutoStartScope, MachineWideOnlyInsideAnAdministratorsFolder) {
     struct Case {
@@ -27,7 +34,7 @@ TEST(ChooseAutoStartScope, MachineWideOnlyInsideAnAdministratorsFolder) {
     const Case cases[] = {
         {L"C:\\Program Files\\Vossel\\Vossel.exe", AutoStartScope::Machine},
         {L"c:\\PROGRAM FILES (X86)\\Vossel\\Vossel.exe", AutoStartScope::Machine},
-        {L"C:\\Windows\\Vossel.exe", AutoStartScope::Machine},
+        {L"C:\\Windows\\Vossel.exe", AutoStartScope::User},  // Tasks, Tracing: anyone may write
         {L"C:\\Program Files/Vossel/Vossel.exe", AutoStartScope::Machine},
         {L"C:\\Users\\Ann\\Downloads\\Vossel.exe", AutoStartScope::User},
         {L"C:\\Users\\Ann\\Desktop\\Program Files\\Vossel.exe", AutoStartScope::User},
@@ -42,14 +49,12 @@ TEST(ChooseAutoStartScope, MachineWideOnlyInsideAnAdministratorsFolder) {
         {L"", AutoStartScope::User},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ChooseAutoStartScope(c.exePath, kAdminFolders), c.scope) << c.exePath;
+        EXPECT_EQ(ScopeOf(c.exePath, kAdminFolders), c.scope) << c.exePath;
     }
     // A folder named with a trailing backslash, as some systems report the root of a drive.
-    EXPECT_EQ(ChooseAutoStartScope(L"D:\\Apps\\Vossel.exe", {L"D:\\Apps\\"}),
-              AutoStartScope::Machine);
+    EXPECT_EQ(ScopeOf(L"D:\\Apps\\Vossel.exe", {L"D:\\Apps\\"}), AutoStartScope::Machine);
     // No folder could be named: nothing is machine-wide.
-    EXPECT_EQ(ChooseAutoStartScope(L"C:\\Program Files\\Vossel\\Vossel.exe", {}),
-              AutoStartScope::User);
+    EXPECT_EQ(ScopeOf(L"C:\\Program Files\\Vossel\\Vossel.exe", {}), AutoStartScope::User);
 }
 
 // ---- the state read back ----

@@ -1,4 +1,5 @@
 #include "settings/autostart.h"
+#include "settings/autostart_scope.h"
 
 #include <gtest/gtest.h>
 
@@ -237,6 +238,96 @@ TEST(ApplyAutoStart, MakesOneObjectPerCall) {
     EXPECT_EQ(shellObjects.created, 4);
     EXPECT_EQ(shellObjects.alive, 0);
     EXPECT_EQ(runKey.calls.size(), 2u);  // the two deletes fell back
+}
+
+// ---- who may change a file or folder under Program Files ----
+
+constexpr const wchar_t* kAdmins = L"S-1-5-32-544";
+constexpr const wchar_t* kUsers = L"S-1-5-32-545";
+constexpr const wchar_t* kEveryone = L"S-1-1-0";
+constexpr const wchar_t* kAnn = L"S-1-5-21-0-0-0-1000";  // the current user
+constexpr std::uint32_t kFull = 0x1f01ff, kReadRun = 0x1200a9;
+
+platform::AccessEntry Allow(const wchar_t* sid, std::uint32_t mask, bool inheritOnly = false) {
+    return {true, sid, mask, inheritOnly};
+}
+// As an installer leaves it: SYSTEM and Administrators may do all, Users read and run; and extra.
+platform::ObjectSecurity Installed(platform::AccessEntry extra = Allow(kUsers, kReadRun),
+                                   const wchar_t* owner = kAdmins) {
+    return {owner,
+            true,
+            {Allow(L"S-1-5-18", kFull), Allow(kAdmins, kFull), Allow(kUsers, kReadRun), extra}};
+}
+
+TEST(OnlyAdministratorsCanChange, JudgesTheOwnerAndEveryEntryThatApplies) {
+    const wchar_t* installer = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+    // clang-format off
+    const struct { const char* name; platform::ObjectSecurity security; bool annIsAdmin, safe; }
+    cases[] = {
+        {"an installed file", Installed(), false, true},
+        {"Program Files itself", {installer, true, {Allow(installer, kFull),
+            Allow(kAdmins, 0x1301bf), Allow(L"S-1-3-0", 0x10000000, true),
+            Allow(kUsers, 0xa0000000, true)}}, false, true},
+        {"Ann's, as in Wine, Ann an admin", Installed(Allow(kAnn, kFull), kAnn), true, true},
+        {"Ann's, Ann a standard user", Installed(Allow(kAnn, kFull), kAnn), false, false},
+        {"chmod 777 under Wine", Installed(Allow(kEveryone, 0x1301ff), kAnn), true, false},
+        {"owned by Users", Installed(Allow(kUsers, kReadRun), kUsers), true, false},
+        {"no owner named", Installed(Allow(kUsers, kReadRun), L""), true, false},
+        {"a NULL DACL", {kAdmins, false, {}}, true, false},
+        {"Users GENERIC_READ | GENERIC_EXECUTE", Installed(Allow(kUsers, 0xa0000000)), false, true},
+        {"inherit-only full access for Users", Installed(Allow(kUsers, kFull, true)), false, true},
+        {"a deny does not cancel a later allow", {kAdmins, true,
+            {{false, kEveryone, kFull, false}, Allow(kUsers, kFull)}}, false, false},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        EXPECT_EQ(OnlyAdministratorsCanChange(c.security, {kAnn, c.annIsAdmin}), c.safe) << c.name;
+    }
+    // Every right that lets its holder change the object, for anyone but administrators.
+    for (const std::uint32_t right :
+         {0x2u, 0x4u, 0x40u, 0x10000u, 0x40000u, 0x80000u, 0x40000000u, 0x10000000u}) {
+        for (const wchar_t* sid :
+             {kUsers, L"S-1-5-11", kEveryone, L"S-1-5-4", L"S-1-5-21-0-0-0-1001", L""}) {
+            EXPECT_FALSE(OnlyAdministratorsCanChange(Installed(Allow(sid, right)), {kAnn, true}))
+                << sid << " " << right;
+        }
+        EXPECT_FALSE(OnlyAdministratorsCanChange(Installed(Allow(kAnn, right)), {kAnn, false}));
+        EXPECT_TRUE(OnlyAdministratorsCanChange(Installed(Allow(kAnn, right)), {kAnn, true}));
+    }
+}
+
+// Every step from Program Files down, on the path as started and at the real file, must be safe.
+TEST(ChooseAutoStartScope, EveryStepOnBothPathsMustBeAdministratorsOnly) {
+    const std::wstring programFiles = L"C:\\Program Files", folder = programFiles + L"\\Vossel";
+    const std::wstring exe = folder + L"\\Vossel.exe", other = programFiles + L"\\B\\Vossel.exe";
+    const std::optional<platform::ObjectSecurity> open = Installed(Allow(kEveryone, 0x1301ff));
+    using Scope = AutoStartScope;
+    // clang-format off
+    const struct { std::wstring finalPath, badStep; std::optional<platform::ObjectSecurity> bad;
+                   AutoStartScope scope; } cases[] = {
+        {exe, L"", open, Scope::Machine},   {exe, programFiles, open, Scope::User},
+        {exe, exe, open, Scope::User},      {exe, folder, std::nullopt, Scope::User},
+        {L"", L"", open, Scope::User},      {L"C:\\Users\\Ann\\Vossel.exe", L"", open, Scope::User},
+        {other, L"", open, Scope::Machine}, {other, folder, open, Scope::User},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        std::vector<std::wstring> read;
+        const auto reader = [&](const std::wstring& path) {
+            read.push_back(path);
+            return path == c.badStep ? c.bad : Installed();
+        };
+        EXPECT_EQ(ChooseAutoStartScope({exe, c.finalPath}, {programFiles}, reader, {}), c.scope)
+            << c.finalPath << " with " << c.badStep;
+        if (&c == &cases[0]) {
+            EXPECT_EQ(read, (std::vector<std::wstring>{programFiles, folder, exe}));
+        }
+    }
+}
+
+TEST(PathFromFinalPath, DropsTheLongPathPrefix) {
+    EXPECT_EQ(PathFromFinalPath(L"\\\\?\\C:\\Vossel\\Vossel.exe"), L"C:\\Vossel\\Vossel.exe");
+    EXPECT_EQ(PathFromFinalPath(L"\\\\?\\UNC\\server\\share\\V.exe"), L"\\\\server\\share\\V.exe");
 }
 
 }  // namespace
