@@ -33,3 +33,6 @@ vossel_fault_variant(refuse-machine-write VOSSEL_FAULT_REFUSE_MACHINE_WRITE)
 vossel_fault_variant(clocks VOSSEL_FAULT_CLOCKS_FROM_ENVIRONMENT)
 # A ten-minute life: the soak test's work never races the program's own end.
 vossel_fault_variant(long-life VOSSEL_FAULT_LONG_LIFE)
+# Start records from VOSSEL_TEST_HISTORY instead of the event log, which Wine cannot query: the
+# history window's chart, summary and list end to end.
+vossel_fault_variant(history VOSSEL_FAULT_HISTORY_FROM_ENVIRONMENT)

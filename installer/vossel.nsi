@@ -238,6 +238,7 @@ Section
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     CreateShortcut "$SMPROGRAMS\Vossel.lnk" "$INSTDIR\Vossel.exe"
+    CreateShortcut "$SMPROGRAMS\Vossel 启动记录.lnk" "$INSTDIR\Vossel.exe" "/history"
 
     !insertmacro UseInstalledView
     ${If} $AutoStart = 1
@@ -280,6 +281,7 @@ Section Uninstall
     Call un.CloseRunningVossel
 
     Delete "$SMPROGRAMS\Vossel.lnk"
+    Delete "$SMPROGRAMS\Vossel 启动记录.lnk"
     Delete "$INSTDIR\Vossel.exe"
     Delete "$INSTDIR\DSEG-LICENSE.txt"
     Delete "$INSTDIR\uninstall.exe"

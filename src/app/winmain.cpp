@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include "app/program.h"
+#include "history/history_window.h"
 #include "mainwindow/main_window.h"
 #include "platform/runtime_error.h"
 #include "platform/window.h"
@@ -33,14 +34,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 #ifndef VOSSEL_FAULT_NO_DLL_RESTRICTION  // test-only build: the planted-DLL test's control
     RestrictDllSearch();
 #endif
-    // Any argument at all: the elevated copy that the settings window started, which shows no
-    // window and changes nothing but the machine-wide auto-start entry.
-    if (const wchar_t* commandLine = ::GetCommandLineW();
-        !vossel::CommandLineArguments(commandLine).empty()) {
-        return vossel::RunElevatedAutoStart(commandLine);
-    }
+    // "/history" alone opens the history window. Any other argument at all: the elevated copy
+    // that the settings window started, which shows no window and changes nothing but the
+    // machine-wide auto-start entry.
+    const wchar_t* commandLine = ::GetCommandLineW();
+    const std::vector<std::wstring> arguments = vossel::CommandLineArguments(commandLine);
+    const bool history = vossel::IsHistoryCommand(arguments);
+    if (!arguments.empty() && !history) return vossel::RunElevatedAutoStart(commandLine);
     vossel::platform::SetRuntimeErrorReport(&vossel::ReportRuntimeError);
     try {
+        if (history) return vossel::RunHistoryWindow();
         // The settings window talks to the shell automation object on this thread.
         ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         vossel::MainWindow mainWindow(&vossel::EndProgram);

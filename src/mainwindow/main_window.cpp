@@ -115,6 +115,7 @@ MainWindow::MainWindow(EndProgramFunction endProgram)
     settingsLink_.Click = [this] { OnSettingsLinkClick(); };
     // The keyboard's way to the settings, which leaves the window's look as it is.
     window_.AddSystemMenuItem(L"设置(&T)...", [this] { OnSettingsLinkClick(); });
+    window_.AddSystemMenuItem(L"启动记录(&H)...", [] { platform::StartThisExe(L"/history"); });
     durationLabel_.SetEmptyName(L"--");
     // Read out when the window appears: the whole sentence, not four fragments.
     window_.Description = [this] {

@@ -4,11 +4,12 @@ namespace vossel::platform {
 
 void Control::Create(HWND owner, int dpi, HFONT font) {
     const PixelRect px = TwipsToPixels(box_, dpi);
-    handle_ = ::CreateWindowExW(0, L"BUTTON", caption_.c_str(), WS_CHILD | WS_VISIBLE | style_,
+    handle_ = ::CreateWindowExW(exStyle_, windowClass_, caption_.c_str(), WS_CHILD | WS_VISIBLE | style_,
                                 px.left, px.top, px.width, px.height, owner,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
                                 ::GetModuleHandleW(nullptr), nullptr);
     if (handle_ && font) ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (handle_) OnCreated();
 }
 
 void Control::Rescale(int dpi, HFONT font) {

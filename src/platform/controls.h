@@ -1,5 +1,5 @@
 #pragma once
-// Standard child controls: a check box and a push button, created when their window loads and
+// Standard child controls: a check box and a push button (list_view.h has a list), created when their window loads and
 // destroyed with it.
 #include <windows.h>
 
@@ -12,8 +12,14 @@ namespace vossel::platform {
 
 class Control {
   public:
-    Control(int id, TwipRect box, std::wstring caption, DWORD style)
-        : id_(id), box_(box), caption_(std::move(caption)), style_(style) {}
+    Control(int id, TwipRect box, std::wstring caption, DWORD style,
+            const wchar_t* windowClass = L"BUTTON", DWORD exStyle = 0)
+        : id_(id),
+          box_(box),
+          caption_(std::move(caption)),
+          style_(style),
+          windowClass_(windowClass),
+          exStyle_(exStyle) {}
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
     virtual ~Control() = default;
@@ -28,11 +34,17 @@ class Control {
     void Rescale(int dpi, HFONT font);
     void Destroyed() { handle_ = nullptr; }
 
+  protected:
+    // Right after the window of the control was created.
+    virtual void OnCreated() {}
+
   private:
     int id_;
     TwipRect box_;
     std::wstring caption_;
     DWORD style_;
+    const wchar_t* windowClass_;
+    DWORD exStyle_;
     HWND handle_ = nullptr;
 };
 

@@ -18,6 +18,21 @@ std::wstring ExecutablePath() {
     }
 }
 
+bool StartThisExe(const std::wstring& parameters) {
+    const std::wstring exe = ExecutablePath();
+    std::wstring commandLine = L"\"" + exe + L"\" " + parameters;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &process)) {
+        return false;
+    }
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return true;
+}
+
 std::wstring UserDecimalSeparator() {
     wchar_t separator[8] = {};
     if (::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8) <= 1)

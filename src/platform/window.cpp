@@ -380,6 +380,7 @@ void Window::OnPaint() {
         }
     } clearClip{labels_};
     if (Paint && !handlersStopped) Paint();
+    if (Draw && !handlersStopped) Draw(canvas.Get());
 
     for (const Label* label : labels_) label->Draw(canvas.Get());
     const RECT& area = paint.Area();
@@ -429,6 +430,9 @@ LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
 }
 
 LRESULT Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+    if (Message && !handlersStopped) {
+        if (const std::optional<LRESULT> answer = Message(message, wparam, lparam)) return *answer;
+    }
     switch (message) {
         case WM_ERASEBKGND:
             return 1;

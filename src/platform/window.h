@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,11 @@ class Window : private AccessibleContent {
     std::function<void()> SessionEnd;
     // What a screen reader reads as the window's description, e.g. when the window appears.
     std::function<std::wstring()> Description;
+    // Draws on the off-screen canvas after Paint, before the labels.
+    std::function<void(HDC canvas)> Draw;
+    // Sees every message first, for what a form handles itself (its controls' notifications, a
+    // resize, messages of its own); an answer ends the message there.
+    std::function<std::optional<LRESULT>(UINT message, WPARAM wparam, LPARAM lparam)> Message;
 
     // Labels are drawn in the order they are added (the stacking order, bottom first);
     // controls are created in the order they are added (the tab order).
@@ -63,6 +69,7 @@ class Window : private AccessibleContent {
     void UnloadWindow();
     bool IsLoaded() const { return handle_ != nullptr; }
     HWND Handle() const { return handle_; }
+    int Dpi() const { return dpi_; }
 
   private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam,

@@ -43,7 +43,8 @@ struct DebugLine {
 // destructor kills it if it is still alive, so no test leaves a process behind.
 class Target {
 public:
-    explicit Target(const std::wstring& exe, const std::wstring& workingDirectory = {});
+    explicit Target(const std::wstring& exe, const std::wstring& workingDirectory = {},
+                    const std::wstring& arguments = {});
     ~Target();
     Target(const Target&) = delete;
     Target& operator=(const Target&) = delete;
@@ -80,6 +81,7 @@ private:
 
     std::wstring exe;
     std::wstring workingDirectory;
+    std::wstring arguments;
     std::string startError;
     HANDLE thread = nullptr;
     HANDLE process = nullptr;  // our duplicate, valid until the destructor

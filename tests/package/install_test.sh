@@ -105,7 +105,7 @@ check "the setup program exits with 0" equals "$?" 0
 wait "$vossel"
 check "the exe is the new one" cmp -s "$x64_exe" "$drive_c/Program Files/Vossel/Vossel.exe"
 check "one Uninstall entry" equals "$(uninstall_entries 64) $(uninstall_entries 32)" "1 0"
-check "one shortcut" equals "$(shortcuts)" 1
+check "the two shortcuts, once each" equals "$(shortcuts)" 2
 check "the Run entry is gone" absent 64 "$run_key" Vossel
 check "a bad /AUTOSTART is refused" equals "$(wine_ "$setup" /S /AUTOSTART=yes; echo $?)" 87
 wine_ "$setup" /S

@@ -1,0 +1,90 @@
+#include "platform/list_view.h"
+
+#include <commctrl.h>
+
+#include <numeric>
+
+namespace vossel::platform {
+
+ReportList::ReportList(int id, TwipRect box, std::vector<std::wstring> columns)
+    : Control(id, box, L"",
+              LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER | WS_TABSTOP | WS_BORDER,
+              WC_LISTVIEWW),
+      columns_(std::move(columns)) {
+    static const bool registered = [] {
+        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
+        return ::InitCommonControlsEx(&controls) != FALSE;
+    }();
+    (void)registered;
+}
+
+void ReportList::OnCreated() {
+    ListView_SetExtendedListViewStyle(Handle(), LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.pszText = columns_[i].data();
+        column.cx = 100;
+        column.iSubItem = static_cast<int>(i);
+        ListView_InsertColumn(Handle(), static_cast<int>(i), &column);
+    }
+    FillRows();
+}
+
+void ReportList::SetRows(std::vector<std::vector<std::wstring>> rows) {
+    rows_ = std::move(rows);
+    if (Handle()) FillRows();
+}
+
+void ReportList::FillRows() {
+    HWND list = Handle();
+    ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    ListView_DeleteAllItems(list);
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+        auto& row = rows_[r];
+        for (std::size_t c = 0; c < row.size() && c < columns_.size(); ++c) {
+            LVITEMW item{};
+            item.mask = LVIF_TEXT;
+            item.iItem = static_cast<int>(r);
+            item.iSubItem = static_cast<int>(c);
+            item.pszText = row[c].data();
+            if (c == 0) {
+                ListView_InsertItem(list, &item);
+            } else {
+                ListView_SetItem(list, &item);
+            }
+        }
+    }
+    ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(list, nullptr, TRUE);
+}
+
+std::vector<std::size_t> ReportList::SelectedRows() const {
+    std::vector<std::size_t> selected;
+    for (int i = ListView_GetNextItem(Handle(), -1, LVNI_SELECTED); i >= 0;
+         i = ListView_GetNextItem(Handle(), i, LVNI_SELECTED)) {
+        selected.push_back(static_cast<std::size_t>(i));
+    }
+    return selected;
+}
+
+void ReportList::Place(RECT box, const std::vector<int>& columnWeights) {
+    HWND list = Handle();
+    if (!list) return;
+    ::SetWindowPos(list, nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client{};
+    ::GetClientRect(list, &client);
+    const int total = std::accumulate(columnWeights.begin(), columnWeights.end(), 0);
+    if (total <= 0) return;
+    int used = 0;
+    for (std::size_t i = 0; i < columnWeights.size() && i < columns_.size(); ++i) {
+        // The last column takes what rounding left over.
+        const int width = i + 1 == columnWeights.size() ? client.right - used
+                                                        : client.right * columnWeights[i] / total;
+        ListView_SetColumnWidth(list, static_cast<int>(i), width);
+        used += width;
+    }
+}
+
+}  // namespace vossel::platform

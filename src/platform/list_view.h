@@ -1,0 +1,36 @@
+#pragma once
+// A list in report view (a ListView): a header of columns, rows of text, full-row selection.
+// The keyboard's and a screen reader's way through tabular data.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/controls.h"
+
+namespace vossel::platform {
+
+class ReportList : public Control {
+  public:
+    ReportList(int id, TwipRect box, std::vector<std::wstring> columns);
+
+    // Replaces every row; each row has one text per column.
+    void SetRows(std::vector<std::vector<std::wstring>> rows);
+    const std::vector<std::vector<std::wstring>>& Rows() const { return rows_; }
+    // The indices of the selected rows, in order.
+    std::vector<std::size_t> SelectedRows() const;
+    // Moves and sizes the list (client pixels) and shares its width among the columns by the
+    // given weights.
+    void Place(RECT box, const std::vector<int>& columnWeights);
+
+  protected:
+    void OnCreated() override;
+
+  private:
+    void FillRows();
+
+    std::vector<std::wstring> columns_;
+    std::vector<std::vector<std::wstring>> rows_;
+};
+
+}  // namespace vossel::platform
