@@ -21,6 +21,7 @@ namespace {
 
 constexpr UINT_PTR kFadeTimerId = 1;
 constexpr UINT_PTR kLifeTimerId = 2;
+constexpr UINT_PTR kRecordTimerId = 3;
 #ifdef VOSSEL_FAULT_LONG_LIFE  // test-only build: room for the soak test's thousands of steps
 constexpr int kLifeMs = 600000;
 #else
@@ -67,10 +68,12 @@ StartMeasurement MeasureStartOfShell() {
     const std::optional<std::uint64_t> created = platform::ReadProcessCreationTime(shell);
     if (!created) return StartMeasurement::NotMeasured(kShellNotReadable);
     const platform::ClockReading clocks = platform::ReadClocks();
-    return MeasureStart(
+    StartMeasurement measurement = MeasureStart(
         *created,
         {clocks.systemTime, clocks.interruptTime, clocks.tickCountMs, clocks.unbiasedInterruptTime},
         platform::ReadLastWakeTime);
+    measurement.shellCreatedUtc = *created;
+    return measurement;
 }
 
 MainWindow::MainWindow(EndProgramFunction endProgram)
@@ -84,6 +87,7 @@ MainWindow::MainWindow(EndProgramFunction endProgram)
                     {L"微软雅黑", 1050, FW_NORMAL, kCharsetAnsi, {}}),
       fadeTimer_(kFadeTimerId, 0, true),
       lifeTimer_(kLifeTimerId, kLifeMs, true),
+      startRecorder_(kRecordTimerId),
       window_({L"VosselForm1",
                L"Vossel",
                IDI_VOSSEL,
@@ -97,11 +101,15 @@ MainWindow::MainWindow(EndProgramFunction endProgram)
     window_.Add(secondsLabel_);
     window_.Add(fadeTimer_);
     window_.Add(lifeTimer_);
+    window_.Add(startRecorder_.Timer());
 
     window_.Load = [this] { OnLoad(); };
     window_.Paint = [this] { OnPaint(); };
     window_.CloseRequest = [this](bool& cancel) { OnCloseRequest(cancel); };
-    window_.SessionEnd = [this] { endProgram_(L"session-end"); };
+    window_.SessionEnd = [this] {
+        startRecorder_.OnEnd();
+        endProgram_(L"session-end");
+    };
     settingsLink_.Click = [this] { OnSettingsLinkClick(); };
     // The keyboard's way to the settings, which leaves the window's look as it is.
     window_.AddSystemMenuItem(L"设置(&T)...", [this] { OnSettingsLinkClick(); });
@@ -154,6 +162,7 @@ void MainWindow::OnPaint() {
                                                                : L"start = full boot");
         startReported_ = true;
     }
+    startRecorder_.OnCaption(measurement);
 }
 
 void MainWindow::OnCloseRequest(bool& cancel) {
@@ -170,6 +179,7 @@ void MainWindow::OnFadeTick() {
     const FadeOutcome outcome = fade_.Tick();
     switch (outcome.action) {
         case FadeAction::EndProgram:
+            startRecorder_.OnEnd();
             endProgram_(L"fade-out");
             return;
         case FadeAction::ApplyLevel:
@@ -186,6 +196,9 @@ void MainWindow::OnFadeTick() {
     }
 }
 
-void MainWindow::OnLifeTimerTick() { endProgram_(L"timer"); }
+void MainWindow::OnLifeTimerTick() {
+    startRecorder_.OnEnd();
+    endProgram_(L"timer");
+}
 
 }  // namespace vossel

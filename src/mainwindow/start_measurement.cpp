@@ -15,6 +15,17 @@ std::int64_t FloorMs(std::int64_t ticks) {
     return ticks % kTicksPerMs < 0 ? quotient - 1 : quotient;
 }
 
+// startAt and shellAt are on the interrupt clock, where the shell's creation is shellCreated.
+StartMeasurement Measured(StartKind kind, std::uint64_t shellCreated, std::int64_t shellAt,
+                          std::int64_t startAt) {
+    StartMeasurement measurement;
+    measurement.kind = kind;
+    measurement.durationMs = FloorMs(shellAt - startAt);
+    measurement.startUtc = shellCreated - static_cast<std::uint64_t>(shellAt - startAt);
+    measurement.shellCreatedUtc = shellCreated;
+    return measurement;
+}
+
 }  // namespace
 
 StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clocks,
@@ -35,7 +46,7 @@ StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clo
     if (suspended < -kSuspendedTolerance) return StartMeasurement::NotMeasured(kClock);
     if (suspended <= kSuspendedTolerance) {
         // Never suspended: the interrupt clock started with this kernel.
-        return {StartKind::FullBoot, FloorMs(shellAt), {}};
+        return Measured(StartKind::FullBoot, shellCreated, shellAt, 0);
     }
     // Suspended at least once. The kernel-start formula would add the hours the PC was off, so
     // only the last wake will do, and only if it came before the shell.
@@ -45,7 +56,7 @@ StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clo
     if (*wake > static_cast<std::uint64_t>(shellAt)) {
         return StartMeasurement::NotMeasured(kSleptAfterSignIn);
     }
-    return {StartKind::Resume, FloorMs(shellAt - static_cast<std::int64_t>(*wake)), {}};
+    return Measured(StartKind::Resume, shellCreated, shellAt, static_cast<std::int64_t>(*wake));
 }
 
 std::wstring StartCaption(const StartMeasurement& measurement, std::wstring_view decimalSeparator) {
