@@ -116,6 +116,8 @@ file(GLOB windows_test_sources CONFIGURE_DEPENDS tests/windows/*.cpp)
 if(windows_test_sources)
     add_executable(vossel_windows_tests ${windows_test_sources})
     target_link_libraries(vossel_windows_tests PRIVATE vossel_app GTest::gtest_main oleacc ${static_runtime})
+    # The message-table test reads the built exe beside it.
+    add_dependencies(vossel_windows_tests Vossel)
     add_test(NAME windows_tests COMMAND ${wine_runner} $<TARGET_FILE:vossel_windows_tests>)
     set_tests_properties(windows_tests PROPERTIES RESOURCE_LOCK wine_prefix)
 endif()
