@@ -24,7 +24,8 @@ TEST(StartMessages, EveryIdHasItsTextInBothLanguages) {
     ASSERT_NE(exe, nullptr) << "error " << ::GetLastError();
     const wchar_t* strings[StartRecordField::kCount] = {L"1", L"2345", L"full boot", L"no shell",
                                                         L"", L"", L"1.0.0.0", L"x64"};
-    const std::vector<DWORD_PTR> arguments(std::begin(strings), std::end(strings));
+    std::vector<DWORD_PTR> arguments;
+    for (const wchar_t* text : strings) arguments.push_back(reinterpret_cast<DWORD_PTR>(text));
     constexpr WORD kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
     constexpr WORD kChinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
     const struct {
