@@ -190,6 +190,26 @@ int RunUnix(const std::string& script, DWORD timeoutMs);
 // The same, with the script's standard output; nothing on failure.
 std::optional<std::string> RunUnixOutput(const std::string& script, DWORD timeoutMs);
 
+// Wine's traces, on the channels given in WINEDEBUG's form, of the programs started while it
+// lives. Wine writes them to the Unix standard error that they share with this process, which
+// scripts/wine-run sends to a file; not Available() when it is no file.
+class WineTrace {
+public:
+    explicit WineTrace(const std::wstring& channels);
+    ~WineTrace();
+    WineTrace(const WineTrace&) = delete;
+    WineTrace& operator=(const WineTrace&) = delete;
+
+    bool Available() const { return !file.empty(); }
+    // The lines written since the construction that contain the text (no single quotes).
+    std::vector<std::string> Lines(const std::string& containing) const;
+
+private:
+    std::string file;
+    unsigned long long offset = 0;
+    std::optional<std::wstring> saved;
+};
+
 // The 32 x 32 image of the icon that Wine handed to the X server for this window
 // (_NET_WM_ICON), as 0xAARRGGBB pixels, top row first. Wine answers WM_GETICON from another
 // process with nothing, so this is how the icon is seen from outside.

@@ -126,6 +126,35 @@ TEST(Start, AfterAResumeTheDurationRunsFromTheLastWake) {
     EXPECT_EQ(CountLines(target, "Vossel: not measured"), 0u) << target.Describe();
 }
 
+TEST(Start, EachRunWritesOneEventRecordThatMatchesItsCaption) {
+    WineTrace trace(L"-all,+eventlog,fixme+advapi");
+    if (!trace.Available()) GTEST_SKIP() << "Wine's standard error is not a file";
+    Started started;
+    ASSERT_NO_FATAL_FAILURE(Start(TargetExe(), started));
+    Target& target = *started.target;
+    const std::regex number(R"re(^Vossel: Label2 = "(\d+)(?:\.(\d{1,3}))?"$)re");
+    const auto caption = target.WaitForLine(number, kStepTimeoutMs);
+    const auto start = target.WaitForPrefix("Vossel: start = ", kStepTimeoutMs);
+    ASSERT_TRUE(caption && start && target.WaitForPrefix("Vossel: event ", kStepTimeoutMs)) << target.Describe();
+    for (int i = 0; i < 20 && !target.HasExited(); ++i) ForcePaint(started.window);
+    RequestClose(started.window);
+    ASSERT_TRUE(target.WaitForExit(kStartTimeoutMs).has_value()) << target.Describe();
+    EXPECT_EQ(CountLines(target, "Vossel: event "), 1u) << target.Describe();
+
+    const auto reports = trace.Lines("advapi:ReportEventW");
+    const auto strings = trace.Lines(":eventlog:ReportEventW");
+    ASSERT_EQ(reports.size(), 1u) << "one record per run";
+    const bool resume = start->text == "Vossel: start = resume";
+    EXPECT_NE(reports[0].find(resume ? ",0x000003ea," : ",0x000003e9,"), std::string::npos) << reports[0];
+    ASSERT_GE(strings.size(), 8u);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(caption->text, match, number));
+    std::string fraction = match[2].str();
+    fraction.resize(3, '0');
+    const std::string ms = std::to_string(std::stoll(match[1].str()) * 1000 + std::stoll(fraction));
+    EXPECT_NE(strings[1].find("L\"" + ms + "\""), std::string::npos) << strings[1] << " for " << caption->text;
+}
+
 TEST(Start, WithoutAWakeTimeTheLabelShowsTwoDashesAndSaysWhyOnce) {
     // Only the suspension is made up: LastWakeTime is asked of Wine, which does not implement it.
     ClocksOverride clocks(L"suspended=" + std::to_wstring(SuspendedTicks()));
