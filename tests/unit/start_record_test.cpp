@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <string>
 #include <vector>
 
 namespace vossel {
@@ -27,16 +25,6 @@ StartMeasurement FromClocks(std::uint64_t interrupt, std::uint64_t unbiased,
     return MeasureStart(kNow - shellAge, clocks, [wake] { return wake; });
 }
 
-StartMeasurement Made(StartKind kind, std::int64_t durationMs, std::wstring_view reason,
-                      std::uint64_t start, std::uint64_t shell) {
-    StartMeasurement measurement = StartMeasurement::NotMeasured(reason);
-    measurement.kind = kind;
-    measurement.durationMs = durationMs;
-    measurement.startUtc = start;
-    measurement.shellCreatedUtc = shell;
-    return measurement;
-}
-
 struct RecordCase {
     const char* name;
     StartMeasurement measurement;
@@ -51,13 +39,11 @@ const RecordCase kRecordCases[] = {
      {L"1", L"40275", L"full boot", L"", L"2024-03-11T00:34:09.724Z", L"2024-03-11T00:34:50.000Z", L"1.0.0.0", L"x86"}},
     {"resume, from the clocks", FromClocks(9 * kHour + 300 * kSecond, kHour + 300 * kSecond, 120 * kSecond, 9 * kHour + 84'500 * kMs), 1002,
      {L"1", L"95500", L"resume", L"", L"2024-03-11T00:32:34.500Z", L"2024-03-11T00:34:10.000Z", L"1.0.0.0", L"x86"}},
-    {"not measured, the shell known", Made(StartKind::NotMeasured, 0, kNoWakeTime, 0, kNow), 1010,
+    {"not measured, the shell known", StartMeasurement{.reason = kNoWakeTime, .shellCreatedUtc = kNow}, 1010,
      {L"1", L"", L"not measured", L"no wake time", L"", L"2024-03-11T00:36:10.000Z", L"1.0.0.0", L"x86"}},
-    {"not measured, no shell", StartMeasurement::NotMeasured(kNoShell), 1010,
-     {L"1", L"", L"not measured", L"no shell", L"", L"", L"1.0.0.0", L"x86"}},
-    {"negative, a leap day, a new year", Made(StartKind::FullBoot, -250, {}, kLeapDayEnd, kNewYear), 1001,
+    {"negative, a leap day, a new year", StartMeasurement{StartKind::FullBoot, -250, {}, kLeapDayEnd, kNewYear}, 1001,
      {L"1", L"-250", L"full boot", L"", L"2024-02-29T23:59:59.999Z", L"2025-01-01T00:00:00.000Z", L"1.0.0.0", L"x86"}},
-    {"the first millisecond of FILETIME", Made(StartKind::Resume, 0, {}, kMs, kMs + 9'999), 1002,
+    {"the first millisecond of FILETIME", StartMeasurement{StartKind::Resume, 0, {}, kMs, kMs + 9'999}, 1002,
      {L"1", L"0", L"resume", L"", L"1601-01-01T00:00:00.001Z", L"1601-01-01T00:00:00.001Z", L"1.0.0.0", L"x86"}},
 };
 // clang-format on

@@ -11,15 +11,12 @@
 namespace vossel::platform {
 namespace {
 
-std::wstring BuiltExe() {
-    wchar_t self[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self);
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Vossel.exe";
-}
-
 TEST(StartMessages, EveryIdHasItsTextInBothLanguages) {
-    HMODULE exe = ::LoadLibraryExW(BuiltExe().c_str(), nullptr,
+    // The built exe beside this one.
+    wchar_t self[MAX_PATH] = {};
+    std::wstring path(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
+    path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"Vossel.exe";
+    HMODULE exe = ::LoadLibraryExW(path.c_str(), nullptr,
                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(exe, nullptr) << "error " << ::GetLastError();
     const wchar_t* strings[StartRecordField::kCount] = {L"1", L"2345", L"full boot", L"no shell",
@@ -28,15 +25,10 @@ TEST(StartMessages, EveryIdHasItsTextInBothLanguages) {
     for (const wchar_t* text : strings) arguments.push_back(reinterpret_cast<DWORD_PTR>(text));
     constexpr WORD kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
     constexpr WORD kChinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
-    const struct {
-        DWORD id;
-        WORD language;
-        const wchar_t* text;
-    } cases[] = {
+    const struct { DWORD id; WORD language; const wchar_t* text; } cases[] = {
         {kEventFullBoot, kEnglish, L"Start-up took 2345 ms (full boot)."},
         {kEventFullBoot, kChinese, L"开机用时 2345 毫秒（完整启动）。"},
-        {kEventResume, kEnglish,
-         L"Start-up took 2345 ms (resumed from Fast Startup, hibernation or sleep)."},
+        {kEventResume, kEnglish, L"Start-up took 2345 ms (resumed from Fast Startup, hibernation or sleep)."},
         {kEventResume, kChinese, L"开机用时 2345 毫秒（从快速启动、休眠或睡眠恢复）。"},
         {kEventNotMeasured, kEnglish, L"Start-up time not measured: no shell."},
         {kEventNotMeasured, kChinese, L"未能测量开机用时：no shell。"},
