@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
-#include <sstream>
 
 namespace vossel::e2e {
 namespace {
@@ -178,8 +177,8 @@ std::wstring Wide(std::string_view utf8) {
 
 // ---- Target ----
 
-Target::Target(const std::wstring& exePath, const std::wstring& directory)
-    : exe(exePath), workingDirectory(directory) {
+Target::Target(const std::wstring& exePath, const std::wstring& directory, const std::wstring& args)
+    : exe(exePath), workingDirectory(directory), arguments(args) {
     started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     thread = CreateThread(nullptr, 0, &Target::DebugThread, this, 0, nullptr);
     if (!thread) {
@@ -211,7 +210,7 @@ DWORD WINAPI Target::DebugThread(void* self) {
 // Creation and the debug loop share this thread: Windows delivers a debuggee's events only to
 // the thread that created it.
 void Target::DebugLoop() {
-    std::wstring commandLine = L"\"" + exe + L"\"";
+    std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -607,27 +606,6 @@ std::optional<std::string> RunUnixOutput(const std::string& script, DWORD timeou
     const std::vector<uint8_t> bytes = ReadFileBytes(UnixToWine(output));
     DeleteFileW(UnixToWine(output).c_str());
     return std::string(bytes.begin(), bytes.end());
-}
-
-WineTrace::WineTrace(const std::wstring& channels) {
-    wchar_t old[512] = {};
-    if (GetEnvironmentVariableW(L"WINEDEBUG", old, 512)) saved = old;
-    SetEnvironmentVariableW(L"WINEDEBUG", channels.c_str());
-    const auto found = RunUnixOutput("f=$(readlink /proc/self/fd/2); test -f $f && echo $f $(stat -c %s $f)", 30000);
-    if (!found) return;
-    std::istringstream words(*found);
-    words >> file >> offset;
-}
-
-WineTrace::~WineTrace() { SetEnvironmentVariableW(L"WINEDEBUG", saved ? saved->c_str() : nullptr); }
-
-std::vector<std::string> WineTrace::Lines(const std::string& containing) const {
-    std::vector<std::string> lines;
-    const auto text = RunUnixOutput("tail -c +" + std::to_string(offset + 1) + " " + file +
-                                    " | grep -a -F -e '" + containing + "' || true", 30000);
-    std::istringstream stream(text.value_or(""));
-    for (std::string line; std::getline(stream, line);) lines.push_back(line);
-    return lines;
 }
 
 std::vector<uint32_t> XWindowIcon32(HWND window) {

@@ -43,7 +43,8 @@ struct DebugLine {
 // destructor kills it if it is still alive, so no test leaves a process behind.
 class Target {
 public:
-    explicit Target(const std::wstring& exe, const std::wstring& workingDirectory = {});
+    explicit Target(const std::wstring& exe, const std::wstring& workingDirectory = {},
+                    const std::wstring& arguments = {});
     ~Target();
     Target(const Target&) = delete;
     Target& operator=(const Target&) = delete;
@@ -80,6 +81,7 @@ private:
 
     std::wstring exe;
     std::wstring workingDirectory;
+    std::wstring arguments;
     std::string startError;
     HANDLE thread = nullptr;
     HANDLE process = nullptr;  // our duplicate, valid until the destructor
@@ -190,26 +192,6 @@ int RunUnix(const std::string& script, DWORD timeoutMs);
 // The same, with the script's standard output; nothing on failure.
 std::optional<std::string> RunUnixOutput(const std::string& script, DWORD timeoutMs);
 
-// Wine's traces, on the channels given in WINEDEBUG's form, of the programs started while it
-// lives. Wine writes them to the Unix standard error that they share with this process, which
-// scripts/wine-run sends to a file; not Available() when it is no file.
-class WineTrace {
-public:
-    explicit WineTrace(const std::wstring& channels);
-    ~WineTrace();
-    WineTrace(const WineTrace&) = delete;
-    WineTrace& operator=(const WineTrace&) = delete;
-
-    bool Available() const { return !file.empty(); }
-    // The lines written since the construction that contain the text (no single quotes).
-    std::vector<std::string> Lines(const std::string& containing) const;
-
-private:
-    std::string file;
-    unsigned long long offset = 0;
-    std::optional<std::wstring> saved;
-};
-
 // The 32 x 32 image of the icon that Wine handed to the X server for this window
 // (_NET_WM_ICON), as 0xAARRGGBB pixels, top row first. Wine answers WM_GETICON from another
 // process with nothing, so this is how the icon is seen from outside.
@@ -226,6 +208,20 @@ bool ForcePaint(HWND window);
 
 // The target's visible top-level windows with this title.
 size_t CountTitled(const Target& target, std::wstring_view title);
+
+// A variable of this process, which every exe it starts inherits, for a scope.
+class EnvironmentOverride {
+public:
+    EnvironmentOverride(const wchar_t* name, const std::wstring& value) : name_(name) {
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~EnvironmentOverride() { SetEnvironmentVariableW(name_, nullptr); }
+    EnvironmentOverride(const EnvironmentOverride&) = delete;
+    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
+
+private:
+    const wchar_t* name_;
+};
 
 // A copy of an exe at folder\fileName (the folder is made when missing), removed again with its
 // folder however the test ends.

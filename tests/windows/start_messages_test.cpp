@@ -1,5 +1,4 @@
-// The message table in Vossel.exe, read the way Event Viewer reads it: one text per event ID and
-// language, filled from the record's insertion strings.
+// The message table in Vossel.exe, read as Event Viewer reads it.
 #include <gtest/gtest.h>
 #include <windows.h>
 
