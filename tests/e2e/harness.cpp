@@ -177,8 +177,8 @@ std::wstring Wide(std::string_view utf8) {
 
 // ---- Target ----
 
-Target::Target(const std::wstring& exePath, const std::wstring& directory, const std::wstring& args)
-    : exe(exePath), workingDirectory(directory), arguments(args) {
+Target::Target(const std::wstring& exePath, const std::wstring& directory)
+    : exe(exePath), workingDirectory(directory) {
     started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     thread = CreateThread(nullptr, 0, &Target::DebugThread, this, 0, nullptr);
     if (!thread) {
@@ -210,7 +210,7 @@ DWORD WINAPI Target::DebugThread(void* self) {
 // Creation and the debug loop share this thread: Windows delivers a debuggee's events only to
 // the thread that created it.
 void Target::DebugLoop() {
-    std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};

@@ -43,8 +43,7 @@ struct DebugLine {
 // destructor kills it if it is still alive, so no test leaves a process behind.
 class Target {
 public:
-    explicit Target(const std::wstring& exe, const std::wstring& workingDirectory = {},
-                    const std::wstring& arguments = {});
+    explicit Target(const std::wstring& exe, const std::wstring& workingDirectory = {});
     ~Target();
     Target(const Target&) = delete;
     Target& operator=(const Target&) = delete;
@@ -81,7 +80,6 @@ private:
 
     std::wstring exe;
     std::wstring workingDirectory;
-    std::wstring arguments;
     std::string startError;
     HANDLE thread = nullptr;
     HANDLE process = nullptr;  // our duplicate, valid until the destructor
@@ -208,20 +206,6 @@ bool ForcePaint(HWND window);
 
 // The target's visible top-level windows with this title.
 size_t CountTitled(const Target& target, std::wstring_view title);
-
-// A variable of this process, which every exe it starts inherits, for a scope.
-class EnvironmentOverride {
-public:
-    EnvironmentOverride(const wchar_t* name, const std::wstring& value) : name_(name) {
-        SetEnvironmentVariableW(name, value.c_str());
-    }
-    ~EnvironmentOverride() { SetEnvironmentVariableW(name_, nullptr); }
-    EnvironmentOverride(const EnvironmentOverride&) = delete;
-    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
-
-private:
-    const wchar_t* name_;
-};
 
 // A copy of an exe at folder\fileName (the folder is made when missing), removed again with its
 // folder however the test ends.
