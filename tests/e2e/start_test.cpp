@@ -131,10 +131,9 @@ TEST(Start, AfterAResumeTheDurationRunsFromTheLastWake) {
 // Wine writes its traces to the Unix standard error that the programs started from here share,
 // which scripts/wine-run sends to a file: the lines with the text since the size noted in end.
 std::vector<std::string> TraceSince(const std::string& end, const std::string& containing) {
-    std::istringstream words(end);
     std::string file;
     unsigned long long offset = 0;
-    words >> file >> offset;
+    std::istringstream(end) >> file >> offset;
     std::istringstream text(RunUnixOutput("tail -c +" + std::to_string(offset + 1) + " " + file +
                                           " | grep -a -F -e '" + containing + "' || true", 30000).value_or(""));
     std::vector<std::string> lines;
@@ -159,7 +158,6 @@ TEST(Start, EachRunWritesOneEventRecordThatMatchesItsCaption) {
     RequestClose(started.window);
     ASSERT_TRUE(target.WaitForExit(kStartTimeoutMs).has_value()) << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: event "), 1u) << target.Describe();
-
     const auto reports = TraceSince(end, "advapi:ReportEventW");
     const auto strings = TraceSince(end, ":eventlog:ReportEventW");
     ASSERT_EQ(reports.size(), 1u) << "one record per run";

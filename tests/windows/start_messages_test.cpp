@@ -22,8 +22,7 @@ TEST(StartMessages, EveryIdHasItsTextInBothLanguages) {
                                                         L"", L"", L"1.0.0.0", L"x64"};
     std::vector<DWORD_PTR> arguments;
     for (const wchar_t* text : strings) arguments.push_back(reinterpret_cast<DWORD_PTR>(text));
-    constexpr WORD kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-    constexpr WORD kChinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+    constexpr WORD kEnglish = 0x0409, kChinese = 0x0804;
     const struct { DWORD id; WORD language; const wchar_t* text; } cases[] = {
         {kEventFullBoot, kEnglish, L"Start-up took 2345 ms (full boot)."},
         {kEventFullBoot, kChinese, L"开机用时 2345 毫秒（完整启动）。"},
