@@ -17,6 +17,9 @@ function(vossel_fault_variant name definition)
         target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated)
         target_compile_definitions(${target} PRIVATE VOSSEL_EMBED_SEGMENT_FONT)
     endif()
+    # The generated version numbers and event messages.
+    target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated)
+    add_dependencies(${target} vossel_messages)
     set_target_properties(${target} PROPERTIES OUTPUT_NAME Vossel
         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fault-${name})
 endfunction()

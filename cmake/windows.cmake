@@ -35,7 +35,30 @@ list(APPEND app_sources ${windows_side_sources})
 add_library(vossel_app STATIC ${app_sources})
 target_link_libraries(vossel_app PUBLIC vossel_logic vossel_platform)
 
+# The event log's message texts, compiled into the exe's resources: vossel.rc includes the
+# generated script, which names the .bin file of each language.
+set(messages_dir ${CMAKE_BINARY_DIR}/generated)
+set(messages_outputs ${messages_dir}/start_messages.rc ${messages_dir}/start_messages.h
+    ${messages_dir}/MSG00409.bin ${messages_dir}/MSG00804.bin)
+set(messages_source ${CMAKE_SOURCE_DIR}/resources/start_messages.mc)
+if(MSVC)
+    # mc.exe reads Unicode only as UTF-16LE (-u); the source is UTF-8.
+    add_custom_command(OUTPUT ${messages_outputs}
+        COMMAND powershell -NoProfile -Command
+            "Get-Content -Encoding UTF8 '${messages_source}' | Set-Content -Encoding Unicode '${messages_dir}/start_messages.mc'"
+        COMMAND mc -u -U -h ${messages_dir} -r ${messages_dir} ${messages_dir}/start_messages.mc
+        DEPENDS ${messages_source} VERBATIM)
+else()
+    string(REGEX REPLACE "windres$" "windmc" VOSSEL_WINDMC ${CMAKE_RC_COMPILER})
+    add_custom_command(OUTPUT ${messages_outputs}
+        COMMAND ${VOSSEL_WINDMC} -C 65001 -U -h ${messages_dir} -r ${messages_dir} ${messages_source}
+        DEPENDS ${messages_source} VERBATIM)
+endif()
+add_custom_target(vossel_messages DEPENDS ${messages_outputs})
+set_source_files_properties(resources/vossel.rc PROPERTIES OBJECT_DEPENDS "${messages_outputs}")
+
 add_executable(Vossel WIN32 src/app/winmain.cpp resources/vossel.rc)
+add_dependencies(Vossel vossel_messages)
 target_link_libraries(Vossel PRIVATE vossel_app ${static_runtime} ${hardening_link})
 # The version record's numbers, from VERSION through project(). Its text form is major.minor with
 # two digits of minor ("1.00").
@@ -47,8 +70,11 @@ file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/version_numbers.h CONTENT
 #define VOSSEL_VERSION_BUILD ${PROJECT_VERSION_PATCH}
 #define VOSSEL_VERSION_REVISION ${PROJECT_VERSION_TWEAK}
 #define VOSSEL_VERSION_TEXT \"${PROJECT_VERSION_MAJOR}.${version_minor_text}\"
+#define VOSSEL_VERSION_FULL L\"${PROJECT_VERSION}\"
 ")
 target_include_directories(Vossel PRIVATE ${CMAKE_BINARY_DIR}/generated)
+# The start records carry the version.
+target_include_directories(vossel_app PRIVATE ${CMAKE_BINARY_DIR}/generated)
 if(EXISTS "${VOSSEL_SEGMENT_FONT}")
     # The resource compiler takes the path from a generated script rather than a quoted define.
     file(WRITE ${CMAKE_BINARY_DIR}/generated/segment_font.rc
@@ -90,6 +116,8 @@ file(GLOB windows_test_sources CONFIGURE_DEPENDS tests/windows/*.cpp)
 if(windows_test_sources)
     add_executable(vossel_windows_tests ${windows_test_sources})
     target_link_libraries(vossel_windows_tests PRIVATE vossel_app GTest::gtest_main oleacc ${static_runtime})
+    # The message-table test reads the built exe beside it.
+    add_dependencies(vossel_windows_tests Vossel)
     add_test(NAME windows_tests COMMAND ${wine_runner} $<TARGET_FILE:vossel_windows_tests>)
     set_tests_properties(windows_tests PROPERTIES RESOURCE_LOCK wine_prefix)
 endif()

@@ -24,6 +24,8 @@ RequestExecutionLevel admin
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vossel"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define APPROVED_KEY "Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved"
+; The start records' event source; the exe carries their texts.
+!define EVENTLOG_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Vossel"
 ; The program names its Run value after its exe and writes the quoted path as the data.
 !define RUN_VALUE "Vossel"
 !define RUN_DATA '"$INSTDIR\Vossel.exe"'
@@ -263,6 +265,11 @@ Section
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "Language" $LANGUAGE
     ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+
+    ; Not a redirected key: one entry serves the 32- and the 64-bit exe. An upgrade writes the
+    ; same values again.
+    WriteRegExpandStr HKLM "${EVENTLOG_KEY}" "EventMessageFile" "$INSTDIR\Vossel.exe"
+    WriteRegDWORD HKLM "${EVENTLOG_KEY}" "TypesSupported" 7
 SectionEnd
 
 Function un.onInit
@@ -300,4 +307,5 @@ Section Uninstall
 
     !insertmacro UseInstalledView
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    DeleteRegKey HKLM "${EVENTLOG_KEY}"
 SectionEnd

@@ -22,6 +22,7 @@ namespace {
 
 constexpr UINT_PTR kFadeTimerId = 1;
 constexpr UINT_PTR kLifeTimerId = 2;
+constexpr UINT_PTR kRecordTimerId = 3;
 #ifdef VOSSEL_FAULT_LONG_LIFE  // test-only build: room for the soak test's thousands of steps
 constexpr int kLifeMs = 600000;
 #else
@@ -73,7 +74,7 @@ StartMeasurement MeasureStartOfShell() {
     const std::optional<std::uint64_t> created = platform::ReadProcessCreationTime(shell);
     if (!created) return StartMeasurement::NotMeasured(kShellNotReadable);
     const platform::ClockReading clocks = platform::ReadClocks();
-    return MeasureStart(
+    StartMeasurement measurement = MeasureStart(
         *created,
         {clocks.systemTime, clocks.interruptTime, clocks.tickCountMs, clocks.unbiasedInterruptTime},
         []() -> std::optional<SuspendTimes> {
@@ -81,6 +82,8 @@ StartMeasurement MeasureStartOfShell() {
             if (!times) return std::nullopt;
             return SuspendTimes{times->lastSleep, times->lastWake};
         });
+    measurement.shellCreatedUtc = *created;
+    return measurement;
 }
 
 MainWindow::MainWindow(EndProgramFunction endProgram)
@@ -94,6 +97,7 @@ MainWindow::MainWindow(EndProgramFunction endProgram)
                     {L"微软雅黑", 1050, FW_NORMAL, kCharsetAnsi, {}}),
       fadeTimer_(kFadeTimerId, 0, true),
       lifeTimer_(kLifeTimerId, kLifeMs, true),
+      startRecorder_(kRecordTimerId),
       window_({L"VosselForm1",
                L"Vossel",
                IDI_VOSSEL,
@@ -107,11 +111,15 @@ MainWindow::MainWindow(EndProgramFunction endProgram)
     window_.Add(secondsLabel_);
     window_.Add(fadeTimer_);
     window_.Add(lifeTimer_);
+    window_.Add(startRecorder_.Timer());
 
     window_.Load = [this] { OnLoad(); };
     window_.Paint = [this] { OnPaint(); };
     window_.CloseRequest = [this](bool& cancel) { OnCloseRequest(cancel); };
-    window_.SessionEnd = [this] { endProgram_(L"session-end"); };
+    window_.SessionEnd = [this] {
+        startRecorder_.OnEnd();
+        endProgram_(L"session-end");
+    };
     settingsLink_.Click = [this] { OnSettingsLinkClick(); };
     // The keyboard's way to the settings, which leaves the window's look as it is.
     window_.AddSystemMenuItem(L"设置(&T)...", [this] { OnSettingsLinkClick(); });
@@ -174,6 +182,7 @@ void MainWindow::OnPaint() {
                                                                : L"start = full boot");
         startReported_ = true;
     }
+    startRecorder_.OnCaption(measurement);
 }
 
 void MainWindow::OnCloseRequest(bool& cancel) {
@@ -190,6 +199,7 @@ void MainWindow::OnFadeTick() {
     const FadeOutcome outcome = fade_.Tick();
     switch (outcome.action) {
         case FadeAction::EndProgram:
+            startRecorder_.OnEnd();
             endProgram_(L"fade-out");
             return;
         case FadeAction::ApplyLevel:
@@ -216,6 +226,7 @@ void MainWindow::OnLifeTimerTick() {
         }
         if (now - *endHeldSinceMs_ < kEndHoldLimitMs) return;
     }
+    startRecorder_.OnEnd();
     endProgram_(L"timer");
 }
 

@@ -9,6 +9,7 @@
 
 #include "mainwindow/fade.h"
 #include "mainwindow/start_measurement.h"
+#include "mainwindow/start_recorder.h"
 #include "platform/label.h"
 #include "platform/timer.h"
 #include "platform/unique_handle.h"
@@ -65,6 +66,7 @@ class MainWindow {
     std::optional<std::uint64_t> endHeldSinceMs_;
     FadeMachine fade_;
     std::unique_ptr<SettingsWindow> settings_;
+    StartRecorder startRecorder_;
     // Last, so that it is destroyed first: its teardown still reaches the labels and timers.
     platform::Window window_;
 };

@@ -15,6 +15,17 @@ std::int64_t FloorMs(std::int64_t ticks) {
     return ticks % kTicksPerMs < 0 ? quotient - 1 : quotient;
 }
 
+// startAt and shellAt are on the interrupt clock, where the shell's creation is shellCreated.
+StartMeasurement Measured(StartKind kind, std::uint64_t shellCreated, std::int64_t shellAt,
+                          std::int64_t startAt) {
+    StartMeasurement measurement;
+    measurement.kind = kind;
+    measurement.durationMs = FloorMs(shellAt - startAt);
+    measurement.startUtc = shellCreated - static_cast<std::uint64_t>(shellAt - startAt);
+    measurement.shellCreatedUtc = shellCreated;
+    return measurement;
+}
+
 }  // namespace
 
 StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clocks,
@@ -35,7 +46,7 @@ StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clo
     if (suspended < -kSuspendedTolerance) return StartMeasurement::NotMeasured(kClock);
     if (suspended <= kSuspendedTolerance) {
         // Never suspended: the interrupt clock started with this kernel.
-        return {StartKind::FullBoot, FloorMs(shellAt), {}};
+        return Measured(StartKind::FullBoot, shellCreated, shellAt, 0);
     }
     // Suspended at least once. The kernel-start formula would add the hours the PC was off, so
     // only the last wake will do, and only if it belongs to this start: a wake that a Fast
@@ -49,7 +60,7 @@ StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clo
     if (sleep > wake || wake < suspended) return StartMeasurement::NotMeasured(kNoWakeTime);
     if (shellAt < 0) return StartMeasurement::NotMeasured(kClock);
     if (wake > shellAt) return StartMeasurement::NotMeasured(kSleptAfterSignIn);
-    return {StartKind::Resume, FloorMs(shellAt - wake), {}};
+    return Measured(StartKind::Resume, shellCreated, shellAt, wake);
 }
 
 std::wstring StartCaption(const StartMeasurement& measurement, std::wstring_view decimalSeparator) {

@@ -26,9 +26,15 @@ struct StartMeasurement {
     StartKind kind = StartKind::NotMeasured;
     std::int64_t durationMs = 0;  // from the start to the shell's creation
     std::wstring_view reason;     // why not, when not measured
+    // The instants of the same clock reading, as FILETIMEs (UTC); 0 when unknown. The start is
+    // the kernel's start or the last wake, and shellCreatedUtc minus startUtc is the duration.
+    std::uint64_t startUtc = 0;
+    std::uint64_t shellCreatedUtc = 0;
 
     static StartMeasurement NotMeasured(std::wstring_view why) {
-        return {StartKind::NotMeasured, 0, why};
+        StartMeasurement measurement;
+        measurement.reason = why;
+        return measurement;
     }
 };
 

@@ -87,6 +87,15 @@ std::optional<std::vector<std::uint8_t>> ReadBinaryValue(HKEY root, std::wstring
     return ReadValueBytes(root, subkey, name, view, REG_BINARY);
 }
 
+std::optional<std::uint32_t> ReadDwordValue(HKEY root, std::wstring_view subkey,
+                                            std::wstring_view name, REGSAM view) {
+    const auto bytes = ReadValueBytes(root, subkey, name, view, REG_DWORD);
+    if (!bytes || bytes->size() != sizeof(std::uint32_t)) return std::nullopt;
+    std::uint32_t value = 0;
+    std::memcpy(&value, bytes->data(), sizeof value);
+    return value;
+}
+
 bool RunsUnderWow64() {
     BOOL wow64 = FALSE;
     return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;

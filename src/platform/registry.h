@@ -24,6 +24,9 @@ CallStatus DeleteValue(HKEY root, std::wstring_view subkey, std::wstring_view na
 // A REG_SZ value's data (REG_EXPAND_SZ unexpanded); nothing when absent or of another type.
 std::optional<std::wstring> ReadStringValue(HKEY root, std::wstring_view subkey,
                                             std::wstring_view name, REGSAM view = 0);
+// A REG_DWORD value; nothing when absent or of another type.
+std::optional<std::uint32_t> ReadDwordValue(HKEY root, std::wstring_view subkey,
+                                            std::wstring_view name, REGSAM view = 0);
 // A REG_BINARY value's bytes; nothing when absent or of another type.
 std::optional<std::vector<std::uint8_t>> ReadBinaryValue(HKEY root, std::wstring_view subkey,
                                                          std::wstring_view name, REGSAM view = 0);

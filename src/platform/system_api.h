@@ -39,6 +39,13 @@ inline LateBound<decltype(&::GetWindowThreadProcessId)> GetWindowThreadProcessId
 inline LateBound<decltype(&::ProcessIdToSessionId)> ProcessIdToSessionId{L"kernel32.dll",
                                                                          "ProcessIdToSessionId"};
 
+// The start record. A missing one is a failed record, never the end of the program.
+inline LateBound<decltype(&::RegisterEventSourceW)> RegisterEventSourceW{L"advapi32.dll",
+                                                                         "RegisterEventSourceW"};
+inline LateBound<decltype(&::ReportEventW)> ReportEventW{L"advapi32.dll", "ReportEventW"};
+inline LateBound<decltype(&::DeregisterEventSource)> DeregisterEventSource{
+    L"advapi32.dll", "DeregisterEventSource"};
+
 // Optional: bound with Find(), each with the fallback its caller takes where it is absent.
 // Absent: the shell is looked for among the processes of this session, as with no shell window.
 inline LateBound<decltype(&::GetShellWindow)> GetShellWindow{L"user32.dll", "GetShellWindow"};

@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "harness.h"
 
@@ -122,6 +124,50 @@ TEST(Start, AfterAResumeTheDurationRunsFromTheLastWake) {
     EXPECT_TRUE(target.WaitForPrefix("Vossel: start = resume", kStepTimeoutMs).has_value()) << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: start = "), 1u) << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: not measured"), 0u) << target.Describe();
+}
+
+// Wine writes its traces to the Unix standard error that the programs started from here share,
+// which scripts/wine-run sends to a file: the lines with the text since the size noted in end.
+std::vector<std::string> TraceSince(const std::string& end, const std::string& containing) {
+    std::string file;
+    unsigned long long offset = 0;
+    std::istringstream(end) >> file >> offset;
+    std::istringstream text(RunUnixOutput("tail -c +" + std::to_string(offset + 1) + " " + file +
+                                          " | grep -a -F -e '" + containing + "' || true", 30000).value_or(""));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST(Start, EachRunWritesOneEventRecordThatMatchesItsCaption) {
+    const std::string end = RunUnixOutput("f=$(readlink /proc/self/fd/2); test -f $f && echo $f $(stat -c %s $f)", 30000).value_or("");
+    if (end.empty()) GTEST_SKIP() << "Wine's standard error is not a file";
+    Started started;
+    SetEnvironmentVariableW(L"WINEDEBUG", L"-all,+eventlog,fixme+advapi");
+    Start(TargetExe(), started);
+    SetEnvironmentVariableW(L"WINEDEBUG", L"-all");
+    ASSERT_TRUE(started.window);
+    Target& target = *started.target;
+    const std::regex number(R"re(^Vossel: Label2 = "(\d+)(?:\.(\d{1,3}))?"$)re");
+    const auto caption = target.WaitForLine(number, kStepTimeoutMs);
+    const auto start = target.WaitForPrefix("Vossel: start = ", kStepTimeoutMs);
+    ASSERT_TRUE(caption && start && target.WaitForPrefix("Vossel: event ", kStepTimeoutMs)) << target.Describe();
+    for (int i = 0; i < 20 && !target.HasExited(); ++i) ForcePaint(started.window);
+    RequestClose(started.window);
+    ASSERT_TRUE(target.WaitForExit(kStartTimeoutMs).has_value()) << target.Describe();
+    EXPECT_EQ(CountLines(target, "Vossel: event "), 1u) << target.Describe();
+    const auto reports = TraceSince(end, "advapi:ReportEventW");
+    const auto strings = TraceSince(end, ":eventlog:ReportEventW");
+    ASSERT_EQ(reports.size(), 1u) << "one record per run";
+    const bool resume = start->text == "Vossel: start = resume";
+    EXPECT_NE(reports[0].find(resume ? ",0x000003ea," : ",0x000003e9,"), std::string::npos) << reports[0];
+    ASSERT_GE(strings.size(), 8u);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(caption->text, match, number));
+    std::string fraction = match[2].str();
+    fraction.resize(3, '0');
+    const std::string ms = std::to_string(std::stoll(match[1].str()) * 1000 + std::stoll(fraction));
+    EXPECT_NE(strings[1].find("L\"" + ms + "\""), std::string::npos) << strings[1] << " for " << caption->text;
 }
 
 TEST(Start, WithoutAWakeTimeTheLabelShowsTwoDashesAndSaysWhyOnce) {

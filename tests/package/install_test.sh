@@ -56,6 +56,7 @@ user_run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 approved_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved'
 user_approved_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved'
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vossel'
+eventlog_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Vossel'
 start_menu="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
 
 echo "creating the Wine prefix $WINEPREFIX"
@@ -93,6 +94,9 @@ size=$(($(reg_data 64 "$uninstall_key" EstimatedSize)))
 exe_kib=$(($(stat -c %s "$x64_exe") / 1024))
 check "EstimatedSize covers the exe, in KiB ($size)" test "$size" -ge "$exe_kib" -a "$size" -lt $((exe_kib * 2))
 check "the Uninstall key is in the 64-bit view only" equals "$(uninstall_entries 32)" 0
+check "event source: EventMessageFile is the installed exe, REG_EXPAND_SZ; TypesSupported 7" equals \
+    "$(reg_data 64 "$eventlog_key" EventMessageFile) $(wine_out reg query "$eventlog_key" /v EventMessageFile |
+        grep -c REG_EXPAND_SZ) $(reg_data 64 "$eventlog_key" TypesSupported)" "$dir\\Vossel.exe 1 0x7"
 
 "$VOSSEL_WINE" "$dir\\Vossel.exe" </dev/null >>"$log" 2>&1 &
 vossel=$!
@@ -104,6 +108,7 @@ wine_ "$setup" /S /AUTOSTART=0
 check "the setup program exits with 0" equals "$?" 0
 wait "$vossel"
 check "the exe is the new one" cmp -s "$x64_exe" "$drive_c/Program Files/Vossel/Vossel.exe"
+check "the event source stays" equals "$(reg_data 64 "$eventlog_key" EventMessageFile)" "$dir\\Vossel.exe"
 check "one Uninstall entry" equals "$(uninstall_entries 64) $(uninstall_entries 32)" "1 0"
 check "the two shortcuts, once each" equals "$(shortcuts)" 2
 check "the Run entry is gone" absent 64 "$run_key" Vossel

@@ -15,7 +15,7 @@ constexpr std::uint64_t kMs = 10'000;  // 100 ns units
 constexpr std::uint64_t kSecond = 1000 * kMs;
 constexpr std::uint64_t kHour = 3600 * kSecond;
 constexpr std::uint64_t kDay = 24 * kHour;
-// 2024-03-10 08:16:10 UTC as a FILETIME.
+// 2024-03-11 00:36:10 UTC as a FILETIME.
 constexpr std::uint64_t kNow = 133'545'909'700'000'000;
 
 struct StartCase {

@@ -1,0 +1,35 @@
+#pragma once
+// The one start record of a run: right after the first paint whose caption is a number, or, when
+// the run ends without one, a not-measured record with the last reason just before the end.
+#include <optional>
+
+#include "mainwindow/start_measurement.h"
+#include "platform/timer.h"
+
+namespace vossel {
+
+class StartRecorder {
+  public:
+    explicit StartRecorder(UINT_PTR timerId);
+    StartRecorder(const StartRecorder&) = delete;
+    StartRecorder& operator=(const StartRecorder&) = delete;
+
+    // The owner window adds it: the record goes out once the painted caption is on the screen.
+    platform::Timer& Timer() { return writeTimer_; }
+
+    // The measurement of each paint.
+    void OnCaption(const StartMeasurement& measurement);
+    // Just before the program ends, by any way but the run-time error.
+    void OnEnd();
+
+  private:
+    void Write(const StartMeasurement& measurement);
+
+    platform::Timer writeTimer_;
+    std::optional<StartMeasurement> pending_;  // measured, not yet written
+    StartMeasurement last_;                    // of the last paint
+    bool painted_ = false;
+    bool done_ = false;
+};
+
+}  // namespace vossel
