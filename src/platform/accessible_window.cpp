@@ -7,7 +7,9 @@
 #include <new>
 #include <optional>
 
+#include "platform/com_apartment.h"
 #include "platform/late_bound.h"
+#include "platform/system_api.h"
 
 namespace vossel::platform {
 namespace {
@@ -25,7 +27,7 @@ const wchar_t kClickAction[] = L"单击";
 // Fills a BSTR out-parameter; S_FALSE for nothing to say.
 HRESULT ReturnText(const std::wstring& text, BSTR* out) {
     if (text.empty()) return S_FALSE;
-    *out = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    *out = api::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -66,7 +68,9 @@ class AccessibleObject final : public IAccessible {
         content_ = nullptr;
         standard_.Reset();
         // Proxies in other processes let go of us now rather than at their next call.
-        ::CoDisconnectObject(static_cast<IAccessible*>(this), 0);
+        if (auto disconnect = api::CoDisconnectObject.Find()) {
+            disconnect(static_cast<IAccessible*>(this), 0);
+        }
     }
 
     // IUnknown
@@ -158,7 +162,7 @@ class AccessibleObject final : public IAccessible {
 
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
         if (!role) return E_POINTER;
-        ::VariantInit(role);
+        api::VariantInit(role);
         return ForChild(
             child,
             [&](const AccessibleElement& e) {
@@ -172,7 +176,7 @@ class AccessibleObject final : public IAccessible {
 
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
         if (!state) return E_POINTER;
-        ::VariantInit(state);
+        api::VariantInit(state);
         return ForChild(
             child,
             [&](const AccessibleElement& e) {
@@ -215,13 +219,13 @@ class AccessibleObject final : public IAccessible {
 
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
         if (!focus) return E_POINTER;
-        ::VariantInit(focus);
+        api::VariantInit(focus);
         return Answer([&] { return standard_ ? standard_->get_accFocus(focus) : S_FALSE; });
     }
 
     HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
         if (!selection) return E_POINTER;
-        ::VariantInit(selection);
+        api::VariantInit(selection);
         return content_ ? S_FALSE : CO_E_OBJNOTCONNECTED;
     }
 
@@ -264,7 +268,7 @@ class AccessibleObject final : public IAccessible {
 
     HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* end) override {
         if (!end) return E_POINTER;
-        ::VariantInit(end);
+        api::VariantInit(end);
         return Answer([&]() -> HRESULT {
             const LONG count = static_cast<LONG>(content_->AccessibleElements().size());
             const std::optional<LONG> from = ChildId(start);
@@ -295,7 +299,7 @@ class AccessibleObject final : public IAccessible {
 
     HRESULT STDMETHODCALLTYPE accHitTest(LONG x, LONG y, VARIANT* found) override {
         if (!found) return E_POINTER;
-        ::VariantInit(found);
+        api::VariantInit(found);
         return Answer([&]() -> HRESULT {
             HWND window = content_->AccessibleHandle();
             POINT p{x, y};
@@ -375,6 +379,7 @@ class AccessibleObject final : public IAccessible {
 };
 
 LRESULT AccessibleRoot::Answer(WPARAM wparam) {
+    EnterComApartment();
     if (!object_) object_ = new AccessibleObject(content_);
     return LresultFromObjectApi(__uuidof(IAccessible), wparam, static_cast<IAccessible*>(object_));
 }

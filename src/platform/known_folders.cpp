@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "platform/late_bound.h"
+#include "platform/system_api.h"
 
 namespace vossel::platform {
 namespace {
@@ -25,7 +26,7 @@ std::vector<std::wstring> AdminOnlyFolders() {
         if (SUCCEEDED(GetKnownFolderPath(*id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path) {
             folders.emplace_back(path);
         }
-        ::CoTaskMemFree(path);
+        if (path) api::CoTaskMemFree(path);
     }
     return folders;
 }
