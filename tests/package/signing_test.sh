@@ -23,7 +23,7 @@ openssl pkcs12 -export -inkey cs.key -in cs.crt -out cs.p12 -passout pass:secret
 package() { env "$@" "$repo/scripts/package" --prebuilt --dist "$work/dist" >>package.log 2>&1; }
 package VOSSEL_SIGN_PKCS12=cs.p12 VOSSEL_SIGN_PASSWORD=secret || { cat package.log; exit 1; }
 unzip -q "dist/Vossel-$version-portable.zip" -d zip
-7zz x -ounpacked "dist/Vossel-$version-setup.exe" >/dev/null
+7zz x -y -ounpacked "dist/Vossel-$version-setup.exe" </dev/null >/dev/null
 uninstaller=$(find unpacked -iname uninstall.exe | head -1)
 for file in zip/x86/Vossel.exe zip/x64/Vossel.exe "dist/Vossel-$version-setup.exe" "$uninstaller"; do
     [[ -f $file ]] && verifies "$file" || fail "$file is not signed by the test CA"
@@ -36,9 +36,10 @@ verifies changed.exe && fail "a setup program with a changed byte still verifies
 # Each of these must fail and leave no release in dist.
 for settings in "VOSSEL_SIGN_PKCS12=cs.p12" "VOSSEL_SIGN_PASSWORD=secret" \
     "VOSSEL_SIGN_TIMESTAMP_URL=http://127.0.0.1:9" "VOSSEL_SIGN_PKCS12=cs.p12 VOSSEL_SIGN_PASSWORD=wrong"; do
+    rm -rf dist
     # shellcheck disable=SC2086
     package $settings && fail "$settings did not stop the release"
-    [[ -z $(ls dist) ]] || fail "$settings left $(ls dist | tr '\n' ' ')in dist"
+    [[ -z $(ls dist 2>/dev/null) ]] || fail "$settings left $(ls dist 2>/dev/null | tr '\n' ' ')in dist"
 done
 ((failures == 0)) && echo "signing: exes, setup program and uninstaller verify; bad settings stop"
 ((failures == 0))
