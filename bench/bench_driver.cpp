@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -162,6 +163,30 @@ std::optional<double> FileBytes(const std::wstring& path) {
     return static_cast<double>(data.nFileSizeLow) + 4294967296.0 * data.nFileSizeHigh;
 }
 
+// The file's size less its resource section (the picture, the font, the icon): the code and data.
+std::optional<double> BytesWithoutResources(const std::wstring& path) {
+    const auto bytes = FileBytes(path);
+    FILE* file = bytes ? _wfopen(path.c_str(), L"rb") : nullptr;
+    if (!file) return std::nullopt;
+    std::vector<unsigned char> image(static_cast<size_t>(*bytes));
+    const bool read = std::fread(image.data(), 1, image.size(), file) == image.size();
+    std::fclose(file);
+    if (!read || image.size() < 64) return std::nullopt;
+    auto at = [&](size_t offset, size_t size) {
+        unsigned value = 0;
+        for (size_t i = 0; i < size && offset + i < image.size(); ++i) value |= image[offset + i] << (8 * i);
+        return value;
+    };
+    const size_t header = at(60, 4), sections = at(header + 6, 2);
+    const size_t table = header + 24 + at(header + 20, 2);
+    for (size_t i = 0; i < sections; ++i) {
+        const size_t entry = table + 40 * i;
+        if (entry + 40 <= image.size() && std::memcmp(&image[entry], ".rsrc", 6) == 0)
+            return *bytes - at(entry + 16, 4);
+    }
+    return bytes;
+}
+
 // Runs a console program and returns its standard output, or nothing when it fails.
 std::optional<std::string> CaptureOutput(const std::wstring& exe, const std::wstring& arguments) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -305,6 +330,9 @@ int main() {
                  "minimal window");
     table += Row(arch, "exe size (bytes)", vosselBytes.value_or(0), minimalBytes.value_or(0), 0,
                  "minimal window");
+    table += Row(arch, "exe size without resources (bytes)",
+                 BytesWithoutResources(options->vossel).value_or(0),
+                 BytesWithoutResources(options->minimal).value_or(0), 0, "minimal window");
     table += Row(arch, "CPU at rest over " + std::to_string(options->idleSeconds) + " s (ms)",
                  Median(idle.vossel), Median(idle.minimal), 1, "minimal window");
 

@@ -1,6 +1,7 @@
 ; Vossel's setup program: installs Vossel.exe for every user of the machine into Program Files,
 ; with a Start-menu shortcut, an "Apps & features" entry and, when chosen, the start at log-on.
-; scripts/package builds it; it passes VERSION, X86_EXE, X64_EXE, LICENCE, ICON and OUTFILE.
+; scripts/package builds it; it passes VERSION, X86_EXE, X64_EXE, LICENCE, ICON and OUTFILE, and
+; SIGN_COMMAND when the release is signed.
 ;
 ; For administrators:
 ;   Vossel-<version>-setup.exe /S [/AUTOSTART=1|0]   silent install (or upgrade); left out, 1 for
@@ -13,6 +14,12 @@ Unicode true
 ManifestDPIAware true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
+
+; Signed as they are written: the uninstaller before it is packed, the setup program at the end.
+!ifdef SIGN_COMMAND
+    !uninstfinalize '${SIGN_COMMAND} "%1"' = 0
+    !finalize '${SIGN_COMMAND} "%1"' = 0
+!endif
 
 !include MUI2.nsh
 !include LogicLib.nsh

@@ -1,6 +1,7 @@
 // Vossel: shows how long this computer took to start, then goes away by itself.
 #include <windows.h>
-#include <objbase.h>
+
+#include <cstdlib>
 
 #include "app/program.h"
 #include "history/history_window.h"
@@ -30,6 +31,15 @@ void RestrictDllSearch() {
 
 }  // namespace
 
+#if defined(__GLIBCXX__)
+// libstdc++'s default terminate handler prints the uncaught exception's demangled type name to a
+// console this program never has, and brings the whole demangler into the exe for it. Errors are
+// reported through ReportCurrentException; anything that still reaches std::terminate ends here.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
+#endif
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 #ifndef VOSSEL_FAULT_NO_DLL_RESTRICTION  // test-only build: the planted-DLL test's control
     RestrictDllSearch();
@@ -44,8 +54,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     vossel::platform::SetRuntimeErrorReport(&vossel::ReportRuntimeError);
     try {
         if (history) return vossel::RunHistoryWindow();
-        // The settings window talks to the shell automation object on this thread.
-        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         vossel::MainWindow mainWindow(&vossel::EndProgram);
         mainWindow.Show();
         return vossel::platform::RunMessageLoop();

@@ -9,7 +9,9 @@
 #include <new>
 #include <optional>
 
+#include "platform/com_apartment.h"
 #include "platform/late_bound.h"
+#include "platform/system_api.h"
 
 namespace vossel::platform {
 namespace {
@@ -39,7 +41,7 @@ const wchar_t kClickAction[] = L"单击";
 // Fills a BSTR out-parameter; S_FALSE for nothing to say.
 HRESULT ReturnText(const std::wstring& text, BSTR* out) {
     if (text.empty()) return S_FALSE;
-    *out = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    *out = api::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -81,7 +83,9 @@ class AccessibleObject final : public IAccessible {
         content_ = nullptr;
         standard_.Reset();
         // Proxies in other processes let go of us now rather than at their next call.
-        ::CoDisconnectObject(static_cast<IAccessible*>(this), 0);
+        if (auto disconnect = api::CoDisconnectObject.Find()) {
+            disconnect(static_cast<IAccessible*>(this), 0);
+        }
     }
 
     // IUnknown
@@ -176,7 +180,7 @@ class AccessibleObject final : public IAccessible {
 
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
         if (!role) return E_POINTER;
-        ::VariantInit(role);
+        api::VariantInit(role);
         return ForChild(
             child,
             [&](const AccessibleElement& e) {
@@ -191,7 +195,7 @@ class AccessibleObject final : public IAccessible {
 
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
         if (!state) return E_POINTER;
-        ::VariantInit(state);
+        api::VariantInit(state);
         return ForChild(
             child,
             [&](const AccessibleElement& e) {
@@ -240,13 +244,13 @@ class AccessibleObject final : public IAccessible {
 
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
         if (!focus) return E_POINTER;
-        ::VariantInit(focus);
+        api::VariantInit(focus);
         return Answer([&] { return standard_ ? standard_->get_accFocus(focus) : S_FALSE; });
     }
 
     HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
         if (!selection) return E_POINTER;
-        ::VariantInit(selection);
+        api::VariantInit(selection);
         return content_ ? S_FALSE : CO_E_OBJNOTCONNECTED;
     }
 
@@ -289,7 +293,7 @@ class AccessibleObject final : public IAccessible {
 
     HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* end) override {
         if (!end) return E_POINTER;
-        ::VariantInit(end);
+        api::VariantInit(end);
         return Answer([&]() -> HRESULT {
             const LONG count = static_cast<LONG>(Elements().size());
             const std::optional<LONG> from = ChildId(start);
@@ -320,7 +324,7 @@ class AccessibleObject final : public IAccessible {
 
     HRESULT STDMETHODCALLTYPE accHitTest(LONG x, LONG y, VARIANT* found) override {
         if (!found) return E_POINTER;
-        ::VariantInit(found);
+        api::VariantInit(found);
         return Answer([&]() -> HRESULT {
             HWND window = content_->AccessibleHandle();
             POINT p{x, y};
@@ -406,6 +410,7 @@ class AccessibleObject final : public IAccessible {
 };
 
 LRESULT AccessibleRoot::Answer(WPARAM wparam, LONG objectId) {
+    EnterComApartment();
     const bool alert = objectId == OBJID_ALERT;
     AccessibleObject*& object = alert ? alert_ : client_;
     if (!object) object = new AccessibleObject(content_, alert);
@@ -429,15 +434,15 @@ std::wstring Announce(HWND window, const std::wstring& sentence) {
         HRESULT result = hostProvider(window, provider.GetAddressOf());
         if (SUCCEEDED(result)) {
             const std::wstring activity = L"Vossel.StartTime";
-            BSTR text = ::SysAllocStringLen(sentence.data(), static_cast<UINT>(sentence.size()));
+            BSTR text = api::SysAllocStringLen(sentence.data(), static_cast<UINT>(sentence.size()));
             BSTR activityId =
-                ::SysAllocStringLen(activity.data(), static_cast<UINT>(activity.size()));
+                api::SysAllocStringLen(activity.data(), static_cast<UINT>(activity.size()));
             result = text && activityId ? raise(provider.Get(), kNotificationKindOther,
                                                 kNotificationProcessingImportantMostRecent, text,
                                                 activityId)
                                         : E_OUTOFMEMORY;
-            ::SysFreeString(text);
-            ::SysFreeString(activityId);
+            api::SysFreeString(text);
+            api::SysFreeString(activityId);
         }
         wchar_t hex[16];
         std::swprintf(hex, 16, L"0x%08lX", static_cast<unsigned long>(result));

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/late_bound.h"
+#include "platform/system_api.h"
 
 namespace vossel::platform {
 namespace {
@@ -24,9 +25,10 @@ DWORD WINAPI RunBackgroundElevation(void* parameter) noexcept {
     ElevatedStart start;
     try {
         // The shell may hand the verb to COM objects, which want an apartment on this thread.
-        const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        const HRESULT com =
+            api::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
         start = StartElevated(job->owner, job->exe, job->parameters);
-        if (SUCCEEDED(com)) ::CoUninitialize();
+        if (SUCCEEDED(com)) api::CoUninitialize();
     } catch (...) {
         start.error = ERROR_GEN_FAILURE;
     }
@@ -41,6 +43,8 @@ std::shared_ptr<BackgroundElevation> StartElevatedInBackground(HWND owner, std::
     // Bound here, so that a missing export is the run-time error on the window's thread, and the
     // worker only calls.
     ShellExecuteEx.Get();
+    api::CoInitializeEx.Get();
+    api::CoUninitialize.Get();
     auto elevation = std::make_shared<BackgroundElevation>();
     auto job = std::make_unique<BackgroundJob>(
         BackgroundJob{elevation, owner, std::move(exe), std::move(parameters)});

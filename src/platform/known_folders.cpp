@@ -6,6 +6,7 @@
 
 #include "platform/late_bound.h"
 #include "platform/registry.h"
+#include "platform/system_api.h"
 
 namespace vossel::platform {
 namespace {
@@ -29,7 +30,7 @@ std::vector<std::wstring> ProgramFilesFolders() {
         path) {
         folders.emplace_back(path);
     }
-    ::CoTaskMemFree(path);
+    if (path) api::CoTaskMemFree(path);
     return folders;
 }
 

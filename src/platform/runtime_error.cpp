@@ -32,23 +32,32 @@ std::wstring WidenAscii(const char* text) {
 
 void SetRuntimeErrorReport(RuntimeErrorReport report) { installedReport = report; }
 
+namespace {
+
+[[noreturn]] void Report(const RuntimeError& error) noexcept {
+    if (installedReport) installedReport(error);
+    ::ExitProcess(1);
+}
+
+}  // namespace
+
 void ReportCurrentException() noexcept {
     // From here on no handler runs and no timer fires, so the message box's own loop cannot
     // re-enter the program.
     StopAllHandlers();
-    RuntimeError error(kErrorInternal, L"Internal error");
+    // Reported from within each handler: assigning the error would pull in the whole of the
+    // runtime's copy-on-write string for std::runtime_error's assignment.
     try {
         throw;
     } catch (const RuntimeError& e) {
-        error = e;
+        Report(e);
     } catch (const std::bad_alloc&) {
-        error = RuntimeError(7, L"Out of memory");
+        Report(RuntimeError(7, L"Out of memory"));
     } catch (const std::exception& e) {
-        error = RuntimeError(kErrorInternal, L"Internal error: " + WidenAscii(e.what()));
+        Report(RuntimeError(kErrorInternal, L"Internal error: " + WidenAscii(e.what())));
     } catch (...) {
     }
-    if (installedReport) installedReport(error);
-    ::ExitProcess(1);
+    Report(RuntimeError(kErrorInternal, L"Internal error"));
 }
 
 }  // namespace vossel::platform

@@ -14,6 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/com_apartment.h"
+#include "platform/system_api.h"
+
 namespace vossel::platform {
 namespace {
 
@@ -22,12 +25,12 @@ using Microsoft::WRL::ComPtr;
 class Bstr {
   public:
     explicit Bstr(std::wstring_view text)
-        : value(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+        : value(api::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
     Bstr(Bstr&& other) noexcept : value(std::exchange(other.value, nullptr)) {}
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
     Bstr& operator=(Bstr&&) = delete;
-    ~Bstr() { SysFreeString(value); }
+    ~Bstr() { api::SysFreeString(value); }
 
     BSTR Get() const { return value; }
 
@@ -41,9 +44,9 @@ class ExceptionInfo {
     ExceptionInfo(const ExceptionInfo&) = delete;
     ExceptionInfo& operator=(const ExceptionInfo&) = delete;
     ~ExceptionInfo() {
-        SysFreeString(info.bstrSource);
-        SysFreeString(info.bstrDescription);
-        SysFreeString(info.bstrHelpFile);
+        api::SysFreeString(info.bstrSource);
+        api::SysFreeString(info.bstrDescription);
+        api::SysFreeString(info.bstrHelpFile);
     }
 
     EXCEPINFO info{};
@@ -51,10 +54,10 @@ class ExceptionInfo {
 
 class Variant {
   public:
-    Variant() { VariantInit(&value); }
+    Variant() { api::VariantInit(&value); }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
-    ~Variant() { VariantClear(&value); }
+    ~Variant() { api::VariantClear(&value); }
 
     VARIANT value;
 };
@@ -73,11 +76,12 @@ AutomationObject::~AutomationObject() = default;
 
 std::optional<AutomationObject> AutomationObject::Create(const wchar_t* progId,
                                                          CallStatus& status) {
+    EnterComApartment();
     CLSID classId{};
-    HRESULT hr = CLSIDFromProgID(progId, &classId);
+    HRESULT hr = api::CLSIDFromProgID(progId, &classId);
     if (SUCCEEDED(hr)) {
         ComPtr<IDispatch> dispatch;
-        hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+        hr = api::CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                               IID_PPV_ARGS(&dispatch));
         if (SUCCEEDED(hr)) {
             status = {};
@@ -109,7 +113,7 @@ CallStatus AutomationObject::Call(const wchar_t* method,
     std::vector<VARIANT> variants(strings.size());
     for (std::size_t i = 0; i < strings.size(); ++i) {
         VARIANT& variant = variants[strings.size() - 1 - i];
-        VariantInit(&variant);
+        api::VariantInit(&variant);
         variant.vt = VT_BSTR;
         variant.bstrVal = strings[i].Get();
     }
@@ -129,7 +133,7 @@ CallStatus AutomationObject::Call(const wchar_t* method,
         const HRESULT code = FAILED(info.scode) ? info.scode : DISP_E_EXCEPTION;
         if (info.bstrDescription != nullptr && info.bstrDescription[0] != L'\0') {
             return {static_cast<std::int32_t>(code),
-                    std::wstring(info.bstrDescription, SysStringLen(info.bstrDescription))};
+                    std::wstring(info.bstrDescription, api::SysStringLen(info.bstrDescription))};
         }
         return Failure(code);
     }

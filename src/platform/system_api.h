@@ -2,6 +2,8 @@
 // The system functions that the program calls directly, each bound by name at its first call.
 // GetWindowLongA and SetWindowLongA keep their single-byte forms on purpose.
 #include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
 #include <tlhelp32.h>
 
 #include "platform/late_bound.h"
@@ -45,6 +47,21 @@ inline LateBound<decltype(&::RegisterEventSourceW)> RegisterEventSourceW{L"advap
 inline LateBound<decltype(&::ReportEventW)> ReportEventW{L"advapi32.dll", "ReportEventW"};
 inline LateBound<decltype(&::DeregisterEventSource)> DeregisterEventSource{
     L"advapi32.dll", "DeregisterEventSource"};
+// COM and automation, which the first paint does not need: the settings window's shell automation
+// object and the accessible object use them later, so start-up does not load ole32 and oleaut32.
+inline LateBound<decltype(&::CoInitializeEx)> CoInitializeEx{L"ole32.dll", "CoInitializeEx"};
+inline LateBound<decltype(&::CoUninitialize)> CoUninitialize{L"ole32.dll", "CoUninitialize"};
+inline LateBound<decltype(&::CLSIDFromProgID)> CLSIDFromProgID{L"ole32.dll", "CLSIDFromProgID"};
+inline LateBound<decltype(&::CoCreateInstance)> CoCreateInstance{L"ole32.dll", "CoCreateInstance"};
+inline LateBound<decltype(&::CoDisconnectObject)> CoDisconnectObject{L"ole32.dll",
+                                                                     "CoDisconnectObject"};
+inline LateBound<decltype(&::CoTaskMemFree)> CoTaskMemFree{L"ole32.dll", "CoTaskMemFree"};
+inline LateBound<decltype(&::SysAllocStringLen)> SysAllocStringLen{L"oleaut32.dll",
+                                                                   "SysAllocStringLen"};
+inline LateBound<decltype(&::SysFreeString)> SysFreeString{L"oleaut32.dll", "SysFreeString"};
+inline LateBound<decltype(&::SysStringLen)> SysStringLen{L"oleaut32.dll", "SysStringLen"};
+inline LateBound<decltype(&::VariantInit)> VariantInit{L"oleaut32.dll", "VariantInit"};
+inline LateBound<decltype(&::VariantClear)> VariantClear{L"oleaut32.dll", "VariantClear"};
 
 // Optional: bound with Find(), each with the fallback its caller takes where it is absent.
 // Absent: the shell is looked for among the processes of this session, as with no shell window.
