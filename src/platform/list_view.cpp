@@ -4,7 +4,16 @@
 
 #include <numeric>
 
+#include "platform/late_bound.h"
+
 namespace vossel::platform {
+namespace {
+
+// Only the history window needs the common controls: the main window's start does not load them.
+LateBound<decltype(&::InitCommonControlsEx)> initCommonControlsEx{L"comctl32.dll",
+                                                                  "InitCommonControlsEx"};
+
+}  // namespace
 
 ReportList::ReportList(int id, TwipRect box, std::vector<std::wstring> columns)
     : Control(id, box, L"",
@@ -13,7 +22,7 @@ ReportList::ReportList(int id, TwipRect box, std::vector<std::wstring> columns)
       columns_(std::move(columns)) {
     static const bool registered = [] {
         INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
-        return ::InitCommonControlsEx(&controls) != FALSE;
+        return initCommonControlsEx(&controls) != FALSE;
     }();
     (void)registered;
 }
