@@ -10,8 +10,10 @@ builds=("$work/a" "$work/other/deeper/b")
 for i in 0 1; do
     git clone -q "$repo" "${builds[i]}" || exit 1
     echo "reproducible: building in ${builds[i]}"
-    (cd "${builds[i]}" && umask $((i ? 077 : 022)) && sleep $((i * 2)) &&
-        TZ=$(((i)) && echo Asia/Shanghai || echo America/New_York) scripts/package --base-url https://example.invalid/vossel) || exit 1
+    masks=(022 077)
+    zones=(America/New_York Asia/Shanghai)
+    (cd "${builds[i]}" && umask "${masks[i]}" && sleep $((i * 2)) &&
+        TZ=${zones[i]} scripts/package --base-url https://example.invalid/vossel) || exit 1
 done
 failures=0
 a=${builds[0]}/build/dist b=${builds[1]}/build/dist
