@@ -1,20 +1,41 @@
 # Test-only variants of Vossel.exe for the fault tests, built from the same sources into
-# fault-<name>/Vossel.exe beside the real one. They share nothing compiled with it: a define that
-# changes an inline variable must reach every object that sees it.
+# fault-<name>/Vossel.exe beside the real one. Only the files that test a variant's define are
+# compiled again with it; everything else is the real exe's libraries, whose objects the linker
+# then takes only for what the variant's own objects leave undefined. A define tested in a header
+# changes every object that includes it (an inline variable), so such a variant is compiled whole.
 if(MSVC)
     return()
 endif()
 
+file(GLOB_RECURSE fault_scanned_files CONFIGURE_DEPENDS src/*.cpp src/*.h)
+
 function(vossel_fault_variant name definition)
     set(target VosselFault_${name})
-    add_executable(${target} WIN32 src/app/winmain.cpp ${app_sources} ${platform_sources} resources/vossel.rc)
-    target_include_directories(${target} PRIVATE src resources)
+    set(own_sources)
+    set(whole FALSE)
+    foreach(file IN LISTS fault_scanned_files)
+        file(STRINGS ${file} uses REGEX "${definition}([^A-Z0-9_]|$)")
+        if(NOT uses)
+            continue()
+        elseif(file MATCHES "\\.h$")
+            set(whole TRUE)
+        elseif(NOT file MATCHES "/winmain\\.cpp$")
+            list(APPEND own_sources ${file})
+        endif()
+    endforeach()
+    if(whole)
+        add_executable(${target} WIN32 src/app/winmain.cpp ${app_sources} ${platform_sources}
+            resources/vossel.rc)
+        target_include_directories(${target} PRIVATE src resources)
+        target_compile_options(${target} PRIVATE ${hardening_compile})
+        target_link_libraries(${target} PRIVATE vossel_logic user32 gdi32 uuid advapi32 comctl32)
+    else()
+        add_executable(${target} WIN32 src/app/winmain.cpp ${own_sources} resources/vossel.rc)
+        target_link_libraries(${target} PRIVATE vossel_app)
+    endif()
     target_compile_definitions(${target} PRIVATE ${windows_definitions} ${definition})
-    target_compile_options(${target} PRIVATE ${hardening_compile})
-    target_link_libraries(${target} PRIVATE vossel_logic user32 gdi32 ole32 oleaut32 uuid advapi32
-        comctl32 ${static_runtime} ${hardening_link})
+    target_link_libraries(${target} PRIVATE ${static_runtime} ${hardening_link})
     if(EXISTS "${VOSSEL_SEGMENT_FONT}")
-        target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated)
         target_compile_definitions(${target} PRIVATE VOSSEL_EMBED_SEGMENT_FONT)
     endif()
     # The generated version numbers and event messages.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/debug_output.h"
+#include "platform/number_text.h"
 
 namespace vossel {
 
@@ -14,7 +15,7 @@ void EndProgram(std::wstring_view reason) {
 }
 
 void ReportRuntimeError(const platform::RuntimeError& error) noexcept {
-    const std::wstring number = std::to_wstring(error.Number());
+    const std::wstring number = platform::NumberText(error.Number());
     platform::Report(L"error " + number + L" " + error.Description());
     platform::ShowErrorMessage(nullptr, error.Number(), error.Description());
     platform::Report(L"end error " + number);

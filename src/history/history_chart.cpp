@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/number_text.h"
+
 namespace vossel {
 namespace {
 
@@ -24,7 +26,7 @@ std::int64_t TickStepMs(std::int64_t topMs) {
 }  // namespace
 
 std::wstring TickText(std::int64_t valueMs, std::wstring_view decimalSeparator) {
-    if (valueMs % 1000 == 0) return std::to_wstring(valueMs / 1000);
+    if (valueMs % 1000 == 0) return platform::NumberText(valueMs / 1000);
     return SecondsText(valueMs, decimalSeparator);
 }
 

@@ -12,6 +12,7 @@
 #include "platform/event_log_query.h"
 #include "platform/executable.h"
 #include "platform/local_time.h"
+#include "platform/number_text.h"
 #include "platform/shell_automation.h"
 #include "platform/start_record_format.h"
 #include "resource_ids.h"
@@ -168,7 +169,7 @@ void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
         const std::int32_t number = static_cast<std::int32_t>(reading->error);
         statusText_ = L"无法读取 Windows 事件日志：" +
                       platform::SystemErrorText(platform::HresultFromWin32(reading->error));
-        platform::Report(L"history error " + std::to_wstring(number));
+        platform::Report(L"history error " + platform::NumberText(number));
     } else {
         starts_ = std::move(reading->starts);
         statusText_ = starts_.empty() ? L"还没有开机记录。Vossel 每次登录时记录一次。" : L"";
@@ -178,7 +179,7 @@ void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
                             SecondsColumn(start, decimalSeparator_), KindColumn(start)});
         }
         list_.SetRows(std::move(rows));
-        platform::Report(L"history read " + std::to_wstring(starts_.size()));
+        platform::Report(L"history read " + platform::NumberText(starts_.size()));
     }
     ::InvalidateRect(window_.Handle(), nullptr, FALSE);
 }
@@ -231,7 +232,7 @@ void HistoryWindow::CopyRows() {
         }
     }
     if (platform::CopyTextToClipboard(window_.Handle(), TabSeparated(copied))) {
-        platform::Report(L"history copied " + std::to_wstring(copied.size()));
+        platform::Report(L"history copied " + platform::NumberText(copied.size()));
     }
 }
 

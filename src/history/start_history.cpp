@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "platform/number_text.h"
 #include "platform/start_record_format.h"
 
 namespace vossel {
@@ -143,9 +144,9 @@ std::wstring SecondsText(std::int64_t milliseconds, std::wstring_view decimalSep
                                              : static_cast<std::uint64_t>(milliseconds);
     const std::uint64_t tenths = (magnitude + 50) / 100;
     std::wstring text = negative && tenths != 0 ? L"-" : L"";
-    text += std::to_wstring(tenths / 10);
+    text += platform::NumberText(tenths / 10);
     text += decimalSeparator;
-    text += std::to_wstring(tenths % 10);
+    text += platform::NumberText(tenths % 10);
     return text;
 }
 
@@ -164,7 +165,7 @@ std::wstring HistorySummary(const std::vector<RecordedStart>& starts,
         fastest = *std::min_element(durations.begin(), durations.end());
         slowest = *std::max_element(durations.begin(), durations.end());
     }
-    return L"最近 " + std::to_wstring(starts.size()) + L" 次开机，中位数 " +
+    return L"最近 " + platform::NumberText(starts.size()) + L" 次开机，中位数 " +
            figure(MedianMs(durations)) + L" 秒，最快 " + figure(fastest) + L" 秒，最慢 " +
            figure(slowest) + L" 秒";
 }

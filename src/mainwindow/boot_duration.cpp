@@ -1,5 +1,7 @@
 #include "mainwindow/boot_duration.h"
 
+#include "platform/number_text.h"
+
 namespace vossel {
 
 void ShellProcessMatcher::Examine(std::uint32_t id, std::string_view exeName) {
@@ -14,7 +16,7 @@ std::wstring DurationText(std::int64_t milliseconds, std::wstring_view decimalSe
     const std::uint64_t magnitude = milliseconds < 0 ? 0 - static_cast<std::uint64_t>(milliseconds)
                                                      : static_cast<std::uint64_t>(milliseconds);
     std::wstring text = milliseconds < 0 ? L"-" : L"";
-    text += std::to_wstring(magnitude / 1000);
+    text += platform::NumberText(magnitude / 1000);
     std::uint64_t fraction = magnitude % 1000;
     if (fraction != 0) {
         int digits = 3;
@@ -22,10 +24,8 @@ std::wstring DurationText(std::int64_t milliseconds, std::wstring_view decimalSe
             fraction /= 10;
             --digits;
         }
-        std::wstring fractionText = std::to_wstring(fraction);
         text += decimalSeparator;
-        text.append(static_cast<std::size_t>(digits) - fractionText.size(), L'0');
-        text += fractionText;
+        text += platform::NumberText(fraction, digits);
     }
     return text;
 }

@@ -12,6 +12,7 @@
 #include "platform/accessible_window.h"
 #include "platform/executable.h"
 #include "platform/fonts.h"
+#include "platform/number_text.h"
 #include "platform/processes.h"
 #include "platform/system_api.h"
 #include "resource_ids.h"
@@ -206,7 +207,7 @@ void MainWindow::OnFadeTick() {
             MakeLayered();
             platform::api::SetLayeredWindowAttributes(window_.Handle(), 0, outcome.level,
                                                       LWA_ALPHA);
-            platform::Report(L"opacity = " + std::to_wstring(outcome.level));
+            platform::Report(L"opacity = " + platform::NumberText(outcome.level));
             return;
         case FadeAction::StopTimer:
             fadeTimer_.SetEnabled(false);

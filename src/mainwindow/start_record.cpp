@@ -1,9 +1,9 @@
 #include "mainwindow/start_record.h"
 
 #include <chrono>
-#include <cstdio>
 #include <string>
 
+#include "platform/number_text.h"
 #include "platform/start_record_format.h"
 
 namespace vossel {
@@ -29,11 +29,11 @@ std::wstring UtcText(std::uint64_t filetime) {
     msOfDay /= 60;
     const unsigned minute = static_cast<unsigned>(msOfDay % 60);
     const unsigned hour = static_cast<unsigned>(msOfDay / 60);
-    wchar_t text[32];
-    std::swprintf(text, sizeof text / sizeof text[0], L"%04d-%02u-%02uT%02u:%02u:%02u.%03uZ",
-                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                  static_cast<unsigned>(date.day()), hour, minute, second, ms);
-    return text;
+    using platform::NumberText;
+    return NumberText(static_cast<int>(date.year()), 4) + L'-' +
+           NumberText(static_cast<unsigned>(date.month()), 2) + L'-' +
+           NumberText(static_cast<unsigned>(date.day()), 2) + L'T' + NumberText(hour, 2) + L':' +
+           NumberText(minute, 2) + L':' + NumberText(second, 2) + L'.' + NumberText(ms, 3) + L'Z';
 }
 
 StartRecord ComposeStartRecord(const StartMeasurement& measurement, std::wstring_view version,
@@ -59,7 +59,7 @@ StartRecord ComposeStartRecord(const StartMeasurement& measurement, std::wstring
     }
     if (measurement.kind != StartKind::NotMeasured) {
         // Never the locale's formatting: readers parse the digits with invariant rules.
-        record.strings[Field::kDurationMs] = std::to_wstring(measurement.durationMs);
+        record.strings[Field::kDurationMs] = platform::NumberText(measurement.durationMs);
         record.strings[Field::kStartUtc] = UtcText(measurement.startUtc);
     }
     record.strings[Field::kShellCreatedUtc] = UtcText(measurement.shellCreatedUtc);

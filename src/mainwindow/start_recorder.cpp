@@ -6,6 +6,7 @@
 #include "mainwindow/start_record.h"
 #include "platform/debug_output.h"
 #include "platform/event_log.h"
+#include "platform/number_text.h"
 #include "version_numbers.h"
 
 namespace vossel {
@@ -49,9 +50,9 @@ void StartRecorder::Write(const StartMeasurement& measurement) {
     const StartRecord record = ComposeStartRecord(measurement, VOSSEL_VERSION_FULL, kArchitecture);
     const std::uint32_t error = platform::WriteEventRecord(record.eventId, record.strings);
     if (error != 0) {
-        platform::Report(L"event log error " + std::to_wstring(error));
+        platform::Report(L"event log error " + platform::NumberText(error));
     } else {
-        platform::Report(L"event " + std::to_wstring(record.eventId));
+        platform::Report(L"event " + platform::NumberText(record.eventId));
     }
 }
 

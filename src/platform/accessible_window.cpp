@@ -5,12 +5,12 @@
 #include <wrl/client.h>
 
 #include <atomic>
-#include <cwchar>
 #include <new>
 #include <optional>
 
 #include "platform/com_apartment.h"
 #include "platform/late_bound.h"
+#include "platform/number_text.h"
 #include "platform/system_api.h"
 
 namespace vossel::platform {
@@ -444,9 +444,7 @@ std::wstring Announce(HWND window, const std::wstring& sentence) {
             api::SysFreeString(text);
             api::SysFreeString(activityId);
         }
-        wchar_t hex[16];
-        std::swprintf(hex, 16, L"0x%08lX", static_cast<unsigned long>(result));
-        return std::wstring(L"UiaRaiseNotificationEvent ") + hex;
+        return L"UiaRaiseNotificationEvent " + HexCode(static_cast<std::uint32_t>(result));
     }
     // Before Windows 10 1709: the MSAA way, which screen readers speak from the alert object.
     ::NotifyWinEvent(EVENT_SYSTEM_ALERT, window, OBJID_ALERT, CHILDID_SELF);

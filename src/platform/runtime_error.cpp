@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "platform/number_text.h"
 #include "platform/window.h"
 
 namespace vossel::platform {
@@ -15,7 +16,7 @@ RuntimeErrorReport installedReport = nullptr;
 }  // namespace
 
 void ShowErrorMessage(void* owner, std::int32_t number, const std::wstring& description) {
-    const std::wstring text = L"运行时错误 '" + std::to_wstring(number) + L"':\n\n" + description;
+    const std::wstring text = L"运行时错误 '" + platform::NumberText(number) + L"':\n\n" + description;
     UINT flags = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
     if (!owner) flags |= MB_TASKMODAL;
     // Never under the topmost main window: owned by it when no owner is given (an owned window

@@ -5,7 +5,6 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <cwchar>
 #include <cwctype>
 #include <initializer_list>
 #include <memory>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "platform/com_apartment.h"
+#include "platform/number_text.h"
 #include "platform/system_api.h"
 
 namespace vossel::platform {
@@ -159,10 +159,7 @@ std::wstring SystemErrorText(std::int32_t hresult) {
         text.pop_back();
     }
     if (text.empty()) {
-        wchar_t number[32];
-        std::swprintf(number, 32, L"Unknown error 0x%08lX",
-                      static_cast<unsigned long>(static_cast<std::uint32_t>(hresult)));
-        text = number;
+        text = L"Unknown error " + HexCode(static_cast<std::uint32_t>(hresult));
     }
     return text;
 }

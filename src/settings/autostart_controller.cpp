@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/number_text.h"
 #include "settings/elevated_autostart.h"
 
 namespace vossel {
@@ -29,7 +30,7 @@ void AutoStartController::ShowTruth() {
 
 void AutoStartController::Fail(std::int32_t number, std::wstring description) {
     if (description.empty()) description = view_.ErrorText(number);
-    log_(L"error " + std::to_wstring(number) + L" " + description);
+    log_(L"error " + platform::NumberText(number) + L" " + description);
     view_.ShowError(number, description);
 }
 
@@ -70,7 +71,7 @@ void AutoStartController::OnElevationStarted(const ElevationStart& start) {
 
 void AutoStartController::OnElevatedExit(std::uint32_t exitCode) {
     if (!pending_) return;
-    log_(L"autostart elevated exit " + std::to_wstring(exitCode));
+    log_(L"autostart elevated exit " + platform::NumberText(exitCode));
     view_.SetBoxEnabled(true);
     const platform::CallStatus status = ElevatedExitStatus(exitCode);
     if (!status.Succeeded()) Fail(status.code, status.description);

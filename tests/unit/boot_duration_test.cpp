@@ -1,4 +1,5 @@
 #include "mainwindow/boot_duration.h"
+#include "platform/number_text.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,16 @@ TEST(DurationText, FormsSecondsExactlyFromMilliseconds) {
     for (const auto& [milliseconds, separator, expected] : cases) {
         EXPECT_EQ(DurationText(milliseconds, separator), expected) << milliseconds;
     }
+}
+
+TEST(NumberText, PadsAfterTheSignAndWritesCodesInUpperCaseHex) {
+    EXPECT_EQ(platform::NumberText(7, 3), L"007");
+    EXPECT_EQ(platform::NumberText(-7, 3), L"-007");
+    EXPECT_EQ(platform::NumberText(12345, 3), L"12345");
+    EXPECT_EQ(platform::NumberText(INT64_MIN), L"-9223372036854775808");
+    EXPECT_EQ(platform::NumberText(UINT64_MAX), L"18446744073709551615");
+    EXPECT_EQ(platform::HexCode(0x8007'00A4), L"0x800700A4");
+    EXPECT_EQ(platform::HexCode(5), L"0x00000005");
 }
 
 TEST(ShellProcessMatcher, TakesTheLastEntryWhoseNameContainsTheShellName) {
