@@ -24,5 +24,14 @@ for file in $(cd "$a" && find . -type f | sort); do
         command -v diffoscope >/dev/null && diffoscope "$a/$file" "$b/$file" | head -n 60
     fi
 done
+# Each exe's PE time stamp (the file header's third field) is the commit's time, not the build's.
+epoch=$(git -C "$repo" log -1 --format=%ct)
+for exe in "$a"/../windows-x86/Vossel.exe "$a"/../windows-x64/Vossel.exe; do
+    stamp=$(od -An -tu4 -j$(($(od -An -tu4 -j60 -N4 "$exe") + 8)) -N4 "$exe" | tr -d ' ')
+    if [[ $stamp != "$epoch" ]]; then
+        echo "FAIL $exe has the PE time stamp $stamp, not the commit's $epoch"
+        failures=$((failures + 1))
+    fi
+done
 ((failures == 0)) && echo "reproducible: both builds of $(git -C "$repo" rev-parse --short HEAD) match ($(cd "$a" && find . -type f | wc -l) files)"
 ((failures == 0))
