@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "mainwindow/main_window.h"
-#include "mainwindow/start_measurement.h"
+#include "start/start_of_shell.h"
+#include "start/start_measurement.h"
 #include "platform/executable.h"
 
 namespace {
@@ -74,7 +74,7 @@ int Option(int argc, char** argv, const char* name, int fallback) {
 // What one paint does before it sets the caption: the caption text, or the reason why the start
 // was not measured.
 bool MeasureOnce(std::wstring& captionOrReason) {
-    const vossel::StartMeasurement measurement = vossel::MeasureStartOfShell();
+    const vossel::StartMeasurement measurement = vossel::MeasureStartOfShell({});
     captionOrReason = vossel::StartCaption(measurement, vossel::platform::UserDecimalSeparator());
     if (measurement.kind != vossel::StartKind::NotMeasured) return true;
     captionOrReason = measurement.reason;

@@ -14,7 +14,7 @@
 #include "platform/local_time.h"
 #include "platform/number_text.h"
 #include "platform/shell_automation.h"
-#include "platform/start_record_format.h"
+#include "start/start_record_format.h"
 #include "resource_ids.h"
 
 namespace vossel {
@@ -148,7 +148,7 @@ DWORD WINAPI HistoryWindow::ReadLog(void* target) noexcept {
         reading->error = platform::QueryEventRecordsNewestFirst(
             L"Application", kQuery, [&history](const platform::EventRecordValues& record) {
                 const auto start =
-                    ParseStartRecord(record.eventId, record.systemTime, record.values);
+                    ParseRecordedStart(record.eventId, record.systemTime, record.values);
                 return !start || history.Add(*start);
             });
         reading->starts = history.Starts();

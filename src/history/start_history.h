@@ -26,11 +26,8 @@ struct RecordedStart {
 
 // One record's insertion strings, with its event ID and its system time (a FILETIME). Nothing for a
 // record of an unknown format, with too few values, or whose values contradict its ID.
-std::optional<RecordedStart> ParseStartRecord(std::uint32_t eventId, std::uint64_t systemTime,
+std::optional<RecordedStart> ParseRecordedStart(std::uint32_t eventId, std::uint64_t systemTime,
                                               const std::vector<std::wstring>& values);
-
-// "2026-12-08T07:59:12.345Z" as a FILETIME; nothing when it is not exactly that form.
-std::optional<std::uint64_t> ParseUtcInstant(std::wstring_view text);
 
 // Fed the records newest first. Records of one start instant (several log-ons in one start) are one
 // start: the one with the smallest duration stays, the first log-on. Not-measured records have no

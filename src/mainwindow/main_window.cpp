@@ -5,18 +5,15 @@
 #include <optional>
 #include <string>
 
-#include "mainwindow/boot_duration.h"
-#include "mainwindow/start_measurement.h"
-#include "platform/clocks.h"
 #include "platform/debug_output.h"
 #include "platform/accessible_window.h"
 #include "platform/executable.h"
 #include "platform/fonts.h"
 #include "platform/number_text.h"
-#include "platform/processes.h"
 #include "platform/system_api.h"
 #include "resource_ids.h"
 #include "settings/settings_window.h"
+#include "start/start_of_shell.h"
 
 namespace vossel {
 namespace {
@@ -24,6 +21,8 @@ namespace {
 constexpr UINT_PTR kFadeTimerId = 1;
 constexpr UINT_PTR kLifeTimerId = 2;
 constexpr UINT_PTR kRecordTimerId = 3;
+// The reader thread's answer; lparam owns a SignInEvidence.
+constexpr UINT kEarlierLogonsMessage = WM_APP + 1;
 #ifdef VOSSEL_FAULT_LONG_LIFE  // test-only build: room for the soak test's thousands of steps
 constexpr int kLifeMs = 600000;
 #else
@@ -58,34 +57,23 @@ platform::FontSpec DurationFont(platform::UniqueMemoryFont& embedded) {
     return font;
 }
 
+struct EarlierLogonsRequest {
+    HWND window;
+    std::uint64_t startUtc;
+};
+
+DWORD WINAPI ReadEarlierLogonsThread(LPVOID parameter) {
+    const std::unique_ptr<EarlierLogonsRequest> request(static_cast<EarlierLogonsRequest*>(parameter));
+    auto evidence = std::make_unique<SignInEvidence>(ReadEarlierLogons(request->startUtc));
+    // A window gone meanwhile takes nothing: the evidence goes with this thread.
+    if (::PostMessageW(request->window, kEarlierLogonsMessage, 0,
+                       reinterpret_cast<LPARAM>(evidence.get()))) {
+        evidence.release();
+    }
+    return 0;
+}
+
 }  // namespace
-
-std::uint32_t FindShellProcessId() {
-    if (const std::uint32_t owner = platform::ShellWindowProcessId()) return owner;
-    // No shell window (Wine has none): the walk, within this session.
-    ShellProcessMatcher matcher(platform::InCurrentSession);
-    platform::ForEachProcess(
-        [&matcher](std::uint32_t id, std::string_view name) { matcher.Examine(id, name); });
-    return matcher.ProcessId();
-}
-
-StartMeasurement MeasureStartOfShell() {
-    const std::uint32_t shell = FindShellProcessId();
-    if (shell == 0) return StartMeasurement::NotMeasured(kNoShell);
-    const std::optional<std::uint64_t> created = platform::ReadProcessCreationTime(shell);
-    if (!created) return StartMeasurement::NotMeasured(kShellNotReadable);
-    const platform::ClockReading clocks = platform::ReadClocks();
-    StartMeasurement measurement = MeasureStart(
-        *created,
-        {clocks.systemTime, clocks.interruptTime, clocks.tickCountMs, clocks.unbiasedInterruptTime},
-        []() -> std::optional<SuspendTimes> {
-            const auto times = platform::ReadSuspendTimes();
-            if (!times) return std::nullopt;
-            return SuspendTimes{times->lastSleep, times->lastWake};
-        });
-    measurement.shellCreatedUtc = *created;
-    return measurement;
-}
 
 MainWindow::MainWindow(EndProgramFunction endProgram)
     : endProgram_(endProgram),
@@ -133,6 +121,11 @@ MainWindow::MainWindow(EndProgramFunction endProgram)
     };
     fadeTimer_.Tick = [this] { OnFadeTick(); };
     lifeTimer_.Tick = [this] { OnLifeTimerTick(); };
+    window_.Message = [this](UINT message, WPARAM, LPARAM lparam) -> std::optional<LRESULT> {
+        if (message != kEarlierLogonsMessage) return std::nullopt;
+        OnEarlierLogons(std::unique_ptr<SignInEvidence>(reinterpret_cast<SignInEvidence*>(lparam)));
+        return 0;
+    };
 }
 
 MainWindow::~MainWindow() = default;
@@ -161,7 +154,9 @@ void MainWindow::OnLoad() {
 }
 
 void MainWindow::OnPaint() {
-    const StartMeasurement measurement = MeasureStartOfShell();
+    StartMeasurement next = MeasureStartOfShell(earlierLogons_);
+    if (!shown_ || ReplacesShown(*shown_, next)) shown_ = std::move(next);
+    const StartMeasurement& measurement = *shown_;
     const bool measured = measurement.kind != StartKind::NotMeasured;
     if (!measured && measurement.reason != notMeasuredReason_) {
         platform::Report(L"not measured " + std::wstring(measurement.reason));
@@ -178,12 +173,66 @@ void MainWindow::OnPaint() {
             platform::Report(L"announce " + platform::Announce(window_.Handle(), window_.Description()));
         }
     }
+    ReportSignIn(measurement);
     if (measured && !startReported_) {
         platform::Report(measurement.kind == StartKind::Resume ? L"start = resume"
                                                                : L"start = full boot");
         startReported_ = true;
     }
-    startRecorder_.OnCaption(measurement);
+    // Whether an earlier log-on of this start exists is read once the start is known, and the
+    // record waits for the answer: it says which log-on this was.
+    if (earlierState_ == EarlierLogonsState::NotAsked && measurement.startUtc != 0) {
+        ReadEarlierLogons(measurement.startUtc);
+    }
+    startRecorder_.OnCaption(measurement, earlierState_ != EarlierLogonsState::Reading);
+}
+
+void MainWindow::ReportSignIn(const StartMeasurement& measurement) {
+    if (measurement.startUtc == 0) return;
+    std::wstring line = L"log-on = ";
+    switch (measurement.logon) {
+        case LogonKind::First:
+            line += L"first log-on";
+            break;
+        case LogonKind::Later:
+            line += L"later log-on (" + std::wstring(measurement.logonEvidence) + L")";
+            break;
+        case LogonKind::Remote:
+            line += L"remote session";
+            break;
+    }
+    if (measurement.logon == LogonKind::First && measurement.kind != StartKind::NotMeasured) {
+        if (measurement.waitIncluded.empty()) {
+            line += L", sign-in wait excluded (" +
+                    platform::NumberText(measurement.signInWaitMs.value_or(0)) + L" ms)";
+        } else {
+            line += L", sign-in wait included (" + std::wstring(measurement.waitIncluded) + L")";
+        }
+    }
+    if (signInLine_ != line) {
+        platform::Report(line);
+        signInLine_ = std::move(line);
+    }
+}
+
+void MainWindow::ReadEarlierLogons(std::uint64_t startUtc) {
+    auto request = std::make_unique<EarlierLogonsRequest>(EarlierLogonsRequest{window_.Handle(), startUtc});
+    HANDLE thread = ::CreateThread(nullptr, 0, &ReadEarlierLogonsThread, request.get(), 0, nullptr);
+    if (!thread) {
+        // Nothing can be read: no evidence, as where every source is unreadable.
+        earlierState_ = EarlierLogonsState::Read;
+        return;
+    }
+    request.release();  // the thread's now
+    ::CloseHandle(thread);
+    earlierState_ = EarlierLogonsState::Reading;
+}
+
+void MainWindow::OnEarlierLogons(std::unique_ptr<SignInEvidence> evidence) {
+    earlierLogons_ = std::move(*evidence);
+    earlierState_ = EarlierLogonsState::Read;
+    // The next paint decides again with the evidence, and lets the record go.
+    ::InvalidateRect(window_.Handle(), nullptr, FALSE);
 }
 
 void MainWindow::OnCloseRequest(bool& cancel) {

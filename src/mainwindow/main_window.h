@@ -8,24 +8,17 @@
 #include <string_view>
 
 #include "mainwindow/fade.h"
-#include "mainwindow/start_measurement.h"
 #include "mainwindow/start_recorder.h"
 #include "platform/label.h"
 #include "platform/timer.h"
 #include "platform/unique_handle.h"
 #include "platform/window.h"
+#include "start/sign_in.h"
+#include "start/start_measurement.h"
 
 namespace vossel {
 
 class SettingsWindow;
-
-// The process that owns the shell window; without one, the last process of this session in one
-// snapshot whose name holds "explorer.exe". 0 if none.
-std::uint32_t FindShellProcessId();
-
-// One whole measurement, as each paint makes it: the shell lookup, its creation time, the clocks
-// and, after a suspension, the last wake.
-StartMeasurement MeasureStartOfShell();
 
 class MainWindow {
   public:
@@ -47,6 +40,9 @@ class MainWindow {
     void OnSettingsLinkClick();
     void OnFadeTick();
     void OnLifeTimerTick();
+    void ReadEarlierLogons(std::uint64_t startUtc);
+    void OnEarlierLogons(std::unique_ptr<SignInEvidence> evidence);
+    void ReportSignIn(const StartMeasurement& measurement);
 
     void MakeLayered();
 
@@ -60,6 +56,12 @@ class MainWindow {
     platform::Timer lifeTimer_;
     std::int32_t exStyle_ = 0;             // the extended style last written to the window
     std::wstring_view notMeasuredReason_;  // of the last paint; empty when it measured
+    // The measurement on show: a repaint replaces it only with one that differs in kind.
+    std::optional<StartMeasurement> shown_;
+    // The earlier log-ons of this start, read off this thread after the first caption.
+    SignInEvidence earlierLogons_;
+    enum class EarlierLogonsState { NotAsked, Reading, Read } earlierState_ = EarlierLogonsState::NotAsked;
+    std::optional<std::wstring> signInLine_;  // the last one reported
     bool startReported_ = false;
     bool announced_ = false;
     // When the timed end was first held for a pending elevated change.

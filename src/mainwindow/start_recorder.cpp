@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "mainwindow/start_record.h"
+#include "start/start_record.h"
 #include "platform/debug_output.h"
 #include "platform/event_log.h"
 #include "platform/number_text.h"
@@ -23,11 +23,11 @@ StartRecorder::StartRecorder(UINT_PTR timerId) : writeTimer_(timerId, 1, false) 
     };
 }
 
-void StartRecorder::OnCaption(const StartMeasurement& measurement) {
+void StartRecorder::OnCaption(const StartMeasurement& measurement, bool settled) {
     if (done_ || pending_) return;
     painted_ = true;
     last_ = measurement;
-    if (measurement.kind == StartKind::NotMeasured) return;
+    if (measurement.kind == StartKind::NotMeasured || !settled) return;
     // The caption is drawn after the paint handler returns; the timer's message comes after it.
     pending_ = measurement;
     writeTimer_.SetEnabled(true);
@@ -38,8 +38,7 @@ void StartRecorder::OnEnd() {
     if (pending_) {
         Write(*pending_);
     } else {
-        // Without a paint there is no reason to give.
-        Write(painted_ ? last_ : StartMeasurement{});
+        Write(painted_ ? last_ : StartMeasurement::NotMeasured(kNoPaint));
     }
 }
 

@@ -3,7 +3,7 @@
 // the run ends without one, a not-measured record with the last reason just before the end.
 #include <optional>
 
-#include "mainwindow/start_measurement.h"
+#include "start/start_measurement.h"
 #include "platform/timer.h"
 
 namespace vossel {
@@ -17,8 +17,9 @@ class StartRecorder {
     // The owner window adds it: the record goes out once the painted caption is on the screen.
     platform::Timer& Timer() { return writeTimer_; }
 
-    // The measurement of each paint.
-    void OnCaption(const StartMeasurement& measurement);
+    // The measurement of each paint. A number is recorded once settled: once it is known which
+    // log-on this is.
+    void OnCaption(const StartMeasurement& measurement, bool settled);
     // Just before the program ends, by any way but the run-time error.
     void OnEnd();
 

@@ -11,9 +11,6 @@
 
 namespace vossel::platform {
 
-struct CloseKernelHandle {
-    void operator()(HANDLE handle) const { ::CloseHandle(handle); }
-};
 using UniqueProcess = UniqueAny<HANDLE, CloseKernelHandle>;
 
 struct ElevatedStart {

@@ -4,7 +4,7 @@
 
 #include "platform/registry.h"
 #include "platform/runtime_error.h"
-#include "platform/start_record_format.h"
+#include "platform/event_log.h"
 #include "platform/system_api.h"
 #include "platform/unique_handle.h"
 

@@ -6,6 +6,8 @@
 
 namespace vossel::platform {
 
+inline constexpr wchar_t kEventSource[] = L"Vossel";
+
 // One Information record from kEventSource, with no user SID. Answers 0, or the error number:
 // the system's (1722 with the event log service stopped, 5 where a policy denies writing) or
 // the run-time error's when a function is missing. Never throws.

@@ -27,10 +27,6 @@ LateBound<decltype(&::CheckTokenMembership)> CheckTokenMembershipApi{L"advapi32.
 LateBound<decltype(&::GetFinalPathNameByHandleW)> GetFinalPathNameByHandleApi{
     L"kernel32.dll", "GetFinalPathNameByHandleW"};
 
-struct CloseHandleOf {
-    void operator()(HANDLE handle) const { ::CloseHandle(handle); }
-};
-using UniqueHandle = UniqueAny<HANDLE, CloseHandleOf>;
 struct FreeLocalMemory {
     void operator()(void* memory) const { ::LocalFree(memory); }
 };

@@ -31,6 +31,9 @@ class UniqueAny {
     Handle handle_ = Invalid;
 };
 
+struct CloseKernelHandle {
+    void operator()(HANDLE handle) const { ::CloseHandle(handle); }
+};
 struct CloseGdiObject {
     void operator()(HGDIOBJ object) const { ::DeleteObject(object); }
 };
@@ -44,6 +47,8 @@ struct RemoveMemoryFont {
     void operator()(HANDLE font) const { ::RemoveFontMemResourceEx(font); }
 };
 
+// Processes, tokens and snapshots, all closed with CloseHandle.
+using UniqueHandle = UniqueAny<HANDLE, CloseKernelHandle>;
 using UniqueFont = UniqueAny<HFONT, CloseGdiObject>;
 using UniqueBitmap = UniqueAny<HBITMAP, CloseGdiObject>;
 using UniqueMemoryDc = UniqueAny<HDC, DeleteMemoryDc>;

@@ -1,4 +1,4 @@
-#include "mainwindow/start_measurement.h"
+#include "start/start_measurement.h"
 
 #include <gtest/gtest.h>
 

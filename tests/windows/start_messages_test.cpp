@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/start_record_format.h"
+#include "start/start_record_format.h"
 
 namespace vossel::platform {
 namespace {

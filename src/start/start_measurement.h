@@ -22,14 +22,36 @@ struct StartClocks {
 
 enum class StartKind { FullBoot, Resume, NotMeasured };
 
+// Whether this log-on is the first interactive one of its start: only that one saw the start.
+enum class LogonKind { First, Later, Remote };
+
 struct StartMeasurement {
     StartKind kind = StartKind::NotMeasured;
-    std::int64_t durationMs = 0;  // from the start to the shell's creation
-    std::wstring_view reason;     // why not, when not measured
+    // The number shown: the start's own work up to the shell's creation, without the wait at the
+    // sign-in screen where that is known.
+    std::int64_t durationMs = 0;
+    std::wstring_view reason;  // why not, when not measured
     // The instants of the same clock reading, as FILETIMEs (UTC); 0 when unknown. The start is
-    // the kernel's start or the last wake, and shellCreatedUtc minus startUtc is the duration.
+    // the kernel's start or the last wake.
     std::uint64_t startUtc = 0;
     std::uint64_t shellCreatedUtc = 0;
+    // The start's place on the interrupt clock (100 ns): 0 for the kernel's start, the wake's
+    // reading for a resume. The time service moves startUtc; nothing moves this.
+    std::uint64_t startPlace = 0;
+
+    // The phases of a first log-on, in ms; each nothing when unknown. The start to the sign-in
+    // screen, the wait there, and the sign-in to the shell.
+    LogonKind logon = LogonKind::First;
+    std::wstring_view logonEvidence{};  // what told a later log-on apart
+    std::optional<std::int64_t> windowsStartMs{};
+    std::optional<std::int64_t> signInWaitMs{};
+    std::optional<std::int64_t> signingInMs{};
+    // Empty when the wait is left out of durationMs; else why it is in.
+    std::wstring_view waitIncluded{};
+    std::uint64_t signInScreenUtc = 0;  // the session's ConnectTime; 0 when unknown
+    std::uint64_t signedInUtc = 0;      // its LogonTime; 0 when unknown
+    // A later log-on: the number its start's first log-on recorded, when that record was found.
+    std::optional<std::int64_t> firstLogonMs{};
 
     static StartMeasurement NotMeasured(std::wstring_view why) {
         StartMeasurement measurement;
@@ -43,6 +65,10 @@ inline constexpr std::wstring_view kShellNotReadable = L"shell not readable";
 inline constexpr std::wstring_view kSleptAfterSignIn = L"slept after sign-in";
 inline constexpr std::wstring_view kNoWakeTime = L"no wake time";
 inline constexpr std::wstring_view kClock = L"clock";
+inline constexpr std::wstring_view kShellRestarted = L"shell restarted";
+inline constexpr std::wstring_view kLaterLogon = L"later log-on";
+inline constexpr std::wstring_view kRemoteSession = L"remote session";
+inline constexpr std::wstring_view kNoPaint = L"no paint";
 
 // The interrupt-time counts at the last sleep and the last wake (CallNtPowerInformation's
 // LastSleepTime and LastWakeTime).
@@ -59,7 +85,13 @@ using SuspendTimesReader = std::function<std::optional<SuspendTimes>()>;
 StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clocks,
                               const SuspendTimesReader& suspendTimes);
 
-// The duration label's text: the seconds, or "--" when not measured.
+// The duration label's text: the seconds (a later log-on's first log-on's), or "--".
 std::wstring StartCaption(const StartMeasurement& measurement, std::wstring_view decimalSeparator);
+
+// Whether a repaint's measurement replaces the one on show: only when it tells something else (a
+// kind of start or log-on, a reason, the wait in or out). Two readings of the same facts differ by
+// the clocks' jitter, which must not move the number. A shell restarted after a number was shown
+// leaves that number standing: it was measured from this log-on's shell.
+bool ReplacesShown(const StartMeasurement& shown, const StartMeasurement& next);
 
 }  // namespace vossel

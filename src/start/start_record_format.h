@@ -6,15 +6,14 @@
 #include <cstdint>
 #include <string_view>
 
-namespace vossel::platform {
+namespace vossel {
 
-inline constexpr wchar_t kEventSource[] = L"Vossel";
 
 inline constexpr std::uint32_t kEventFullBoot = 1001;
 inline constexpr std::uint32_t kEventResume = 1002;
 inline constexpr std::uint32_t kEventNotMeasured = 1010;
 
-inline constexpr std::wstring_view kRecordFormat = L"1";
+inline constexpr std::wstring_view kRecordFormat = L"2";
 
 // The insertion strings by position: %1 is kFormat.
 struct StartRecordField {
@@ -26,11 +25,29 @@ struct StartRecordField {
     static constexpr std::size_t kShellCreatedUtc = 5;  // same form; empty when unknown
     static constexpr std::size_t kVersion = 6;
     static constexpr std::size_t kArchitecture = 7;  // "x86" or "x64"
-    static constexpr std::size_t kCount = 8;
+    // Format 2 on.
+    static constexpr std::size_t kLogonKind = 8;       // "first log-on", "later log-on", "remote session"
+    static constexpr std::size_t kWindowsStartMs = 9;  // the start to the sign-in screen; empty if unknown
+    static constexpr std::size_t kSignInWaitMs = 10;   // the wait at the sign-in screen; empty if unknown
+    static constexpr std::size_t kSigningInMs = 11;    // the sign-in to the shell; empty if unknown
+    static constexpr std::size_t kWait = 12;           // "excluded" or "included"
+    static constexpr std::size_t kWaitReason = 13;     // why included, else empty
+    static constexpr std::size_t kSignInScreenUtc = 14;  // empty when unknown
+    static constexpr std::size_t kSignedInUtc = 15;      // empty when unknown
+    static constexpr std::size_t kStartPlace = 16;  // 100 ns on the interrupt clock: 0, or the wake's
+    static constexpr std::size_t kCount = 17;
+    static constexpr std::size_t kFormat1Count = 8;
 };
 
 inline constexpr std::wstring_view kKindFullBoot = L"full boot";
 inline constexpr std::wstring_view kKindResume = L"resume";
 inline constexpr std::wstring_view kKindNotMeasured = L"not measured";
 
-}  // namespace vossel::platform
+inline constexpr std::wstring_view kLogonFirst = L"first log-on";
+inline constexpr std::wstring_view kLogonLater = L"later log-on";
+inline constexpr std::wstring_view kLogonRemote = L"remote session";
+
+inline constexpr std::wstring_view kWaitExcluded = L"excluded";
+inline constexpr std::wstring_view kWaitIncluded = L"included";
+
+}  // namespace vossel

@@ -1,4 +1,4 @@
-#include "mainwindow/boot_duration.h"
+#include "start/boot_duration.h"
 
 #include "platform/number_text.h"
 

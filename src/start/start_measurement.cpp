@@ -1,6 +1,6 @@
-#include "mainwindow/start_measurement.h"
+#include "start/start_measurement.h"
 
-#include "mainwindow/boot_duration.h"
+#include "start/boot_duration.h"
 
 namespace vossel {
 namespace {
@@ -23,6 +23,7 @@ StartMeasurement Measured(StartKind kind, std::uint64_t shellCreated, std::int64
     measurement.durationMs = FloorMs(shellAt - startAt);
     measurement.startUtc = shellCreated - static_cast<std::uint64_t>(shellAt - startAt);
     measurement.shellCreatedUtc = shellCreated;
+    measurement.startPlace = static_cast<std::uint64_t>(startAt);
     return measurement;
 }
 
@@ -64,8 +65,19 @@ StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clo
 }
 
 std::wstring StartCaption(const StartMeasurement& measurement, std::wstring_view decimalSeparator) {
-    if (measurement.kind == StartKind::NotMeasured) return L"--";
-    return DurationText(measurement.durationMs, decimalSeparator);
+    if (measurement.kind != StartKind::NotMeasured) {
+        return DurationText(measurement.durationMs, decimalSeparator);
+    }
+    if (measurement.firstLogonMs) return DurationText(*measurement.firstLogonMs, decimalSeparator);
+    return L"--";
+}
+
+bool ReplacesShown(const StartMeasurement& shown, const StartMeasurement& next) {
+    if (shown.kind != StartKind::NotMeasured && next.reason == kShellRestarted) return false;
+    return shown.kind != next.kind || shown.reason != next.reason || shown.logon != next.logon ||
+           shown.waitIncluded != next.waitIncluded ||
+           shown.firstLogonMs.has_value() != next.firstLogonMs.has_value() ||
+           shown.signingInMs.has_value() != next.signingInMs.has_value();
 }
 
 }  // namespace vossel

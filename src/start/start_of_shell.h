@@ -1,0 +1,24 @@
+#pragma once
+// The measurement as the running program makes it: the shell of this log-on, its creation, the
+// clocks, the session's sign-in, and what the logs tell of earlier log-ons in this start.
+#include <cstdint>
+
+#include "start/sign_in.h"
+#include "start/start_measurement.h"
+
+namespace vossel {
+
+// The process that owns the shell window; without one, the last process of this session in one
+// snapshot whose name holds "explorer.exe". 0 if none.
+std::uint32_t FindShellProcessId();
+
+// One whole measurement, as each paint makes it. earlier holds what has been read so far of the
+// earlier log-ons of this start (ReadEarlierLogons); its session fields are ignored.
+StartMeasurement MeasureStartOfShell(const SignInEvidence& earlier);
+
+// The other sessions, Winlogon's log-on and log-off events in the System log, and this program's
+// own records of first log-ons, since the start at startUtc. It waits on the event log service:
+// call it off the window's thread.
+SignInEvidence ReadEarlierLogons(std::uint64_t startUtc);
+
+}  // namespace vossel

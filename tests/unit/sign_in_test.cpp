@@ -1,0 +1,185 @@
+#include "start/sign_in.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace vossel {
+namespace {
+
+constexpr std::uint64_t kMs = 10'000;  // 100 ns units
+constexpr std::uint64_t kSecond = 1000 * kMs;
+constexpr std::uint64_t kHour = 3600 * kSecond;
+// The kernel's start: 2024-03-11 00:00:00 UTC.
+constexpr std::uint64_t kStart = 133'545'888'000'000'000;
+
+// A first log-on's whole span: the kernel started at kStart, the shell came `shell` after it.
+StartMeasurement Span(std::uint64_t shell, StartKind kind = StartKind::FullBoot,
+                      std::uint64_t place = 0) {
+    StartMeasurement span;
+    span.kind = kind;
+    span.durationMs = static_cast<std::int64_t>(shell / kMs);
+    span.startUtc = kStart;
+    span.shellCreatedUtc = kStart + shell;
+    span.startPlace = place;
+    return span;
+}
+
+SessionReading Session(std::uint64_t connect, std::uint64_t logon) {
+    return {connect ? kStart + connect : 0, logon ? kStart + logon : 0, false, false};
+}
+
+struct SignInCase {
+    const char* name;
+    StartMeasurement span;
+    SignInEvidence evidence;
+    StartKind kind;
+    std::int64_t durationMs;  // when measured
+    std::wstring_view waitIncluded;
+    LogonKind logon;
+    std::optional<std::int64_t> firstLogonMs;
+    std::wstring_view evidenceName;
+};
+
+std::vector<SignInCase> Cases() {
+    const auto with = [](SessionReading session) {
+        SignInEvidence evidence;
+        evidence.session = session;
+        return evidence;
+    };
+    SignInEvidence automatic = with(Session(20 * kSecond, 40 * kSecond));
+    automatic.automaticSignIn = true;
+    SessionReading lockedSession = Session(20 * kSecond, 21 * kSecond);
+    lockedSession.locked = true;
+    SignInEvidence lsaAgrees = with(Session(20 * kSecond, 320 * kSecond));
+    lsaAgrees.lsaLogonUtc = kStart + 321 * kSecond;
+    SignInEvidence lsaDisagrees = lsaAgrees;
+    lsaDisagrees.lsaLogonUtc = kStart + 3 * kHour;
+    SessionReading remoteSession = Session(5 * kHour, 5 * kHour + 2 * kSecond);
+    remoteSession.remote = true;
+
+    // A second user, two hours after the start; the first signed in at 40 s.
+    const SessionReading later = Session(2 * kHour, 2 * kHour + 10 * kSecond);
+    SignInEvidence otherSession = with(later);
+    otherSession.otherSessionLogons = std::vector<std::uint64_t>{kStart + 40 * kSecond};
+    SignInEvidence winlogon = with(later);
+    winlogon.winlogonEvents = std::vector<std::uint64_t>{kStart + 40 * kSecond, kStart + kHour};
+    SignInEvidence record = with(later);
+    record.firstLogonRecords = std::vector<RecordedLogon>{
+        {{kStart + 3 * kSecond, 0}, kStart + 40 * kSecond, 27'500}};
+    SignInEvidence remoteWithRecord = record;
+    remoteWithRecord.session = remoteSession;
+    // Every source read and empty, or unreadable: a first log-on either way.
+    SignInEvidence empty = with(Session(20 * kSecond, 40 * kSecond));
+    empty.otherSessionLogons.emplace();
+    empty.winlogonEvents.emplace();
+    empty.firstLogonRecords.emplace();
+    // This log-on's own Winlogon event, a moment before its LogonTime, and its own record.
+    SignInEvidence ownTraces = with(Session(20 * kSecond, 40 * kSecond));
+    ownTraces.winlogonEvents = std::vector<std::uint64_t>{kStart + 38 * kSecond};
+    ownTraces.firstLogonRecords = std::vector<RecordedLogon>{
+        {{kStart, 0}, kStart + 40 * kSecond, 45'000}};
+    // A record of another start: a quick restart away, or another resume's place.
+    SignInEvidence otherStarts = with(later);
+    otherStarts.firstLogonRecords = std::vector<RecordedLogon>{
+        {{kStart - 40 * kSecond, 0}, kStart - 20 * kSecond, 20'000},
+        {{kStart, 5 * kHour}, kStart + 40 * kSecond, 20'000}};
+
+    constexpr auto kFull = StartKind::FullBoot;
+    constexpr auto kResume = StartKind::Resume;
+    constexpr auto kNot = StartKind::NotMeasured;
+    constexpr auto kFirst = LogonKind::First;
+    constexpr auto kLater = LogonKind::Later;
+    constexpr auto kRemote = LogonKind::Remote;
+    // clang-format off
+    return {
+        // name                                  span                              evidence                                        kind    ms       wait included          logon    first ms  evidence
+        {"a password: 5 minutes left out",       Span(345 * kSecond),              with(Session(20 * kSecond, 320 * kSecond)),     kFull,  45'000,  {},                    kFirst,  {},       {}},
+        {"LSA agrees within a minute",           Span(345 * kSecond),              lsaAgrees,                                      kFull,  45'000,  {},                    kFirst,  {},       {}},
+        {"the screen before the start: clamped", Span(60 * kSecond),               with(Session(1 * kSecond, 30 * kSecond) ),      kFull,  31'000,  {},                    kFirst,  {},       {}},
+        {"automatic sign-in: the whole span",    Span(60 * kSecond),               automatic,                                      kFull,  60'000,  kAutomaticSignIn,      kFirst,  {},       {}},
+        {"locked at once: signed in by Windows", Span(60 * kSecond),               with(lockedSession),                            kFull,  60'000,  kAutomaticSignIn,      kFirst,  {},       {}},
+        {"no session (Wine)",                    Span(60 * kSecond),               SignInEvidence{},                               kFull,  60'000,  kNoSessionTimes,       kFirst,  {},       {}},
+        {"a session without times",              Span(60 * kSecond),               with(Session(0, 30 * kSecond)),                 kFull,  60'000,  kNoSessionTimes,       kFirst,  {},       {}},
+        {"LSA three hours off",                  Span(345 * kSecond),              lsaDisagrees,                                   kFull,  345'000, kSignInTimesDisagree,  kFirst,  {},       {}},
+        {"Fast Startup: session before the wake",Span(30 * kSecond, kResume, kHour), with(Session(0, 0) ),                         kResume,30'000,  kNoSessionTimes,       kFirst,  {},       {}},
+        {"a wake with the user signed in",       Span(30 * kSecond, kResume, kHour), with({kStart - 3 * kHour, kStart - 3 * kHour + 20 * kSecond, false, false}), kResume, 30'000, kSessionBeforeStart, kFirst, {}, {}},
+        {"signed in after the shell",            Span(60 * kSecond),               with(Session(20 * kSecond, 90 * kSecond)),      kFull,  60'000,  kTimesOutOfOrder,      kFirst,  {},       {}},
+        {"signed in before the screen",          Span(60 * kSecond),               with(Session(40 * kSecond, 20 * kSecond)),      kFull,  60'000,  kTimesOutOfOrder,      kFirst,  {},       {}},
+        {"sources read, all empty",              Span(60 * kSecond),               empty,                                          kFull,  40'000,  {},                    kFirst,  {},       {}},
+        {"its own event and record",             Span(65 * kSecond),               ownTraces,                                      kFull,  45'000,  {},                    kFirst,  {},       {}},
+        {"another user signed in earlier",       Span(2 * kHour + 30 * kSecond),   otherSession,                                   kNot,   0,       {},                    kLater,  {},       kOtherSession},
+        {"a log-off and log-on since the start", Span(2 * kHour + 30 * kSecond),   winlogon,                                       kNot,   0,       {},                    kLater,  {},       kWinlogonEvents},
+        {"the first log-on's record, adjusted",  Span(2 * kHour + 30 * kSecond),   record,                                         kNot,   0,       {},                    kLater,  27'500,   kEarlierRecord},
+        {"remote, the start's record found",     Span(5 * kHour + 9 * kSecond),    remoteWithRecord,                               kNot,   0,       {},                    kRemote, 27'500,   kEarlierRecord},
+        {"remote, nothing found",                Span(5 * kHour + 9 * kSecond),    with(remoteSession),                            kNot,   0,       {},                    kRemote, {},       {}},
+        {"records of other starts only",         Span(2 * kHour + 30 * kSecond),   otherStarts,                                    kFull,  7'220'000, {},                  kFirst,  {},       {}},
+    };
+    // clang-format on
+}
+
+TEST(ApplySignIn, LeavesTheWaitOutOnlyWhenEveryBoundaryIsKnownAndTellsLaterLogOnsApart) {
+    for (const SignInCase& c : Cases()) {
+        const StartMeasurement result = ApplySignIn(c.span, c.evidence);
+        EXPECT_EQ(result.kind, c.kind) << c.name;
+        if (c.kind != StartKind::NotMeasured) {
+            EXPECT_EQ(result.durationMs, c.durationMs) << c.name;
+        }
+        EXPECT_EQ(result.waitIncluded, c.waitIncluded) << c.name;
+        EXPECT_EQ(result.logon, c.logon) << c.name;
+        EXPECT_EQ(result.firstLogonMs, c.firstLogonMs) << c.name;
+        EXPECT_EQ(result.logonEvidence, c.evidenceName) << c.name;
+        if (c.kind != StartKind::NotMeasured && c.waitIncluded.empty()) {
+            // The three phases add up to the whole span.
+            ASSERT_TRUE(result.windowsStartMs && result.signInWaitMs && result.signingInMs) << c.name;
+            EXPECT_EQ(*result.windowsStartMs + *result.signInWaitMs + *result.signingInMs,
+                      c.span.durationMs)
+                << c.name;
+        }
+    }
+}
+
+TEST(ShellOfThisLogon, TakesTheShellThatRanThisRunOrNone) {
+    const std::uint64_t self = kStart + 60 * kSecond;
+    const std::uint64_t signedIn = kStart + 30 * kSecond;
+    const std::uint64_t parent = kStart + 35 * kSecond;
+    // Older than this run and younger than the sign-in: this log-on's.
+    EXPECT_EQ(ShellOfThisLogon({kStart + 40 * kSecond, self, 0, signedIn}), kStart + 40 * kSecond);
+    // The sign-in unknown (Wine): only the run's own creation bounds it.
+    EXPECT_EQ(ShellOfThisLogon({kStart + 10 * kSecond, self, 0, 0}), kStart + 10 * kSecond);
+    // Restarted after this run began, or left from before the sign-in: the parent, else none.
+    EXPECT_EQ(ShellOfThisLogon({self + kHour, self, parent, signedIn}), parent);
+    EXPECT_EQ(ShellOfThisLogon({kStart + 10 * kSecond, self, parent, signedIn}), parent);
+    EXPECT_EQ(ShellOfThisLogon({self + kHour, self, 0, signedIn}), std::nullopt);
+    // A moment after this run's creation (Wine's desktop): still this log-on's.
+    EXPECT_EQ(ShellOfThisLogon({self + 3 * kSecond, self, 0, signedIn}), self + 3 * kSecond);
+}
+
+TEST(SameStart, OneStartAcrossClockAdjustmentsTwoAcrossARestart) {
+    EXPECT_TRUE(SameStart({kStart, 0}, {kStart + 19 * kSecond, 0}));
+    EXPECT_TRUE(SameStart({kStart + 19 * kSecond, 0}, {kStart, 0}));
+    EXPECT_FALSE(SameStart({kStart, 0}, {kStart + 25 * kSecond, 0}));
+    EXPECT_FALSE(SameStart({kStart, kHour}, {kStart, 0}));
+    EXPECT_FALSE(SameStart({0, 0}, {0, 0}));
+}
+
+TEST(ReplacesShown, KeepsTheNumberAgainstJitterAndALaterRestart) {
+    StartMeasurement shown = Span(60 * kSecond);
+    StartMeasurement jitter = Span(60 * kSecond + kMs);
+    EXPECT_FALSE(ReplacesShown(shown, jitter));
+    StartMeasurement later = ApplySignIn(jitter, [] {
+        SignInEvidence evidence;
+        evidence.session = Session(2 * kHour, 2 * kHour + 10 * kSecond);
+        evidence.otherSessionLogons = std::vector<std::uint64_t>{kStart + 40 * kSecond};
+        return evidence;
+    }());
+    EXPECT_TRUE(ReplacesShown(shown, later));
+    EXPECT_FALSE(ReplacesShown(shown, StartMeasurement::NotMeasured(kShellRestarted)));
+    EXPECT_TRUE(ReplacesShown(StartMeasurement::NotMeasured(kNoShell), shown));
+}
+
+}  // namespace
+}  // namespace vossel
