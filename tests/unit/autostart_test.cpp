@@ -92,6 +92,7 @@ class FakeRunKey final : public RunKeyStore {
   public:
     explicit FakeRunKey(const FakeShellObjects& shellObjects) : shellObjects(shellObjects) {}
     CallStatus answer;
+    std::optional<std::wstring> value;
     std::vector<std::wstring> calls;
     int shellObjectsAliveAtCall = 0;
 
@@ -105,7 +106,7 @@ class FakeRunKey final : public RunKeyStore {
         calls.push_back(L"DeleteValue " + std::wstring(valueName));
         return answer;
     }
-    std::optional<std::wstring> ReadValue(std::wstring_view) override { return std::nullopt; }
+    std::optional<std::wstring> ReadValue(std::wstring_view) override { return value; }
     std::optional<std::vector<std::uint8_t>> ReadApproval(std::wstring_view) override {
         return std::nullopt;
     }
@@ -225,6 +226,43 @@ TEST(ComposeAutoStartEntry, TheUserScopeNamesTheCurrentUsersRunKey) {
         ComposeAutoStartEntry(L"C:\\Users\\Ann\\Downloads\\Vossel.exe", AutoStartScope::User);
     EXPECT_EQ(entry.valuePath, L"HKCU\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\Vossel");
     EXPECT_EQ(entry.data, L"\"C:\\Users\\Ann\\Downloads\\Vossel.exe\"");
+}
+
+// "/autostart off" for a portable copy: only an entry that names this copy goes, with its record;
+// a record that is already gone is no failure, a refused deletion is.
+TEST(RemoveOwnUserEntry, RemovesOnlyThisCopysEntryAndItsRecord) {
+    const AutoStartEntry entry =
+        ComposeAutoStartEntry(L"C:\\Users\\Ann\\scoop\\Vossel.exe", AutoStartScope::User);
+    const CallStatus kAbsent{platform::kHresultFileNotFound, L"absent"};
+    const CallStatus kDenied{platform::kHresultAccessDenied, L"Access is denied."};
+    struct Case {
+        const char* name;
+        std::optional<std::wstring> value;
+        CallStatus answer;
+        std::vector<std::wstring> calls;
+        std::int32_t error;
+    };
+    const Case cases[] = {
+        {"this copy", L"\"this\"", kOk, {L"DeleteValue Vossel", L"DeleteApproval Vossel"}, 0},
+        {"no record", L"\"this\"", kAbsent, {L"DeleteValue Vossel", L"DeleteApproval Vossel"}, 0},
+        {"refused", L"\"this\"", kDenied, {L"DeleteValue Vossel"}, platform::kHresultAccessDenied},
+        {"another copy", L"\"C:\\Tools\\Vossel.exe\"", kOk, {}, 0},
+        {"no entry", std::nullopt, kOk, {}, 0},
+    };
+    for (const Case& c : cases) {
+        FakeShellObjects shellObjects;
+        FakeRunKey runKey(shellObjects);
+        runKey.value = c.value;
+        runKey.answer = c.answer;
+        std::vector<std::wstring> log;
+        const AutoStartResult result = RemoveOwnUserEntry(
+            entry, runKey, [](std::wstring_view data) { return data == L"\"this\""; },
+            [&log](std::wstring_view line) { log.emplace_back(line); });
+        EXPECT_EQ(runKey.calls, c.calls) << c.name;
+        EXPECT_EQ(result.succeeded, c.error == 0) << c.name;
+        EXPECT_EQ(result.errorNumber, c.error) << c.name;
+        EXPECT_EQ(log.size(), c.calls.empty() ? 0u : 1u) << c.name;
+    }
 }
 
 TEST(ApplyAutoStart, MakesOneObjectPerCall) {
