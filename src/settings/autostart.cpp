@@ -121,8 +121,9 @@ AutoStartResult RemoveOwnUserEntry(const AutoStartEntry& entry, RunKeyStore& run
     log(L"autostart delete \"" + entry.valuePath + L"\"");
     platform::CallStatus status = runKey.DeleteValue(entry.valueName);
     // Windows keeps the record after its entry is gone; it goes with the entry.
-    if (status.Succeeded() || IsAbsentValue(status.code)) status = runKey.DeleteApproval(entry.valueName);
-    if (status.Succeeded() || IsAbsentValue(status.code)) return {};
+    const auto done = [&status] { return status.Succeeded() || IsAbsentValue(status.code); };
+    if (done()) status = runKey.DeleteApproval(entry.valueName);
+    if (done()) return {};
     return {false, status.code, std::move(status.description)};
 }
 

@@ -149,8 +149,8 @@ check "other programs' Run entry and record stay" \
     equals "$(reg_data 64 "$run_key" Other) $(reg_data 64 "$approved_key\\Run" Other)" \
     "C:\\other.exe 020000000000000000000000"
 
-echo "-- a portable copy removed with /autostart off, unelevated, and through a junction to it"
-# Laid out as Scoop does: the version's folder, and "current", a junction to it, where it can be made.
+echo "-- a portable copy removed with /autostart off, unelevated, also by another path to it"
+# Laid out as Scoop does: the version's folder, and "current" leading to it.
 portable="C:\\Vossel portable\\$version"
 mkdir -p "$drive_c/Vossel portable/$version"
 unzip -q "$(dirname "$setup")/Vossel-$version-portable.zip" -d "$drive_c/Vossel portable/$version"
@@ -166,13 +166,10 @@ check "this copy's entry and its record go; exit code 0" \
     equals "$(autostart_off "\"$portable\\x64\\Vossel.exe\"")" "0  "
 check "another copy's entry and its record stay" equals "$(autostart_off '"C:\Tools\Vossel.exe"')" \
     "0 \"C:\\Tools\\Vossel.exe\" 030000000000000000000000"
-if wine_ cmd /c mklink /J "C:\\Vossel portable\\current" "$portable" &&
-    [[ -e "$drive_c/Vossel portable/current/x64/Vossel.exe" ]]; then
-    check "an entry that names this copy through a junction goes (as Scoop's \"current\")" \
-        equals "$(autostart_off '"C:\Vossel portable\current\x64\Vossel.exe"')" "0  "
-else
-    echo "skip the junction: this Wine's cmd makes none"
-fi
+# Wine's cmd makes no junction; Wine follows a Unix symbolic link as Windows follows a junction.
+ln -s "$version" "$drive_c/Vossel portable/current"
+check "an entry that names this copy through a link to its folder goes (Scoop's \"current\")" \
+    equals "$(autostart_off '"C:\Vossel portable\current\x64\Vossel.exe"')" "0  "
 check "the portable copy writes nothing machine-wide" absent 64 "$run_key" Vossel
 wine_ reg delete "$user_run_key" /v Vossel /f
 wine_ reg delete "$user_approved_key\\Run" /v Vossel /f
