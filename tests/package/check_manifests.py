@@ -51,7 +51,6 @@ for installer in installers:
         check(codes == {87: "invalidParameter", 740: "blockedByPolicy"}, f"setup's return codes {codes}")
     else:
         check(installer["NestedInstallerType"] == "portable" and installer["NestedInstallerFiles"], "zip's nested installer")
-        check("UnsupportedArguments" not in installer, "a portable package takes --location")
 
 def check_scoop(scoop, what):
     check(scoop["version"] == version, f"{what}: version")
