@@ -348,9 +348,10 @@ TEST(Measurement, FirstCaptionComesPromptlyAndMatchesTheShellsStartAndALaterShel
     // A later process whose name also ends in explorer.exe is last in the snapshot, but it started
     // after this run: not the shell of this log-on. Repaints keep the number, jitter and all.
     ASSERT_FALSE(target.HasExited()) << "the program ended before the stand-in could start";
-    const size_t from = target.Lines().size();
     StandInShell standIn;
     ASSERT_TRUE(standIn.Error().empty()) << standIn.Error();
+    // A caption may change on any paint; from here on every paint sees the stand-in.
+    const size_t from = target.Lines().size();
     std::optional<UnixProcess> later;
     for (int i = 0; i < 50 && !later; ++i) {
         error.clear();
@@ -408,6 +409,9 @@ TEST(Measurement, RepaintsLeakNoHandlesAndThePaintDoesNotFeedItself) {
     // Counted once the fade has come to rest, so that nothing else is going on in the program.
     ASSERT_TRUE(target.WaitForPrefix("Vossel: opacity = 250", kLineTimeoutMs).has_value())
         << "the fade-in did not come to rest";
+    // The start record's write, from a timer message, is work of the program's own too.
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: event ", kLineTimeoutMs).has_value())
+        << target.Describe();
     ASSERT_TRUE(Settle(launch.window)) << "the program does not answer";
     const auto handlesBefore = stress::KernelHandleCount(target.ProcessId());
     const auto cpuBefore = CpuMilliseconds();

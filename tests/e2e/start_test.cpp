@@ -227,7 +227,7 @@ TEST(Start, WithoutAWakeTimeTheLabelShowsTwoDashesAndSaysWhyOnce) {
     ASSERT_TRUE(target.WaitForPrefix("Vossel: opacity = 250", kStepTimeoutMs).has_value()) << "the fade-in did not rest";
     for (int i = 0; i < 10 && !target.HasExited(); ++i) ForcePaint(started.window);
     ASSERT_FALSE(target.HasExited()) << target.Describe();
-    Pause(300);
+    ASSERT_TRUE(Settle(started.window)) << "the last paint did not finish";
     EXPECT_EQ(CountLines(target, "Vossel: not measured"), 1u) << "said more than once per change:\n" << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: Label2 = "), 1u) << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: start = "), 0u) << target.Describe();
