@@ -107,6 +107,7 @@ inline constexpr std::string_view kAnyMomentPrefixes[] = {
     "Vossel: Label2 = ",
     "Vossel: not measured ",
     "Vossel: start = ",
+    "Vossel: log-on = ",
     "Vossel: announce ",
     "Vossel: event ",  // and "Vossel: event log error <n>"
     "Vossel: timed end held",

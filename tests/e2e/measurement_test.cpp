@@ -350,7 +350,7 @@ TEST(Measurement, FirstCaptionComesPromptlyAndMatchesTheShellsStartAndALaterShel
     ASSERT_FALSE(target.HasExited()) << "the program ended before the stand-in could start";
     StandInShell standIn;
     ASSERT_TRUE(standIn.Error().empty()) << standIn.Error();
-    // A caption may change on any paint; from here on every paint sees the stand-in.
+    // From here on every paint sees the stand-in.
     const size_t from = target.Lines().size();
     std::optional<UnixProcess> later;
     for (int i = 0; i < 50 && !later; ++i) {
