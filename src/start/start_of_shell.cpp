@@ -78,8 +78,11 @@ StartMeasurement MeasureStartOfShell(const SignInEvidence& earlier) {
             return SuspendTimes{times->lastSleep, times->lastWake};
         });
     span.shellCreatedUtc = *shellCreated;
-    evidence.lsaLogonUtc = platform::ReadLogonSessionTime(shell);
-    evidence.automaticSignIn = platform::SignsInAutomatically();
+    // Both only bear on a sign-in instant that the session told: without one the wait stays in.
+    if (signedIn != 0) {
+        evidence.lsaLogonUtc = platform::ReadLogonSessionTime(shell);
+        evidence.automaticSignIn = platform::SignsInAutomatically();
+    }
     return ApplySignIn(span, evidence);
 }
 
