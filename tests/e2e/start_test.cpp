@@ -96,6 +96,15 @@ void Start(const std::wstring& exe, Started& started) {
     ASSERT_NE(started.window, nullptr) << "no window titled \"Vossel\" appeared";
 }
 
+// The first caption that is a number, in seconds.
+std::optional<double> CaptionSeconds(const Target& target) {
+    const std::regex number(R"re(^Vossel: Label2 = "(\d+(?:\.\d{1,3})?)"$)re");
+    const auto caption = target.WaitForLine(number, kStepTimeoutMs);
+    std::smatch match;
+    if (!caption || !std::regex_match(caption->text, match, number)) return std::nullopt;
+    return std::atof(match[1].str().c_str());
+}
+
 // Half the uptime has been "suspended", far beyond any tolerance and never more than there was.
 std::uint64_t SuspendedTicks() { return GetTickCount64() / 2 * kTicksPerMs; }
 
@@ -113,14 +122,10 @@ TEST(Start, AfterAResumeTheDurationRunsFromTheLastWake) {
     Started started;
     ASSERT_NO_FATAL_FAILURE(Start(ClocksVariant(), started));
     const Target& target = *started.target;
-    const std::regex number(R"re(^Vossel: Label2 = "(\d+(?:\.\d{1,3})?)"$)re");
-    const auto caption = target.WaitForLine(number, kStepTimeoutMs);
-    ASSERT_TRUE(caption.has_value()) << target.Describe();
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(caption->text, match, number));
-    const double seconds = std::atof(match[1].str().c_str());
-    std::printf("[          ] caption %s s for a wake 5.25 s before the shell\n", match[1].str().c_str());
-    EXPECT_NEAR(seconds, 5.25, 0.1) << "not measured from the wake";
+    const auto seconds = CaptionSeconds(target);
+    ASSERT_TRUE(seconds.has_value()) << target.Describe();
+    std::printf("[          ] caption %.3f s for a wake 5.25 s before the shell\n", *seconds);
+    EXPECT_NEAR(*seconds, 5.25, 0.1) << "not measured from the wake";
     EXPECT_TRUE(target.WaitForPrefix("Vossel: start = resume", kStepTimeoutMs).has_value()) << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: start = "), 1u) << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: not measured"), 0u) << target.Describe();
@@ -194,12 +199,9 @@ TEST(Start, TheSignInWaitIsLeftOutAndALaterLogOnShowsNoNumber) {
         Started started;
         ASSERT_NO_FATAL_FAILURE(Start(ClocksVariant(), started));
         const Target& target = *started.target;
-        const std::regex number(R"re(^Vossel: Label2 = "(\d+(?:\.\d{1,3})?)"$)re");
-        const auto caption = target.WaitForLine(number, kStepTimeoutMs);
-        ASSERT_TRUE(caption.has_value()) << target.Describe();
-        std::smatch match;
-        ASSERT_TRUE(std::regex_match(caption->text, match, number));
-        EXPECT_NEAR(std::atof(match[1].str().c_str()), whole - 15.0, 0.5) << "the 15 s wait is not left out";
+        const auto seconds = CaptionSeconds(target);
+        ASSERT_TRUE(seconds.has_value()) << target.Describe();
+        EXPECT_NEAR(*seconds, whole - 15.0, 0.5) << "the 15 s wait is not left out";
         EXPECT_TRUE(target.WaitForPrefix("Vossel: log-on = first log-on, sign-in wait excluded (15000 ms)",
                                          kStepTimeoutMs))
             << target.Describe();
