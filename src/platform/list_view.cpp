@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <numeric>
+#include <utility>
 
 #include "platform/late_bound.h"
 
@@ -15,8 +16,8 @@ LateBound<decltype(&::InitCommonControlsEx)> initCommonControlsEx{L"comctl32.dll
 
 }  // namespace
 
-ReportList::ReportList(int id, TwipRect box, std::vector<std::wstring> columns)
-    : Control(id, box, L"",
+ReportList::ReportList(int id, TwipRect box, std::vector<std::wstring> columns, std::wstring name)
+    : Control(id, box, std::move(name),
               LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER | WS_TABSTOP | WS_BORDER,
               WC_LISTVIEWW),
       columns_(std::move(columns)) {
