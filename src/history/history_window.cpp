@@ -357,7 +357,7 @@ void HistoryWindow::Layout() {
     next(chart_, bars, std::max(rest * 11 / 20, 6 * lineHeight_));
     const RECT listBox{margin, y + margin / 2, margin + width,
                        std::max<int>(client.bottom - margin, y + margin / 2)};
-    list_.Place(listBox, {5, 2, 3, 2, 4, 6});
+    list_.Place(listBox, {5, 2, 4, 2, 4, 7});
     ::InvalidateRect(chart_.Handle(), nullptr, FALSE);
 }
 
