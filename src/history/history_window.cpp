@@ -359,6 +359,8 @@ void HistoryWindow::Layout() {
                        std::max<int>(client.bottom - margin, y + margin / 2)};
     list_.Place(listBox, {5, 2, 4, 2, 4, 7});
     ::InvalidateRect(chart_.Handle(), nullptr, FALSE);
+    // The margins that a moved control uncovered; the controls themselves are clipped out.
+    ::InvalidateRect(window, nullptr, FALSE);
 }
 
 void HistoryWindow::DrawChart(HDC target, RECT area) {

@@ -244,6 +244,7 @@ TEST(History, IsReadByAScreenReader) {
         ASSERT_TRUE(Settle(window));
         const std::vector<std::wstring> texts = ReadableTexts(window);
         for (const std::wstring& text : texts) std::printf("  reads \"%s\"\n", Utf8(text).c_str());
+        SaveScreenshotPng(L"history-partial");
         ASSERT_EQ(texts.size(), 4u);
         EXPECT_EQ(texts[0], L"最近 1 次开机，中位数 28.0 秒，最快 28.0 秒，最慢 28.0 秒");
         EXPECT_EQ(texts[1].rfind(L"无法读取 Windows 事件日志：", 0), 0u) << Utf8(texts[1]);
@@ -263,6 +264,7 @@ TEST(History, IsReadByAScreenReader) {
         ASSERT_TRUE(Settle(window));
         const std::vector<std::wstring> texts = ReadableTexts(window);
         for (const std::wstring& text : texts) std::printf("  reads \"%s\"\n", Utf8(text).c_str());
+        SaveScreenshotPng(L"history-unreadable");
         ASSERT_EQ(texts.size(), 2u);
         EXPECT_EQ(texts[0].rfind(L"无法读取 Windows 事件日志：", 0), 0u) << Utf8(texts[0]);
         EXPECT_GT(texts[0].size(), std::wstring(L"无法读取 Windows 事件日志：").size());
