@@ -1,7 +1,7 @@
 ; Vossel's setup program: installs Vossel.exe for every user of the machine into Program Files,
 ; with a Start-menu shortcut, an "Apps & features" entry and, when chosen, the start at log-on.
-; scripts/package builds it; it passes VERSION, X86_EXE, X64_EXE, LICENCE, ICON and OUTFILE, and
-; SIGN_COMMAND when the release is signed.
+; scripts/package builds it; it passes VERSION, X86_EXE, X64_EXE, LICENCE (Vossel's), FONT_LICENCE,
+; ICON and OUTFILE, and SIGN_COMMAND when the release is signed.
 ;
 ; For administrators:
 ;   Vossel-<version>-setup.exe /S [/AUTOSTART=1|0]   silent install (or upgrade); left out, 1 for
@@ -89,7 +89,7 @@ VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileDescription" "Vossel 安装程序
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "OriginalFilename" "Vossel-${VERSION}-setup.exe"
-VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "© Vossel"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "Copyright (c) 2026 the Vossel authors. MIT License."
 
 ; A running Vossel holds its exe open until it ends; closing its main window ends it (after the
 ; fade-out). Only this session's instance can be asked; the file check also waits for the others.
@@ -198,7 +198,8 @@ Function .onInit
         ${EndIf}
     ${EndIf}
 
-    ; Always Program Files: the program takes the machine-wide Run key only when it lives there.
+    ; Always Program Files, whatever /D= asked for (the winget manifest says so): the program
+    ; takes the machine-wide Run key only when it lives where only administrators can change it.
     ${If} ${RunningX64}
         StrCpy $INSTDIR "$PROGRAMFILES64\Vossel"
     ${Else}
@@ -242,8 +243,9 @@ Section
     ${Else}
         File "/oname=Vossel.exe" "${X86_EXE}"
     ${EndIf}
+    File "/oname=LICENSE.txt" "${LICENCE}"
     ; The exe carries the DSEG face, whose licence travels with it.
-    File "/oname=DSEG-LICENSE.txt" "${LICENCE}"
+    File "/oname=DSEG-LICENSE.txt" "${FONT_LICENCE}"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     CreateShortcut "$SMPROGRAMS\Vossel.lnk" "$INSTDIR\Vossel.exe"
@@ -297,6 +299,7 @@ Section Uninstall
     Delete "$SMPROGRAMS\Vossel.lnk"
     Delete "$SMPROGRAMS\Vossel 启动记录.lnk"
     Delete "$INSTDIR\Vossel.exe"
+    Delete "$INSTDIR\LICENSE.txt"
     Delete "$INSTDIR\DSEG-LICENSE.txt"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"

@@ -44,9 +44,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 #ifndef VOSSEL_FAULT_NO_DLL_RESTRICTION  // test-only build: the planted-DLL test's control
     RestrictDllSearch();
 #endif
-    // "/history" alone opens the history window. Any other argument at all: the elevated copy
-    // that the settings window started, which shows no window and changes nothing but the
-    // machine-wide auto-start entry.
+    // "/history" alone opens the history window. Any other argument at all: the copy that
+    // changes the auto-start entry with no window, either elevated by the settings window or
+    // run as "/autostart off" before a portable copy is deleted.
     const wchar_t* commandLine = ::GetCommandLineW();
     const std::vector<std::wstring> arguments = vossel::CommandLineArguments(commandLine);
     const bool history = vossel::IsHistoryCommand(arguments);

@@ -154,6 +154,7 @@ void MainWindow::OnLoad() {
 }
 
 void MainWindow::OnPaint() {
+    if (earlierState_ == EarlierLogonsState::NotAsked && !shown_) ReadOtherSessions(earlierLogons_);
     StartMeasurement next = MeasureStartOfShell(earlierLogons_);
     if (!shown_ || ReplacesShown(*shown_, next)) shown_ = std::move(next);
     const StartMeasurement& measurement = *shown_;
@@ -229,7 +230,8 @@ void MainWindow::ReadEarlierLogons(std::uint64_t startUtc) {
 }
 
 void MainWindow::OnEarlierLogons(std::unique_ptr<SignInEvidence> evidence) {
-    earlierLogons_ = std::move(*evidence);
+    earlierLogons_.winlogonEvents = std::move(evidence->winlogonEvents);
+    earlierLogons_.firstLogonRecords = std::move(evidence->firstLogonRecords);
     earlierState_ = EarlierLogonsState::Read;
     // The next paint decides again with the evidence, and lets the record go.
     ::InvalidateRect(window_.Handle(), nullptr, FALSE);

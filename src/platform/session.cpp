@@ -238,8 +238,9 @@ std::uint64_t OwnCreationTime() {
 
 std::uint32_t ParentProcessId() {
     api::CloseHandle.Get();
-    const UniqueHandle snapshot(api::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot || snapshot.Get() == INVALID_HANDLE_VALUE) return 0;
+    HANDLE taken = api::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (taken == INVALID_HANDLE_VALUE) return 0;
+    const UniqueHandle snapshot(taken);
     ProcessEntry entry{};
     entry.dwSize = sizeof(entry);
     const DWORD self = ::GetCurrentProcessId();

@@ -65,14 +65,15 @@ bool IsApprovalDisabled(const std::optional<std::vector<std::uint8_t>>& record) 
     return record && !record->empty() && ((*record)[0] & 1) != 0;
 }
 
+std::wstring_view RegisteredPath(std::wstring_view text) {
+    while (!text.empty() && (text.front() == L' ' || text.front() == L'"')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == L' ' || text.back() == L'"')) text.remove_suffix(1);
+    return text;
+}
+
 bool StartsThisExe(std::wstring_view registeredData, std::wstring_view exePath) {
-    const auto unquote = [](std::wstring_view text) {
-        while (!text.empty() && (text.front() == L' ' || text.front() == L'"')) text.remove_prefix(1);
-        while (!text.empty() && (text.back() == L' ' || text.back() == L'"')) text.remove_suffix(1);
-        return text;
-    };
-    const std::wstring_view a = unquote(registeredData);
-    const std::wstring_view b = unquote(exePath);
+    const std::wstring_view a = RegisteredPath(registeredData);
+    const std::wstring_view b = RegisteredPath(exePath);
     return !a.empty() && a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
                return std::towupper(x) == std::towupper(y);
@@ -109,6 +110,20 @@ AutoStartResult ApplyAutoStart(int boxValue, const AutoStartEntry& entry,
         return {};
     }
 
+    return {false, status.code, std::move(status.description)};
+}
+
+AutoStartResult RemoveOwnUserEntry(const AutoStartEntry& entry, RunKeyStore& runKey,
+                                   const std::function<bool(std::wstring_view)>& namesThisCopy,
+                                   const std::function<void(std::wstring_view)>& log) {
+    const std::optional<std::wstring> data = runKey.ReadValue(entry.valueName);
+    if (!data || !namesThisCopy(*data)) return {};
+    log(L"autostart delete \"" + entry.valuePath + L"\"");
+    platform::CallStatus status = runKey.DeleteValue(entry.valueName);
+    // Windows keeps the record after its entry is gone; it goes with the entry.
+    const auto done = [&status] { return status.Succeeded() || IsAbsentValue(status.code); };
+    if (done()) status = runKey.DeleteApproval(entry.valueName);
+    if (done()) return {};
     return {false, status.code, std::move(status.description)};
 }
 

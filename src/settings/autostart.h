@@ -86,6 +86,9 @@ class RunKeyStore {
 // never taken for disabled.
 bool IsApprovalDisabled(const std::optional<std::vector<std::uint8_t>>& record);
 
+// A registered command's path: without the blanks and quotation marks around it.
+std::wstring_view RegisteredPath(std::wstring_view registeredData);
+
 // Whether a registered command starts this exe: the same path, ignoring case and the quotation
 // marks around it.
 bool StartsThisExe(std::wstring_view registeredData, std::wstring_view exePath);
@@ -108,5 +111,13 @@ struct AutoStartResult {
 AutoStartResult ApplyAutoStart(int boxValue, const AutoStartEntry& entry,
                                ShellObjectFactory& shellObjects, RunKeyStore& runKey,
                                const std::function<void(std::wstring_view)>& log);
+
+// What `/autostart off` does for a copy whose entry is this user's own, before its folder is
+// deleted: removes the entry and Windows' record of it when namesThisCopy says that the entry
+// starts this copy. An entry of the same name for another copy stays, and so does its record.
+// log receives `autostart delete "<path>"` when there is something to remove.
+AutoStartResult RemoveOwnUserEntry(const AutoStartEntry& entry, RunKeyStore& runKey,
+                                   const std::function<bool(std::wstring_view)>& namesThisCopy,
+                                   const std::function<void(std::wstring_view)>& log);
 
 }  // namespace vossel

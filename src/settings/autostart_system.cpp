@@ -104,14 +104,30 @@ AutoStartScope ThisExeAutoStartScope(std::wstring_view exePath) {
 
 namespace {
 
+// The entry may name this copy by another path to the same file: a package manager's "current"
+// junction, or a link that a command alias runs.
+bool NamesThisCopy(std::wstring_view data, const std::wstring& exePath) {
+    if (StartsThisExe(data, exePath)) return true;
+    const std::wstring finalExe = platform::FinalPathOf(exePath);
+    return !finalExe.empty() &&
+           StartsThisExe(platform::FinalPathOf(std::wstring(RegisteredPath(data))), finalExe);
+}
+
 int RunElevatedAutoStartOrThrow(std::wstring_view commandLine) {
     const std::optional<bool> on = ParseElevatedAutoStart(CommandLineArguments(commandLine));
     if (!on) return static_cast<int>(ElevatedExit::kUsage);
     // The path is this process's own, never one from the command line: whoever starts this copy
     // can name no other file for every user's log-on.
     const std::wstring exePath = platform::ExecutablePath();
-    if (exePath.empty() || ThisExeAutoStartScope(exePath) != AutoStartScope::Machine) {
-        return static_cast<int>(ElevatedExit::kNotMachineScope);
+    if (exePath.empty()) return static_cast<int>(ElevatedExit::kNotMachineScope);
+    const auto log = [](std::wstring_view line) { platform::Report(line); };
+    if (ThisExeAutoStartScope(exePath) != AutoStartScope::Machine) {
+        if (*on) return static_cast<int>(ElevatedExit::kNotMachineScope);
+        // A portable copy's own entry, removed before its folder is deleted: no elevation.
+        RegistryRunKey userRunKey(AutoStartScope::User);
+        return static_cast<int>(ElevatedExitFor(RemoveOwnUserEntry(
+            ComposeAutoStartEntry(exePath, AutoStartScope::User), userRunKey,
+            [&exePath](std::wstring_view data) { return NamesThisCopy(data, exePath); }, log)));
     }
 #ifdef VOSSEL_FAULT_REFUSE_MACHINE_WRITE
     // Test-only build: an elevated copy as slow as a user at the UAC prompt, for the end that
@@ -124,8 +140,7 @@ int RunElevatedAutoStartOrThrow(std::wstring_view commandLine) {
     RegistryRunKey machineRunKey(AutoStartScope::Machine);
     const AutoStartResult result =
         ApplyAutoStart(*on ? 1 : 0, ComposeAutoStartEntry(exePath, AutoStartScope::Machine),
-                       noShellObjects, machineRunKey,
-                       [](std::wstring_view line) { platform::Report(line); });
+                       noShellObjects, machineRunKey, log);
     return static_cast<int>(ElevatedExitFor(result));
 }
 

@@ -40,7 +40,9 @@ class RegistryRunKey final : public RunKeyStore {
 AutoStartScope ThisExeAutoStartScope(std::wstring_view exePath);
 
 // The elevated copy: "/autostart on" or "/autostart off" and nothing else, the machine-wide entry
-// of this exe only, no window, no COM, nothing under HKEY_CURRENT_USER. Returns the exit code.
+// of this exe only, no window, no COM. Returns the exit code. HKEY_CURRENT_USER, which may be
+// another account's when elevated, is touched only by "/autostart off" for a copy outside the
+// administrators' folders, whose entry is this user's own: it needs no elevation.
 int RunElevatedAutoStart(std::wstring_view commandLine) noexcept;
 
 }  // namespace vossel

@@ -83,9 +83,12 @@ StartMeasurement MeasureStartOfShell(const SignInEvidence& earlier) {
     return ApplySignIn(span, evidence);
 }
 
+void ReadOtherSessions(SignInEvidence& earlier) {
+    earlier.otherSessionLogons = platform::ReadOtherSessionLogons();
+}
+
 SignInEvidence ReadEarlierLogons(std::uint64_t startUtc) {
     SignInEvidence evidence;
-    evidence.otherSessionLogons = platform::ReadOtherSessionLogons();
     // The clock may have been put back a little since the start was stamped.
     const std::uint64_t since = startUtc > kSameStartTolerance ? startUtc - kSameStartTolerance : 0;
 

@@ -13,12 +13,17 @@ namespace vossel {
 std::uint32_t FindShellProcessId();
 
 // One whole measurement, as each paint makes it. earlier holds what has been read so far of the
-// earlier log-ons of this start (ReadEarlierLogons); its session fields are ignored.
+// earlier log-ons of this start (ReadOtherSessions, ReadEarlierLogons); its session fields are
+// ignored.
 StartMeasurement MeasureStartOfShell(const SignInEvidence& earlier);
 
-// The other sessions, Winlogon's log-on and log-off events in the System log, and this program's
-// own records of first log-ons, since the start at startUtc. It waits on the event log service:
-// call it off the window's thread.
+// The sign-ins of the other sessions: one question to the session manager, asked before the first
+// caption so that a later log-on never shows the hours since the start.
+void ReadOtherSessions(SignInEvidence& earlier);
+
+// Winlogon's log-on and log-off events in the System log, and this program's own records of first
+// log-ons, since the start at startUtc. It waits on the event log service: call it off the
+// window's thread.
 SignInEvidence ReadEarlierLogons(std::uint64_t startUtc);
 
 }  // namespace vossel

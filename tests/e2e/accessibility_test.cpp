@@ -212,6 +212,8 @@ TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLi
             EXPECT_EQ(announce->text, "Vossel: announce UiaRaiseNotificationEvent 0x00000000");
         }
         for (int i = 0; i < 5; ++i) ForcePaint(mainWindow);
+        // The paint is validated before its handler runs: the lines are all in once it answers.
+        EXPECT_TRUE(Settle(mainWindow));
         EXPECT_EQ(CountLines(target, std::regex("^Vossel: announce ")), 1u) << target.Describe();
     }
 
@@ -299,7 +301,7 @@ TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLi
         const size_t again = target.Lines().size();
         EXPECT_EQ(client->accDoDefaultAction(Child(3)), S_OK);
         EXPECT_TRUE(target.WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, again));
-        Pause(500);
+        EXPECT_TRUE(Settle(mainWindow)) << "the program does not answer after the second action";
         EXPECT_EQ(CountTitled(target, L"设置"), 1u) << "a second settings window";
     }
     {

@@ -693,12 +693,9 @@ void Pause(DWORD ms) { Sleep(ms); }
 
 bool ForcePaint(HWND window) {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    // Wine now and then returns before the other thread has validated the window.
-    for (int i = 0; i < 100; ++i) {
-        if (!GetUpdateRect(window, nullptr, FALSE)) return true;
-        Pause(10);
-    }
-    return false;
+    // Wine now and then returns before the other thread has validated the window, and that
+    // thread may be busy with a queue of other messages first.
+    return WaitUntil([window] { return !GetUpdateRect(window, nullptr, FALSE); }, kStepTimeoutMs);
 }
 
 size_t CountTitled(const Target& target, std::wstring_view title) {
@@ -732,6 +729,22 @@ std::string AllLines(const Target& target) {
     std::string text;
     for (const DebugLine& line : target.Lines()) text += "  " + line.text + "\n";
     return text;
+}
+
+bool MayComeAnyMoment(std::string_view text) {
+    for (std::string_view prefix : kAnyMomentPrefixes) {
+        if (text.substr(0, prefix.size()) == prefix) return true;
+    }
+    return false;
+}
+
+std::vector<std::string> LinesExceptAnyMoment(const Target& target, size_t from) {
+    std::vector<std::string> texts;
+    const std::vector<DebugLine> lines = target.Lines();
+    for (size_t i = from; i < lines.size(); ++i) {
+        if (!MayComeAnyMoment(lines[i].text)) texts.push_back(lines[i].text);
+    }
+    return texts;
 }
 
 size_t CountLines(const Target& target, const std::regex& pattern) {

@@ -97,6 +97,26 @@ private:
     bool exited = false;
 };
 
+// Lines that the program may write at any moment of a run, whatever a test is doing: the caption
+// and what comes with its first showing, the start record (written from a timer message, which a
+// busy queue holds back for as long as it is busy), the held end. A check that nothing else came
+// of an action, or of a count or an order of lines, passes over them; a test about one of them
+// waits for it by name. One a line, so that a new one is a line of its own.
+// clang-format off
+inline constexpr std::string_view kAnyMomentPrefixes[] = {
+    "Vossel: Label2 = ",
+    "Vossel: not measured ",
+    "Vossel: start = ",
+    "Vossel: log-on = ",
+    "Vossel: announce ",
+    "Vossel: event ",  // and "Vossel: event log error <n>"
+    "Vossel: timed end held",
+};
+// clang-format on
+bool MayComeAnyMoment(std::string_view text);
+// The texts of the lines at index >= from, less those that may come at any moment.
+std::vector<std::string> LinesExceptAnyMoment(const Target& target, size_t from = 0);
+
 // The lines of a launch, one per line and indented, for failure messages.
 std::string AllLines(const Target& target);
 size_t CountLines(const Target& target, const std::regex& pattern);

@@ -319,7 +319,7 @@ void StartAndWaitForCaption(Launch& launch) {
 
 bool Is32Bit() { return TargetExe().find(L"x86") != std::wstring::npos; }
 
-TEST(Measurement, FirstCaptionComesPromptlyAndMatchesTheShellsStartAndALaterShellTakesOver) {
+TEST(Measurement, FirstCaptionComesPromptlyAndMatchesTheShellsStartAndALaterShellLeavesItStanding) {
     Launch launch;
     ASSERT_NO_FATAL_FAILURE(StartAndWaitForCaption(launch));
     const Target& target = *launch.target;
@@ -345,11 +345,13 @@ TEST(Measurement, FirstCaptionComesPromptlyAndMatchesTheShellsStartAndALaterShel
     // Wine's session never slept: the kernel's start is the start, and the program says so once.
     EXPECT_TRUE(target.WaitForPrefix("Vossel: start = full boot", kLineTimeoutMs).has_value()) << target.Describe();
 
-    // A later process whose name also ends in explorer.exe is last in the snapshot: it is measured.
+    // A later process whose name also ends in explorer.exe is last in the snapshot, but it started
+    // after this run: not the shell of this log-on. Repaints keep the number, jitter and all.
     ASSERT_FALSE(target.HasExited()) << "the program ended before the stand-in could start";
-    const size_t from = target.Lines().size();
     StandInShell standIn;
     ASSERT_TRUE(standIn.Error().empty()) << standIn.Error();
+    // From here on every paint sees the stand-in.
+    const size_t from = target.Lines().size();
     std::optional<UnixProcess> later;
     for (int i = 0; i < 50 && !later; ++i) {
         error.clear();
@@ -358,18 +360,12 @@ TEST(Measurement, FirstCaptionComesPromptlyAndMatchesTheShellsStartAndALaterShel
     }
     ASSERT_TRUE(later.has_value()) << error;
     ASSERT_TRUE(standIn.Running()) << "the stand-in ended by itself";
-    ASSERT_GT(later->startSeconds - shell->startSeconds, 3 * kTruthToleranceSeconds)
-        << "the stand-in started too close to the shell to tell them apart";
-    ASSERT_FALSE(target.HasExited()) << "the program ended before the repaint";
-    EXPECT_TRUE(ForcePaint(launch.window)) << "the forced paint left the window invalid";
-    const auto changed = target.WaitForPrefix("Vossel: Label2 = ", kLineTimeoutMs, from);
-    ASSERT_TRUE(changed.has_value()) << "the caption did not change after the later shell started";
-    const auto after = ParseCaption(*changed);
-    ASSERT_TRUE(after.has_value()) << changed->text;
-    std::printf("[          ] caption %.3f s, myexplorer.exe (pid %d) started %.3f s after boot\n",
-                after->seconds, later->pid, later->startSeconds);
-    ExpectAgrees(after->seconds, later->startSeconds + *offset, "myexplorer.exe");
+    for (int i = 0; i < 20 && !target.HasExited(); ++i) EXPECT_TRUE(ForcePaint(launch.window));
+    ASSERT_FALSE(target.HasExited()) << "the program ended before the repaints";
     const auto allLines = target.Lines();
+    EXPECT_TRUE(std::none_of(allLines.begin() + static_cast<std::ptrdiff_t>(from), allLines.end(),
+                             [](const DebugLine& line) { return line.text.rfind("Vossel: Label2 = ", 0) == 0; }))
+        << "the caption moved on a repaint:\n" << target.Describe();
     EXPECT_EQ(std::count_if(allLines.begin(), allLines.end(),
                             [](const DebugLine& line) { return line.text.rfind("Vossel: start = ", 0) == 0; }),
               1)
@@ -413,6 +409,9 @@ TEST(Measurement, RepaintsLeakNoHandlesAndThePaintDoesNotFeedItself) {
     // Counted once the fade has come to rest, so that nothing else is going on in the program.
     ASSERT_TRUE(target.WaitForPrefix("Vossel: opacity = 250", kLineTimeoutMs).has_value())
         << "the fade-in did not come to rest";
+    // The start record's write, from a timer message, is work of the program's own too.
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: event ", kLineTimeoutMs).has_value())
+        << target.Describe();
     ASSERT_TRUE(Settle(launch.window)) << "the program does not answer";
     const auto handlesBefore = stress::KernelHandleCount(target.ProcessId());
     const auto cpuBefore = CpuMilliseconds();

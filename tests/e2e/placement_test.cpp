@@ -73,6 +73,26 @@ RECT FramedAt(HWND window, const RECT& client) {
             client.bottom + (outer.bottom - inner.bottom)};
 }
 
+// Once its update region is empty the window's paint has begun, and once its thread answers the
+// paint is over.
+bool Drawn(HWND window) {
+    return WaitUntil([window] { return !GetUpdateRect(window, nullptr, FALSE); }, kStepTimeoutMs) &&
+           Settle(window, kStepTimeoutMs);
+}
+
+// Pixels of the text colour in the prompt's scaled box, right of where its 96 dpi box ended
+// (x = 117); the picture there is light, the text dark.
+int PromptInk(const Image& screen, const RECT& client, const RECT& prompt) {
+    int ink = 0;
+    for (int y = prompt.top; y < prompt.bottom; ++y) {
+        for (int x = 125; x < prompt.right; ++x) {
+            ink += ColourNear(screen.At(client.left + x, client.top + y),
+                              GetSysColor(COLOR_BTNTEXT), 90);
+        }
+    }
+    return ink;
+}
+
 struct Launch {
     std::unique_ptr<Target> target;
     HWND main = nullptr;
@@ -109,7 +129,7 @@ TEST(ScreenPlacement, BothWindowsLieWhollyInsideTheWorkAreaAndSideBySide) {
         << "a click on the link did not open the settings: " << launch.target->Describe();
     const HWND settings = launch.target->WaitForWindow(L"设置", kStepTimeoutMs);
     ASSERT_NE(settings, nullptr);
-    Pause(500);
+    EXPECT_TRUE(Drawn(settings) && Drawn(launch.main)) << "the windows did not finish painting";
     SaveScreenshotPng(L"placement-" + ScreenName() + L"-" + std::to_wstring(dpi) + L"dpi");
 
     const RECT work = WorkArea(launch.main);
@@ -188,29 +208,32 @@ TEST(ScreenPlacement, MainWindowFollowsADpiChange) {
     const RECT moved{600, 300, 600 + design.right - design.left, 300 + design.bottom - design.top};
     const RECT clientBefore = ClientRectOnScreen(launch.main);
     const RECT suggested = FramedAt(launch.main, moved);
+    // The handler has moved the window when the message returns. Its repaint reaches the X
+    // screen a moment after the paint itself, so the screen is read until the prompt shows there.
     ASSERT_TRUE(SendDpiChanged(*launch.target, launch.main, kNewDpi, suggested));
-    Pause(1000);
+    const RECT prompt = Px(kPromptBox, kNewDpi);
+    RECT client{};
+    std::string error;
+    Image screen;
+    int ink = 0;
+    WaitUntil(
+        [&] {
+            client = ClientRectOnScreen(launch.main);
+            screen = Screenshot(&error);
+            ink = PromptInk(screen, client, prompt);
+            return ink >= 20;
+        },
+        kStepTimeoutMs);
     SaveScreenshotPng(L"placement-dpi-change-96-to-144");
 
-    const RECT client = ClientRectOnScreen(launch.main);
     EXPECT_EQ(client.left, moved.left)
         << "before: " << Show(clientBefore) << ", now " << Show(client);
     EXPECT_EQ(client.top, moved.top);
     EXPECT_EQ(client.right - client.left, 401);
     EXPECT_EQ(client.bottom - client.top, 245);
 
-    std::string error;
-    const Image screen = Screenshot(&error);
     ASSERT_FALSE(screen.Empty()) << error;
     const auto at = [&](int x, int y) { return screen.At(client.left + x, client.top + y); };
-    // The prompt in its scaled box, well right of where its 96 dpi box ended (x = 117); the
-    // picture there is light, the text dark.
-    const RECT prompt = Px(kPromptBox, kNewDpi);
-    int ink = 0;
-    for (int y = prompt.top; y < prompt.bottom; ++y) {
-        for (int x = 125; x < prompt.right; ++x)
-            ink += ColourNear(at(x, y), GetSysColor(COLOR_BTNTEXT), 90);
-    }
     EXPECT_GE(ink, 20) << "no text of the prompt in its box at " << kNewDpi << " dpi";
     // The picture keeps its pixel size: right of it, the button face.
     EXPECT_PRED3(ColourNear, at(kPictureWidth + 20, 40), GetSysColor(COLOR_BTNFACE), 12);
@@ -232,7 +255,7 @@ TEST(ScreenPlacement, MainWindowFollowsADpiChange) {
                              settingsClient.top + settingsDesign.bottom - settingsDesign.top};
     ASSERT_TRUE(
         SendDpiChanged(*launch.target, settings, kNewDpi, FramedAt(settings, settingsMoved)));
-    Pause(500);
+    EXPECT_TRUE(Drawn(settings)) << "the settings window did not finish painting";
     SaveScreenshotPng(L"placement-dpi-change-settings-96-to-144");
     const RECT after = ClientRectOnScreen(settings);
     EXPECT_EQ(after.right - after.left, 308);

@@ -472,7 +472,7 @@ TEST_F(SettingsWindow, OpensOnceAtItsPlaceTakesDialogKeysAndDrivesTheRunValue) {
         PressKey(VK_SPACE);
         ASSERT_NO_FATAL_FAILURE(ExpectRunValue(true, exe, from));
         EXPECT_TRUE(Ticked(autostartBox));
-        const auto lines = LinesSince(*target, from);
+        const auto lines = LinesExceptAnyMoment(*target, from);
         EXPECT_EQ(lines.size(), 1u) << "Enter, Esc and Space gave these lines:" << Joined(lines);
     }
     {
@@ -605,7 +605,7 @@ TEST_F(SettingsWindow, LivesBesideTheFadingMainWindowAndGoesWithTheLifeTimer) {
         const auto exitCode = target->WaitForExit(60000);
         ASSERT_TRUE(exitCode) << "the program still runs long after 15 s";
         EXPECT_EQ(*exitCode, 0u);
-        const auto lines = LinesSince(*target, from);
+        const auto lines = LinesExceptAnyMoment(*target, from);
         EXPECT_EQ(lines, std::vector<std::string>{"Vossel: end timer"})
             << "the end ran more than the life timer (the settings window.s unload, a fade-out):" << Joined(lines);
         // The life timer starts with the main window, after the process was created and before its first line.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # check_dist.sh DIST_DIR: what scripts/package made. The names and both version records carry the
-# version in VERSION; the zip holds the two exes of the right kind and the texts with CRLF ends.
+# version in VERSION; the zip holds the two exes of the right kind, the user's page and both
+# licences with CRLF ends; the setup program carries the licence too.
 set -uo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 version=$(tr -d '[:space:]' <"$repo/VERSION")
@@ -22,7 +23,7 @@ for file in "$zip" "$setup"; do [[ -f $file ]] || fail "no $file"; done
 [[ $(fixed_version "$setup") == "$version" ]] || fail "setup.exe's version record is $(fixed_version "$setup")"
 
 listing=$(unzip -Z1 "$zip" | grep -v '/$' | sort | tr '\n' ' ')
-[[ $listing == "DSEG-LICENSE.txt README.txt x64/Vossel.exe x86/Vossel.exe " ]] || fail "the zip holds $listing"
+[[ $listing == "DSEG-LICENSE.txt LICENSE.txt README.txt x64/Vossel.exe x86/Vossel.exe " ]] || fail "the zip holds $listing"
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 unzip -q "$zip" -d "$unpacked"
@@ -31,10 +32,26 @@ unzip -q "$zip" -d "$unpacked"
 for exe in "$unpacked"/x*/Vossel.exe; do
     [[ $(fixed_version "$exe") == "$version" ]] || fail "$exe's version record is $(fixed_version "$exe")"
 done
-for text in README.txt DSEG-LICENSE.txt; do
+for text in README.txt LICENSE.txt DSEG-LICENSE.txt; do
     grep -qv $'\r$' "$unpacked/$text" && fail "$text has lines without CRLF"
 done
 grep -q 'SIL OPEN FONT LICENSE' "$unpacked/DSEG-LICENSE.txt" || fail "DSEG-LICENSE.txt is not the OFL"
+grep -q '^Copyright (c) .* the Vossel authors' "$unpacked/LICENSE.txt" && grep -q '^MIT License' "$unpacked/LICENSE.txt" ||
+    fail "LICENSE.txt is not the MIT licence of the Vossel authors"
+# A user's page, not the developer README: both languages, this version, how to remove a copy.
+readme=$unpacked/README.txt
+[[ $(stat -c %s "$readme") -lt 8000 ]] || fail "README.txt has $(stat -c %s "$readme") bytes"
+for text in "Vossel $version" 删除 'Removing it' 'x64\Vossel.exe /autostart off' LICENSE.txt; do
+    grep -qF "$text" "$readme" || fail "README.txt lacks $text"
+done
+grep -q '@[A-Z]*@\|cmake\|scripts/' "$readme" && fail "README.txt has a placeholder or build instructions"
+for exe in "$unpacked"/x*/Vossel.exe "$setup"; do
+    # LegalCopyright, in the version record's UTF-16
+    LC_ALL=C grep -qaP 'C\x00o\x00p\x00y\x00r\x00i\x00g\x00h\x00t\x00 \x00\(\x00c\x00\)' "$exe" ||
+        fail "$exe's version record has no copyright"
+done
+7zz l "$setup" </dev/null | grep -q ' LICENSE\.txt$' || fail "the setup program does not carry LICENSE.txt"
+grep -q " LICENSE$" "$1/SHA256SUMS" || fail "SHA256SUMS does not cover LICENSE"
 
 ((failures == 0)) && echo "checked $zip and $setup"
 ((failures == 0))

@@ -3,6 +3,7 @@
 # prefix of its own (build/package-prefix, made again on every run): a silent install, a second
 # one over it with auto-start off while the program runs, and a silent uninstall after which
 # nothing of Vossel is left. Wine grants every write to HKLM, so elevation is not tested here.
+# Then the portable zip's copy: "/autostart off" removes this user's entry for that copy alone.
 set -uo pipefail
 setup=$(realpath "$1")
 x64_exe=$(realpath "$2")
@@ -72,8 +73,8 @@ echo "-- silent install"
 wine_ "$setup" /S
 check "the setup program exits with 0" equals "$?" 0
 check "the 64-bit exe is installed on 64-bit Windows" cmp -s "$x64_exe" "$drive_c/Program Files/Vossel/Vossel.exe"
-check "the uninstaller and the font licence are installed" \
-    test -f "$drive_c/Program Files/Vossel/uninstall.exe" -a -f "$drive_c/Program Files/Vossel/DSEG-LICENSE.txt"
+check "the uninstaller and both licences are installed" test -f "$drive_c/Program Files/Vossel/uninstall.exe" \
+    -a -f "$drive_c/Program Files/Vossel/LICENSE.txt" -a -f "$drive_c/Program Files/Vossel/DSEG-LICENSE.txt"
 check "nothing goes to the 32-bit Program Files" test ! -e "$drive_c/Program Files (x86)/Vossel"
 check "the Start-menu shortcut points at the exe" \
     grep -aqF 'Program Files\Vossel\Vossel.exe' "$start_menu/Vossel.lnk"
@@ -147,6 +148,31 @@ wine_ cmd /c exit
 check "other programs' Run entry and record stay" \
     equals "$(reg_data 64 "$run_key" Other) $(reg_data 64 "$approved_key\\Run" Other)" \
     "C:\\other.exe 020000000000000000000000"
+
+echo "-- a portable copy removed with /autostart off, unelevated, also by another path to it"
+# Laid out as Scoop does: the version's folder, and "current" leading to it.
+portable="C:\\Vossel portable\\$version"
+mkdir -p "$drive_c/Vossel portable/$version"
+unzip -q "$(dirname "$setup")/Vossel-$version-portable.zip" -d "$drive_c/Vossel portable/$version"
+# autostart_off ENTRY: registers ENTRY with a record that switched it off, then runs the copy's
+# "/autostart off"; prints its exit code and what is left of the entry and of the record.
+autostart_off() {
+    wine_ reg add "$user_run_key" /v Vossel /d "$1" /f
+    wine_ reg add "$user_approved_key\\Run" /v Vossel /t REG_BINARY /d 030000000000000000000000 /f
+    wine_ "$portable\\x64\\Vossel.exe" /autostart off
+    echo "$? $(reg_data 64 "$user_run_key" Vossel) $(reg_data 64 "$user_approved_key\\Run" Vossel)"
+}
+check "this copy's entry and its record go; exit code 0" \
+    equals "$(autostart_off "\"$portable\\x64\\Vossel.exe\"")" "0  "
+check "another copy's entry and its record stay" equals "$(autostart_off '"C:\Tools\Vossel.exe"')" \
+    "0 \"C:\\Tools\\Vossel.exe\" 030000000000000000000000"
+# Wine's cmd makes no junction; Wine follows a Unix symbolic link as Windows follows a junction.
+ln -s "$version" "$drive_c/Vossel portable/current"
+check "an entry that names this copy through a link to its folder goes (Scoop's \"current\")" \
+    equals "$(autostart_off '"C:\Vossel portable\current\x64\Vossel.exe"')" "0  "
+check "the portable copy writes nothing machine-wide" absent 64 "$run_key" Vossel
+wine_ reg delete "$user_run_key" /v Vossel /f
+wine_ reg delete "$user_approved_key\\Run" /v Vossel /f
 
 if ((failures)); then
     echo "$failures check(s) failed; Wine's output: $log"

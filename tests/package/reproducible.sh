@@ -13,7 +13,7 @@ for i in 0 1; do
     masks=(022 077)
     zones=(America/New_York Asia/Shanghai)
     (cd "${builds[i]}" && umask "${masks[i]}" && sleep $((i * 2)) &&
-        TZ=${zones[i]} scripts/package --base-url https://example.invalid/vossel) || exit 1
+        TZ=${zones[i]} scripts/package --base-url "https://example.invalid/vossel/$(tr -d "[:space:]" <VERSION)") || exit 1
 done
 failures=0
 a=${builds[0]}/build/dist b=${builds[1]}/build/dist

@@ -92,6 +92,7 @@ class FakeRunKey final : public RunKeyStore {
   public:
     explicit FakeRunKey(const FakeShellObjects& shellObjects) : shellObjects(shellObjects) {}
     CallStatus answer;
+    std::optional<std::wstring> value;
     std::vector<std::wstring> calls;
     int shellObjectsAliveAtCall = 0;
 
@@ -105,7 +106,7 @@ class FakeRunKey final : public RunKeyStore {
         calls.push_back(L"DeleteValue " + std::wstring(valueName));
         return answer;
     }
-    std::optional<std::wstring> ReadValue(std::wstring_view) override { return std::nullopt; }
+    std::optional<std::wstring> ReadValue(std::wstring_view) override { return value; }
     std::optional<std::vector<std::uint8_t>> ReadApproval(std::wstring_view) override {
         return std::nullopt;
     }
@@ -225,6 +226,35 @@ TEST(ComposeAutoStartEntry, TheUserScopeNamesTheCurrentUsersRunKey) {
         ComposeAutoStartEntry(L"C:\\Users\\Ann\\Downloads\\Vossel.exe", AutoStartScope::User);
     EXPECT_EQ(entry.valuePath, L"HKCU\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\Vossel");
     EXPECT_EQ(entry.data, L"\"C:\\Users\\Ann\\Downloads\\Vossel.exe\"");
+}
+
+// "/autostart off" for a portable copy: only an entry that names this copy goes, with its record;
+// a record that is already gone is no failure, a refused deletion is.
+TEST(RemoveOwnUserEntry, RemovesOnlyThisCopysEntryAndItsRecord) {
+    const CallStatus kAbsent{platform::kHresultFileNotFound, L"absent"};
+    const CallStatus kDenied{platform::kHresultAccessDenied, L"Access is denied."};
+    const std::vector<std::wstring> both{L"DeleteValue Vossel", L"DeleteApproval Vossel"};
+    const struct {
+        const wchar_t* value;
+        CallStatus answer;
+        std::vector<std::wstring> calls;
+        std::int32_t error;
+    } cases[] = {{L"this", kOk, both, 0},
+                 {L"this", kAbsent, both, 0},
+                 {L"this", kDenied, {L"DeleteValue Vossel"}, platform::kHresultAccessDenied},
+                 {L"C:\\Tools\\Vossel.exe", kOk, {}, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        FakeShellObjects shellObjects;
+        FakeRunKey runKey(shellObjects);
+        runKey.value = c.value;
+        runKey.answer = c.answer;
+        const AutoStartResult result = RemoveOwnUserEntry(
+            ComposeAutoStartEntry(L"C:\\Vossel.exe", AutoStartScope::User), runKey,
+            [](std::wstring_view data) { return data == L"this"; }, [](std::wstring_view) {});
+        EXPECT_EQ(runKey.calls, c.calls);
+        EXPECT_EQ(result.errorNumber, c.error);
+    }
 }
 
 TEST(ApplyAutoStart, MakesOneObjectPerCall) {
