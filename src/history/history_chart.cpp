@@ -95,7 +95,8 @@ ChartGeometry LayoutChart(const std::vector<RecordedStart>& starts, ChartRect pl
     for (int i = 0; i < count; ++i) {
         const RecordedStart& start = *measured[i];
         const std::int64_t value = values[static_cast<std::size_t>(i)];
-        const int slotLeft = plot.left + static_cast<int>(static_cast<long long>(width) * i / count);
+        const int slotLeft =
+            plot.left + static_cast<int>(static_cast<long long>(width) * i / count);
         const int slotRight =
             plot.left + static_cast<int>(static_cast<long long>(width) * (i + 1) / count);
         // A gap of a sixth of the slot on each side, while a bar keeps a pixel at least.

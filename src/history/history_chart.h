@@ -19,7 +19,7 @@ inline constexpr std::int64_t kOutlierFactor = 4;
 struct ChartRect {
     int left = 0;
     int top = 0;
-    int right = 0;  // exclusive
+    int right = 0;   // exclusive
     int bottom = 0;  // exclusive; the axis's 0 lies on bottom - 1
 
     bool operator==(const ChartRect&) const = default;

@@ -184,7 +184,8 @@ DWORD WINAPI HistoryWindow::ReadLog(void* target) noexcept {
     std::unique_ptr<Reading> reading(static_cast<Reading*>(target));
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
-    StartHistory history((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    StartHistory history((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) |
+                         now.dwLowDateTime);
     try {
         reading->error = platform::QueryEventRecordsNewestFirst(
             L"Application", kQuery, [&history](const platform::EventRecordValues& record) {
@@ -225,7 +226,8 @@ void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
     }
     if (reading->leftOut > 0) lines.push_back(LeftOutText(reading->leftOut));
     stateText_.clear();
-    for (const std::wstring& line : lines) stateText_ += (stateText_.empty() ? L"" : L"\r\n") + line;
+    for (const std::wstring& line : lines)
+        stateText_ += (stateText_.empty() ? L"" : L"\r\n") + line;
 
     std::vector<std::vector<std::wstring>> rows;
     for (const RecordedStart& start : starts_) {
@@ -432,8 +434,7 @@ void HistoryWindow::DrawChart(HDC target, RECT area) {
     // line above it for the values of cut bars and the newest bar's mark.
     const std::wstring medianWord = L"中位数";
     const int axisWidth = TextWidth(dc, L"000.0") + px(6);
-    const int medianWidth =
-        std::max(TextWidth(dc, medianWord), TextWidth(dc, L"000.0 秒")) + px(6);
+    const int medianWidth = std::max(TextWidth(dc, medianWord), TextWidth(dc, L"000.0 秒")) + px(6);
     const ChartRect plot{axisWidth, legendY + lineHeight_ * 2 + px(4), width - medianWidth, height};
     if (plot.right - plot.left >= 2 && plot.bottom - plot.top >= 2) {
         const ChartGeometry chart = LayoutChart(starts_, plot);
@@ -480,7 +481,8 @@ void HistoryWindow::DrawChart(HDC target, RECT area) {
                 int left = (whole.left + whole.right - valueWidth) / 2;
                 left = std::clamp(left, 0, std::max(width - valueWidth, 0));
                 Text(dc, value,
-                     {left, bar.box.top - lineHeight_ - px(2), left + valueWidth, bar.box.top - px(2)},
+                     {left, bar.box.top - lineHeight_ - px(2), left + valueWidth,
+                      bar.box.top - px(2)},
                      DT_LEFT | DT_SINGLELINE, textColour);
             }
             if (bar.newest) {
@@ -501,7 +503,8 @@ void HistoryWindow::DrawChart(HDC target, RECT area) {
             }
         }
         if (chart.medianMs) {
-            HorizontalLine(dc, plot.left, plot.right + px(3), chart.medianY, kMedianColour, PS_DASH);
+            HorizontalLine(dc, plot.left, plot.right + px(3), chart.medianY, kMedianColour,
+                           PS_DASH);
             HorizontalLine(dc, plot.left, plot.right + px(3), chart.medianY + 1, kMedianColour,
                            PS_DASH);
             const RECT labelBox{plot.right + px(5), chart.medianY - lineHeight_, width,

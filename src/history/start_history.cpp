@@ -77,10 +77,11 @@ bool PlausibleRecord(const ReadStartRecord& record, std::uint64_t nowUtc) {
     // Every instant below is a parsed one, before the year 10000: far from overflowing.
     if (record.recordTime == 0 || record.recordTime > nowUtc + kRecordTimeAhead) return false;
     const std::uint64_t written = record.recordTime + kSameStartTolerance;
-    for (std::uint64_t instant : {record.startUtc, record.shellCreatedUtc, record.signInScreenUtc,
-                                  record.signedInUtc}) {
+    for (std::uint64_t instant :
+         {record.startUtc, record.shellCreatedUtc, record.signInScreenUtc, record.signedInUtc}) {
         if (instant > written) return false;
-        if (instant != 0 && record.startUtc != 0 && instant + kSameStartTolerance < record.startUtc) {
+        if (instant != 0 && record.startUtc != 0 &&
+            instant + kSameStartTolerance < record.startUtc) {
             return false;
         }
     }
@@ -99,10 +100,10 @@ bool PlausibleRecord(const ReadStartRecord& record, std::uint64_t nowUtc) {
     }
     // From here on every value is bounded: sums and differences stay far inside int64.
     const bool allPhases = record.windowsStartMs && record.signInWaitMs && record.signingInMs;
-    const std::int64_t phaseSum = allPhases
-        ? *record.windowsStartMs + *record.signInWaitMs + *record.signingInMs : 0;
-    if (waitExcluded &&
-        !Near(record.durationMs, *record.windowsStartMs + *record.signingInMs, kPhaseSumToleranceMs)) {
+    const std::int64_t phaseSum =
+        allPhases ? *record.windowsStartMs + *record.signInWaitMs + *record.signingInMs : 0;
+    if (waitExcluded && !Near(record.durationMs, *record.windowsStartMs + *record.signingInMs,
+                              kPhaseSumToleranceMs)) {
         return false;
     }
     if (record.shellCreatedUtc != 0) {
@@ -111,7 +112,8 @@ bool PlausibleRecord(const ReadStartRecord& record, std::uint64_t nowUtc) {
                                     static_cast<std::int64_t>(kTicksPerMs);
         if (!waitExcluded && !Near(spanMs, record.durationMs, kPhaseSumToleranceMs)) return false;
         if (allPhases && !Near(spanMs, phaseSum, kPhaseSumToleranceMs)) return false;
-    } else if (allPhases && !waitExcluded && !Near(record.durationMs, phaseSum, kPhaseSumToleranceMs)) {
+    } else if (allPhases && !waitExcluded &&
+               !Near(record.durationMs, phaseSum, kPhaseSumToleranceMs)) {
         return false;
     }
     return true;
@@ -168,8 +170,9 @@ std::vector<RecordedStart> StartHistory::Starts() const {
         });
         if (own != starts.end()) ++own->laterLogons;
     }
-    std::stable_sort(starts.begin(), starts.end(),
-                     [](const RecordedStart& a, const RecordedStart& b) { return a.time > b.time; });
+    std::stable_sort(
+        starts.begin(), starts.end(),
+        [](const RecordedStart& a, const RecordedStart& b) { return a.time > b.time; });
     return starts;
 }
 

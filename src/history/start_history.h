@@ -37,7 +37,7 @@ struct RecordedStart {
     // The start instant as a FILETIME (UTC), or the record's own time when the start is unknown.
     std::uint64_t time = 0;
     std::uint64_t recordTime = 0;
-    StartIdentity identity;  // startUtc 0 when the record names no start
+    StartIdentity identity;       // startUtc 0 when the record names no start
     std::int64_t durationMs = 0;  // when measured
     std::wstring reason;          // when not measured
     // Format 2 on; each nothing when unknown.

@@ -27,23 +27,22 @@ struct Record {
     std::vector<std::wstring> values;
 };
 
-// A format-1 record as the earlier version wrote it: the whole span to the shell, written just
-// after the shell appeared; a not-measured one (ms unused) at `start`.
-Record Format1(std::uint32_t id, std::int64_t ms, std::uint64_t start,
-               std::uint64_t writtenAfterShell = 2 * kSecond) {
-    if (id == 1010) {
-        return {id, start, {L"1", L"", L"not measured", L"no shell", L"", L"", L"1.0.0.0", L"x64"}};
-    }
-    const wchar_t* kind = id == 1001 ? L"full boot" : L"resume";
+// A format-1 record as the earlier version wrote it, 2 s after the shell: the whole span to the
+// shell; a not-measured one at `start`.
+Record Format1(std::uint32_t id, std::int64_t ms, std::uint64_t start) {
     const std::uint64_t shell = start + static_cast<std::uint64_t>(ms) * kMs;
-    return {id, shell + writtenAfterShell,
-            {L"1", std::to_wstring(ms), kind, L"", UtcText(start), UtcText(shell), L"1.0.0.0",
-             L"x64"}};
+    if (id == 1010)
+        return {id, start, {L"1", L"", L"not measured", L"no shell", L"", L"", L"1", L"x64"}};
+    return {id,
+            shell + 2 * kSecond,
+            {L"1", std::to_wstring(ms), id == 1001 ? L"full boot" : L"resume", L"", UtcText(start),
+             UtcText(shell), L"1", L"x64"}};
 }
 
-// A first log-on's format-2 record, composed as the recorder composes it: the wait left out.
-StartMeasurement FirstLogOn(std::uint64_t start, std::int64_t windowsStart, std::int64_t wait,
-                            std::int64_t signingIn, std::uint64_t place = 0) {
+// A first log-on's format-2 record as the recorder composes it, 2 s after the shell: the wait left
+// out unless Windows signed in by itself.
+Record FirstLogOn(std::uint64_t start, int windowsStart, int wait, int signingIn,
+                  std::uint64_t place = 0, bool automatic = false) {
     StartMeasurement m;
     m.kind = place == 0 ? StartKind::FullBoot : StartKind::Resume;
     m.startUtc = start;
@@ -54,31 +53,18 @@ StartMeasurement FirstLogOn(std::uint64_t start, std::int64_t windowsStart, std:
     m.signInScreenUtc = start + static_cast<std::uint64_t>(windowsStart) * kMs;
     m.signedInUtc = m.signInScreenUtc + static_cast<std::uint64_t>(wait) * kMs;
     m.shellCreatedUtc = m.signedInUtc + static_cast<std::uint64_t>(signingIn) * kMs;
-    m.durationMs = windowsStart + signingIn;
-    return m;
-}
-
-Record Written(const StartMeasurement& m, std::uint64_t after = 2 * kSecond) {
-    const StartRecord composed = ComposeStartRecord(m, L"2.0.0.0", L"x64");
-    const std::uint64_t shell = m.shellCreatedUtc != 0 ? m.shellCreatedUtc : m.startUtc;
-    return {composed.eventId, shell + after, composed.strings};
-}
-
-StartMeasurement Included(StartMeasurement m) {
-    m.waitIncluded = kAutomaticSignIn;
-    m.durationMs = *m.windowsStartMs + *m.signInWaitMs + *m.signingInMs;
-    return m;
+    m.durationMs = windowsStart + signingIn + (automatic ? wait : 0);
+    if (automatic) m.waitIncluded = kAutomaticSignIn;
+    return {m.kind == StartKind::FullBoot ? kEventFullBoot : kEventResume,
+            m.shellCreatedUtc + 2 * kSecond, ComposeStartRecord(m, L"2", L"x64").strings};
 }
 
 // A later log-on of the start, hours after it.
-Record LaterLogOn(std::uint64_t start, std::uint64_t place = 0) {
-    StartMeasurement m;
-    m.kind = StartKind::NotMeasured;
-    m.reason = kLaterLogon;
+Record LaterLogOn(std::uint64_t start) {
+    StartMeasurement m = StartMeasurement::NotMeasured(kLaterLogon);
     m.logon = LogonKind::Later;
     m.startUtc = start;
-    m.startPlace = place;
-    return {kEventNotMeasured, start + 3 * kHour, ComposeStartRecord(m, L"2.0.0.0", L"x64").strings};
+    return {kEventNotMeasured, start + 3 * kHour, ComposeStartRecord(m, L"2", L"x64").strings};
 }
 
 Record With(Record record, std::size_t field, std::wstring value) {
@@ -98,56 +84,53 @@ TEST(StartHistory, GroupsPlausibleRecordsIntoStarts) {
         std::vector<Row> rows;
         std::size_t leftOut;
     };
-    const StartMeasurement first = FirstLogOn(kInstant, 24'000, 95'000, 7'234);
     const std::uint64_t day = kInstant + 24 * kHour;
-    const Record v1 = Format1(1001, 31'234, kInstant);
+    const Record f1 = Format1(1001, 31'234, kInstant);
+    const Record f2 = FirstLogOn(kInstant, 24'000, 95'000, 7'234);
+    const Row r1{31'234, 0, false};
+    const Row conflict{31'234, 0, true};
+    constexpr std::int64_t kDays3 = 3 * 24 * 3'600'000LL;
+    // clang-format off
     const std::vector<Case> cases = {
         // One start, several records; its number is its first log-on's.
-        {"format 1: a later log-on, shifted by the time service",
-         {Format1(1001, 3 * 3'600'000, kInstant + 800 * kMs), v1}, {{31'234, 1, false}}, 0},
-        {"format 2: later log-ons",
-         {LaterLogOn(kInstant + 5 * kSecond), LaterLogOn(kInstant), Written(first)},
+        {"format 1: a later log-on shifted by the time service",
+         {Format1(1001, 10'800'000, kInstant + 800 * kMs), f1}, {{31'234, 1, false}}, 0},
+        {"format 2: later log-ons", {LaterLogOn(kInstant + 5 * kSecond), LaterLogOn(kInstant), f2},
          {{31'234, 2, false}}, 0},
         {"a later log-on whose start was not read", {LaterLogOn(kInstant)}, {}, 0},
-        {"format 2: one measurement written twice",
-         {Written(FirstLogOn(kInstant + 2 * kSecond, 24'100, 95'000, 7'200)), Written(first)},
-         {{31'234, 0, false}}, 0},
-        {"21 s apart", {Format1(1001, 30'000, kInstant + 21 * kSecond), v1},
-         {{30'000, 0, false}, {31'234, 0, false}}, 0},
-        {"a resume at its own place",
-         {Written(FirstLogOn(kInstant + 3 * kSecond, 9'000, 4'000, 3'000, 5 * kHour)),
-          Written(first)},
-         {{12'000, 0, false}, {31'234, 0, false}}, 0},
-        {"not measured, no start", {Format1(1010, 0, day), Format1(1010, 0, day), v1},
-         {{-1, 0, false}, {-1, 0, false}, {31'234, 0, false}}, 0},
+        {"one measurement written twice", {FirstLogOn(kInstant + 2 * kSecond, 24'100, 95'000, 7'200), f2},
+         {r1}, 0},
+        {"21 s apart", {Format1(1001, 30'000, kInstant + 21 * kSecond), f1},
+         {{30'000, 0, false}, r1}, 0},
+        {"a resume at its own place", {FirstLogOn(kInstant + 3 * kSecond, 9'000, 4'000, 3'000, kHour), f2},
+         {{12'000, 0, false}, r1}, 0},
+        {"not measured, no start", {Format1(1010, 0, day), Format1(1010, 0, day), f1},
+         {{-1, 0, false}, {-1, 0, false}, r1}, 0},
         // Records of one start that disagree: neither replaces the other.
-        {"a forged smaller number whose phases do not add up",
-         {With(Written(first), 1, L"5000"), Written(first)}, {{31'234, 0, false}}, 1},
-        {"a forged smaller number with its phases",
-         {Written(FirstLogOn(kInstant, 2'000, 95'000, 3'000)), Written(first)},
-         {{5'000, 0, true}, {31'234, 0, true}}, 0},
-        {"format 1: a later record with a smaller number", {Format1(1001, 5'000, kInstant), v1},
-         {{5'000, 0, true}, {31'234, 0, true}}, 0},
-        {"another kind", {Format1(1002, 31'234, kInstant), v1},
-         {{31'234, 0, true}, {31'234, 0, true}}, 0},
-        // Plausible, even when slow; anything else left out and counted.
-        {"a two-hour update start",
-         {Written(FirstLogOn(kInstant, 2 * 3'600'000, 60'000, 40'000))}, {{7'240'000, 0, false}}, 0},
-        {"format 1: three days at the sign-in screen",
-         {Format1(1001, 3 * 24 * 3'600'000LL, kInstant)}, {{3 * 24 * 3'600'000LL, 0, false}}, 0},
-        {"automatic sign-in", {Written(Included(first))}, {{126'234, 0, false}}, 0},
+        {"forged smaller, phases not adding up", {With(f2, 1, L"5000"), f2}, {r1}, 1},
+        {"forged smaller with its phases", {FirstLogOn(kInstant, 2'000, 95'000, 3'000), f2},
+         {{5'000, 0, true}, conflict}, 0},
+        {"format 1: a later record, smaller", {Format1(1001, 5'000, kInstant), f1},
+         {{5'000, 0, true}, conflict}, 0},
+        {"another kind", {Format1(1002, 31'234, kInstant), f1}, {conflict, conflict}, 0},
+        // Plausible even when slow; anything else left out and counted.
+        {"a two-hour update start", {FirstLogOn(kInstant, 7'200'000, 60'000, 40'000)},
+         {{7'240'000, 0, false}}, 0},
+        {"format 1: three days at the sign-in screen", {Format1(1001, kDays3, kInstant)},
+         {{kDays3, 0, false}}, 0},
+        {"automatic sign-in", {FirstLogOn(kInstant, 24'000, 95'000, 7'234, 0, true)}, {{126'234, 0, false}}, 0},
         {"10^15 ms", {Format1(1001, 1'000'000'000'000'000, kInstant)}, {}, 1},
-        {"4 * 10^16 ms", {With(v1, 1, L"40000000000000000")}, {}, 1},
-        {"far negative", {With(v1, 1, L"-999999999999999999")}, {}, 1},
-        {"not the span to the shell", {With(v1, 1, L"21234")}, {}, 1},
-        {"a start after its record", {With(v1, 4, UtcText(kInstant + kHour))}, {}, 1},
+        {"4 * 10^16 ms", {With(f1, 1, L"40000000000000000")}, {}, 1},
+        {"far negative", {With(f1, 1, L"-999999999999999999")}, {}, 1},
+        {"not the span to the shell", {With(f1, 1, L"21234")}, {}, 1},
+        {"a start after its record", {With(f1, 4, UtcText(kInstant + kHour))}, {}, 1},
         {"a record from tomorrow's clock", {Format1(1001, 31'234, kNow + 25 * kHour)}, {}, 1},
-        {"a full boot off the kernel's place", {With(Written(first), 16, L"5000")}, {}, 1},
-        {"Windows start over six hours",
-         {Written(FirstLogOn(kInstant, 7 * 3'600'000, 60'000, 40'000))}, {}, 1},
+        {"a full boot off the kernel's place", {With(f2, 16, L"5000")}, {}, 1},
+        {"Windows start over six hours", {FirstLogOn(kInstant, 25'200'000, 60'000, 40'000)}, {}, 1},
         {"a reason that is no token", {With(Format1(1010, 0, day), 3, L"\x202E" L"x")}, {}, 1},
         {"not a start record", {{1001, kInstant, {L"hello"}}}, {}, 1},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         StartHistory history(kNow);
@@ -164,16 +147,13 @@ TEST(StartHistory, GroupsPlausibleRecordsIntoStarts) {
 
     // The list: the phases, the wait, what else was recorded of the start.
     StartHistory one(kNow);
-    for (const Record& r : {LaterLogOn(kInstant), Written(Included(first))}) {
+    for (const Record& r :
+         {LaterLogOn(kInstant), FirstLogOn(kInstant, 24'000, 95'000, 7'234, 0, true)}) {
         one.Add(r.id, r.time, r.values);
     }
     EXPECT_EQ(StartColumns(one.Starts()[0], L","),
               (std::vector<std::wstring>{L"126,2", L"24,0", L"7,2", L"95,0（已计入）",
                                          L"完整启动，之后另有 1 次登录"}));
-    StartHistory old(kNow);
-    old.Add(v1.id, v1.time, v1.values);
-    EXPECT_EQ(StartColumns(old.Starts()[0], L"."),
-              (std::vector<std::wstring>{L"31.2", L"", L"", L"已计入", L"完整启动"}));
     EXPECT_EQ(TabSeparated({L"a", L"b"}, {{L"1.5", L"x\ty"}}), L"a\tb\r\n1.5\tx y\r\n");
 
     // The 31st start ends the reading once the 30th is complete; so do 1000 records of any kind.
@@ -211,9 +191,11 @@ TEST(HistoryChart, ScalesTicksBarsAndMedian) {
     struct Case {
         const char* name;
         std::vector<std::int64_t> durations;
-        std::vector<std::int64_t> ticks;  // empty: not checked
+        std::vector<std::int64_t> ticks;
         int cut;
     };
+    constexpr std::int64_t kTop = 10'000'000'000'000;  // the furthest an axis reaches
+    // clang-format off
     const std::vector<Case> cases = {
         {"none", {}, {0, 100, 200}, 0},
         {"31.2 s", {31'234}, {0, 10'000, 20'000, 30'000, 40'000}, 0},
@@ -221,21 +203,19 @@ TEST(HistoryChart, ScalesTicksBarsAndMedian) {
         {"45 s", {45'000}, {0, 20'000, 40'000, 60'000}, 0},
         {"below a second", {350}, {0, 100, 200, 300, 400}, 0},
         {"two minutes", {121'000, 3'000}, {0, 50'000, 100'000, 150'000}, 0},
-        {"an update start over four times the median",
-         {25'000, 900'000, 27'000, 30'000, 28'000}, {0, 10'000, 20'000, 30'000}, 1},
+        {"an update start over 4 x the median", {25'000, 900'000, 27'000, 30'000, 28'000}, {0, 10'000, 20'000, 30'000}, 1},
         {"the largest numbers", {kMax, 30'000, kMax, 28'000, 29'000}, {0, 10'000, 20'000, 30'000}, 2},
-        {"beyond what any axis reaches", {1'000'000'000'000'000}, {}, 1},
-        {"the smallest number", {kMin, 30'000}, {}, 0},
+        {"beyond what any axis reaches", {1'000'000'000'000'000}, {0, kTop / 2, kTop}, 1},
+        {"the smallest number", {kMin, 30'000}, {0, 10'000, 20'000, 30'000}, 0},
     };
+    // clang-format on
     const ChartRect plot{10, 20, 110, 121};  // the 0 line on y 120, 100 px high
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const ChartGeometry chart = LayoutChart(starts(c.durations), plot);
         std::vector<std::int64_t> ticks;
         for (const ChartTick& tick : chart.ticks) ticks.push_back(tick.valueMs);
-        if (!c.ticks.empty()) {
-            EXPECT_EQ(ticks, c.ticks);
-        }
+        EXPECT_EQ(ticks, c.ticks);
         EXPECT_EQ(chart.ticks.front().y, 120);
         EXPECT_EQ(chart.ticks.back().y, 20);
         ASSERT_EQ(chart.bars.size(), c.durations.size());
@@ -262,27 +242,25 @@ TEST(HistoryChart, ScalesTicksBarsAndMedian) {
 
     // Stacked: Windows start, the wait only where the number includes it, signing in; format 1
     // undivided. 0..40 s over 100 px.
-    RecordedStart excluded = Bar(30'000);
-    excluded.format = 2;
-    excluded.windowsStartMs = 20'000;
-    excluded.signInWaitMs = 95'000;
-    excluded.signingInMs = 10'000;
-    excluded.waitIncluded = false;
-    RecordedStart included = excluded;
-    included.durationMs = 36'000;
-    included.signInWaitMs = 6'000;
-    included.waitIncluded = true;
-    const ChartGeometry stacked = LayoutChart({Bar(33'000), included, excluded}, plot);
+    StartHistory history(kNow);  // newest first
+    for (const Record& r : {Format1(1001, 33'000, kInstant),
+                            FirstLogOn(kInstant - kHour, 20'000, 6'000, 10'000, 0, true),
+                            FirstLogOn(kInstant - 2 * kHour, 20'000, 95'000, 10'000)}) {
+        history.Add(r.id, r.time, r.values);
+    }
+    const ChartGeometry stacked = LayoutChart(history.Starts(), plot);
     using P = ChartPhase;
     using Segments = std::vector<ChartSegment>;
     ASSERT_EQ(stacked.bars.size(), 3u);
-    EXPECT_EQ(stacked.bars[0].segments, (Segments{{P::WindowsStart, 70, 121}, {P::SigningIn, 45, 70}}));
+    EXPECT_EQ(stacked.bars[0].segments,
+              (Segments{{P::WindowsStart, 70, 121}, {P::SigningIn, 45, 70}}));
     EXPECT_EQ(stacked.bars[1].segments,
               (Segments{{P::WindowsStart, 70, 121}, {P::Wait, 55, 70}, {P::SigningIn, 30, 55}}));
     EXPECT_EQ(stacked.bars[2].segments, (Segments{{P::Whole, 37, 121}}));
 
     EXPECT_EQ(ChartDescription({Bar(900'000), Bar(25'000), Bar(27'000), Bar(30'000),
-                                Bar(0, RecordedKind::NotMeasured)}, L"."),
+                                Bar(0, RecordedKind::NotMeasured)},
+                               L"."),
               L"柱状图：4 次测得的开机用时，从左到右由旧到新；中位数 28.5 秒，最快 25.0 秒，"
               L"最慢 900.0 秒；1 根超出刻度，截断显示并标出数值。");
 }
