@@ -1,6 +1,7 @@
 #include "history/history_chart.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/number_text.h"
 
@@ -8,6 +9,12 @@ namespace vossel {
 namespace {
 
 constexpr int kMaxTicks = 5;
+// Far above any plausible start (about 300 years), far below where the tick steps overflow.
+constexpr std::int64_t kMaxChartMs = 10'000'000'000'000;
+// Below this the bulk is not stretched further: a second is a bar's least scale.
+constexpr std::int64_t kLeastOutlierMs = 1'000;
+
+std::int64_t Clamped(std::int64_t ms) { return std::clamp<std::int64_t>(ms, 0, kMaxChartMs); }
 
 // The smallest step of 1, 2 or 5 times a power of ten (from 0.1 s) that reaches the top value
 // within kMaxTicks ticks counting 0. A step of the next smaller size needed more than five, so
@@ -23,6 +30,39 @@ std::int64_t TickStepMs(std::int64_t topMs) {
     }
 }
 
+// The measured durations, oldest first, clamped.
+std::vector<std::int64_t> BarValues(const std::vector<RecordedStart>& starts) {
+    std::vector<std::int64_t> values;
+    for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
+        if (it->Measured()) values.push_back(Clamped(it->durationMs));
+    }
+    return values;
+}
+
+// The highest bar that is not an outlier; a bar above it is cut.
+std::int64_t BulkTopMs(const std::vector<std::int64_t>& values) {
+    const std::optional<std::int64_t> median = MedianMs(values);
+    if (!median) return 0;
+    const std::int64_t limit = std::max(*median * kOutlierFactor, kLeastOutlierMs);
+    std::int64_t top = 0;
+    for (std::int64_t value : values) {
+        if (value <= limit) top = std::max(top, value);
+    }
+    return top;
+}
+
+struct Axis {
+    std::int64_t stepMs = 0;
+    std::int64_t intervals = 0;
+    std::int64_t TopMs() const { return stepMs * intervals; }
+};
+
+Axis AxisOf(const std::vector<std::int64_t>& values) {
+    const std::int64_t top = BulkTopMs(values);
+    const std::int64_t step = TickStepMs(top);
+    return {step, std::max<std::int64_t>((top + step - 1) / step, 2)};
+}
+
 }  // namespace
 
 std::wstring TickText(std::int64_t valueMs, std::wstring_view decimalSeparator) {
@@ -36,41 +76,82 @@ ChartGeometry LayoutChart(const std::vector<RecordedStart>& starts, ChartRect pl
     for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
         if (it->Measured()) measured.push_back(&*it);
     }
-    std::vector<std::int64_t> durations;
-    std::int64_t topMs = 0;
-    for (const RecordedStart* start : measured) {
-        durations.push_back(start->durationMs);
-        topMs = std::max(topMs, start->durationMs);
-    }
-    const std::int64_t step = TickStepMs(topMs);
-    const std::int64_t intervals = std::max<std::int64_t>((topMs + step - 1) / step, 2);
-    const std::int64_t axisMs = step * intervals;
+    const std::vector<std::int64_t> values = BarValues(starts);
+    const Axis axis = AxisOf(values);
+    const std::int64_t axisMs = axis.TopMs();
 
     const int height = std::max(plot.bottom - 1 - plot.top, 0);
     const auto yOf = [&](std::int64_t ms) {
-        const std::int64_t clamped = std::clamp<std::int64_t>(ms, 0, axisMs);
-        return plot.bottom - 1 - static_cast<int>((clamped * height + axisMs / 2) / axisMs);
+        const double share = static_cast<double>(std::clamp<std::int64_t>(ms, 0, axisMs)) /
+                             static_cast<double>(axisMs);
+        return plot.bottom - 1 - static_cast<int>(std::lround(share * height));
     };
-    for (std::int64_t i = 0; i <= intervals; ++i) chart.ticks.push_back({i * step, yOf(i * step)});
+    for (std::int64_t i = 0; i <= axis.intervals; ++i) {
+        chart.ticks.push_back({i * axis.stepMs, yOf(i * axis.stepMs)});
+    }
 
     const int width = std::max(plot.right - plot.left, 0);
     const int count = static_cast<int>(measured.size());
     for (int i = 0; i < count; ++i) {
-        const int slotLeft = plot.left + width * i / count;
-        const int slotRight = plot.left + width * (i + 1) / count;
+        const RecordedStart& start = *measured[i];
+        const std::int64_t value = values[static_cast<std::size_t>(i)];
+        const int slotLeft =
+            plot.left + static_cast<int>(static_cast<long long>(width) * i / count);
+        const int slotRight =
+            plot.left + static_cast<int>(static_cast<long long>(width) * (i + 1) / count);
         // A gap of a sixth of the slot on each side, while a bar keeps a pixel at least.
         int inset = (slotRight - slotLeft) / 6;
         if (slotRight - slotLeft - 2 * inset < 1) inset = 0;
         ChartBar bar;
-        bar.box = {slotLeft + inset, yOf(measured[i]->durationMs), slotRight - inset,
-                   plot.bottom};
-        bar.kind = measured[i]->kind;
+        bar.box = {slotLeft + inset, yOf(value), slotRight - inset, plot.bottom};
+        bar.kind = start.kind;
         bar.newest = i == count - 1;
-        chart.bars.push_back(bar);
+        bar.waitIncluded = start.waitIncluded;
+        bar.cut = start.durationMs > axisMs;
+        bar.valueMs = start.durationMs;
+
+        // The phases' upper ends, each held within the bar: they add up to the number only
+        // within the clocks' rounding.
+        std::vector<std::pair<ChartPhase, std::int64_t>> ends;
+        if (start.HasPhases()) {
+            std::int64_t end = std::min(Clamped(*start.windowsStartMs), value);
+            ends.push_back({ChartPhase::WindowsStart, end});
+            if (start.waitIncluded && start.signInWaitMs) {
+                end = std::min(end + Clamped(*start.signInWaitMs), value);
+                ends.push_back({ChartPhase::Wait, end});
+            }
+            ends.push_back({ChartPhase::SigningIn, value});
+        } else {
+            ends.push_back({ChartPhase::Whole, value});
+        }
+        int bottom = plot.bottom;
+        for (const auto& [phase, end] : ends) {
+            const int top = std::min(yOf(end), bottom);
+            if (top < bottom) bar.segments.push_back({phase, top, bottom});
+            bottom = top;
+        }
+        chart.bars.push_back(std::move(bar));
     }
-    chart.medianMs = MedianMs(durations);
+    chart.medianMs = MedianMs(values);
     if (chart.medianMs) chart.medianY = yOf(*chart.medianMs);
     return chart;
+}
+
+std::wstring ChartDescription(const std::vector<RecordedStart>& starts,
+                              std::wstring_view decimalSeparator) {
+    const std::vector<std::int64_t> values = BarValues(starts);
+    if (values.empty()) return {};
+    const std::int64_t top = AxisOf(values).TopMs();
+    const auto cut = std::count_if(values.begin(), values.end(),
+                                   [top](std::int64_t value) { return value > top; });
+    const auto seconds = [&](std::int64_t ms) { return SecondsText(ms, decimalSeparator); };
+    std::wstring text = L"柱状图：" + platform::NumberText(values.size()) +
+                        L" 次测得的开机用时，从左到右由旧到新；中位数 " +
+                        seconds(*MedianMs(values)) + L" 秒，最快 " +
+                        seconds(*std::min_element(values.begin(), values.end())) + L" 秒，最慢 " +
+                        seconds(*std::max_element(values.begin(), values.end())) + L" 秒";
+    if (cut > 0) text += L"；" + platform::NumberText(cut) + L" 根超出刻度，截断显示并标出数值";
+    return text + L"。";
 }
 
 }  // namespace vossel

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "history/history_chart.h"
 #include "platform/call_status.h"
@@ -14,13 +15,15 @@
 #include "platform/local_time.h"
 #include "platform/number_text.h"
 #include "platform/shell_automation.h"
-#include "start/start_record_format.h"
 #include "resource_ids.h"
 
 namespace vossel {
 namespace {
 
 constexpr int kListId = 101;
+constexpr int kSummaryId = 102;
+constexpr int kStateId = 103;
+constexpr int kChartId = 104;
 // The reader thread's answer; lparam owns a HistoryWindow::Reading.
 constexpr UINT kReadMessage = WM_APP + 1;
 
@@ -28,11 +31,26 @@ constexpr UINT kReadMessage = WM_APP + 1;
 constexpr wchar_t kQuery[] =
     L"*[System[Provider[@Name='Vossel'] and EventID>=1001 and EventID<=1010]]";
 
-constexpr COLORREF kFullBootColour = RGB(0x2F, 0x6F, 0xC8);
-constexpr COLORREF kResumeColour = RGB(0x3F, 0xB0, 0x8F);
+// Each kind of start in its own hue; the phases in its shades.
+struct KindColours {
+    COLORREF windowsStart;
+    COLORREF signingIn;
+    COLORREF whole;  // a bar of unknown phases
+    COLORREF wait;
+};
+constexpr KindColours kFullBootColours{RGB(0x2F, 0x6F, 0xC8), RGB(0x8C, 0xB4, 0xEC),
+                                       RGB(0x5A, 0x8F, 0xDA), RGB(0xD2, 0xDF, 0xF3)};
+constexpr KindColours kResumeColours{RGB(0x2A, 0x93, 0x74), RGB(0x93, 0xD6, 0xC0),
+                                     RGB(0x5F, 0xB8, 0x9C), RGB(0xCF, 0xEC, 0xE2)};
 constexpr COLORREF kMedianColour = RGB(0xC8, 0x3A, 0x2F);
 constexpr COLORREF kAxisColour = RGB(0x80, 0x80, 0x80);
+constexpr COLORREF kGridColour = RGB(0xE0, 0xE0, 0xE0);
 constexpr COLORREF kNewestColour = RGB(0x20, 0x20, 0x20);
+constexpr COLORREF kMarkColour = RGB(0xFF, 0xFF, 0xFF);
+
+const KindColours& ColoursOf(RecordedKind kind) {
+    return kind == RecordedKind::Resume ? kResumeColours : kFullBootColours;
+}
 
 struct DeleteGdiPen {
     void operator()(HPEN pen) const { ::DeleteObject(pen); }
@@ -45,11 +63,23 @@ void FillBox(HDC dc, RECT box, COLORREF colour) {
     ::FillRect(dc, &box, brush.Get());
 }
 
-void HorizontalLine(HDC dc, int left, int right, int y, COLORREF colour, int penStyle) {
-    UniquePen pen(::CreatePen(penStyle, 1, colour));
+// Diagonal lines over a filled box: the wait at the sign-in screen is in this number.
+void HatchBox(HDC dc, RECT box, COLORREF colour) {
+    UniqueBrush brush(::CreateHatchBrush(HS_BDIAGONAL, colour));
+    const int mode = ::SetBkMode(dc, TRANSPARENT);
+    ::FillRect(dc, &box, brush.Get());
+    ::SetBkMode(dc, mode);
+}
+
+void Line(HDC dc, POINT from, POINT to, COLORREF colour, int penStyle, int width = 1) {
+    UniquePen pen(::CreatePen(penStyle, width, colour));
     platform::SelectedObject select(dc, pen.Get());
-    ::MoveToEx(dc, left, y, nullptr);
-    ::LineTo(dc, right, y);
+    ::MoveToEx(dc, from.x, from.y, nullptr);
+    ::LineTo(dc, to.x, to.y);
+}
+
+void HorizontalLine(HDC dc, int left, int right, int y, COLORREF colour, int penStyle) {
+    Line(dc, {left, y}, {right, y}, colour, penStyle);
 }
 
 void Text(HDC dc, const std::wstring& text, RECT box, UINT format, COLORREF colour) {
@@ -68,7 +98,8 @@ int TextWidth(HDC dc, const std::wstring& text) {
 struct HistoryWindow::Reading {
     HWND window = nullptr;
     std::uint32_t error = 0;
-    std::vector<RecordedStart> starts;
+    std::vector<RecordedStart> starts;  // those read before any error
+    std::size_t leftOut = 0;
 };
 
 bool IsHistoryCommand(const std::vector<std::wstring>& arguments) {
@@ -101,17 +132,22 @@ int RunHistoryWindow() {
 
 HistoryWindow::HistoryWindow()
     : decimalSeparator_(platform::UserDecimalSeparator()),
-      statusText_(L"正在读取…"),
-      list_(kListId, {120, 3600, 8760, 3780}, {L"开机时间", L"秒", L"方式"}),
+      stateText_(L"正在读取…"),
+      summary_(kSummaryId, SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS),
+      state_(kStateId, SS_LEFT),
+      chart_(kChartId, SS_OWNERDRAW),
+      list_(kListId, {120, 3600, 8760, 3780}, HistoryColumns(), L"开机记录"),
       window_({kHistoryWindowClass,
                L"Vossel 启动记录",
                IDI_VOSSEL,
                COLOR_WINDOW,
                0,
                {9900, 4350, 9000, 7500}}) {
+    window_.Add(summary_);
+    window_.Add(state_);
+    window_.Add(chart_);
     window_.Add(list_);
     window_.Load = [this] { OnLoad(); };
-    window_.Draw = [this](HDC canvas) { OnDraw(canvas); };
     window_.Message = [this](UINT message, WPARAM wparam, LPARAM lparam) {
         return OnMessage(message, wparam, lparam);
     };
@@ -124,10 +160,13 @@ HistoryWindow::~HistoryWindow() = default;
 
 void HistoryWindow::Show() {
     window_.Show();
+    // The keyboard's place is the list; the static texts before it take no focus.
+    if (list_.Handle()) ::SetFocus(list_.Handle());
     platform::Report(L"history shown");
 }
 
 void HistoryWindow::OnLoad() {
+    state_.SetText(stateText_);
     Layout();
     auto reading = std::make_unique<Reading>();
     reading->window = window_.Handle();
@@ -143,19 +182,27 @@ void HistoryWindow::OnLoad() {
 
 DWORD WINAPI HistoryWindow::ReadLog(void* target) noexcept {
     std::unique_ptr<Reading> reading(static_cast<Reading*>(target));
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    StartHistory history((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) |
+                         now.dwLowDateTime);
     try {
-        StartHistory history;
         reading->error = platform::QueryEventRecordsNewestFirst(
             L"Application", kQuery, [&history](const platform::EventRecordValues& record) {
-                const auto start =
-                    ParseRecordedStart(record.eventId, record.systemTime, record.values);
-                return !start || history.Add(*start);
+                return history.Add(record.eventId, record.systemTime, record.values);
             });
-        reading->starts = history.Starts();
     } catch (const std::bad_alloc&) {
         reading->error = ERROR_NOT_ENOUGH_MEMORY;
     } catch (...) {
         reading->error = ERROR_INTERNAL_ERROR;
+    }
+    // What was read before a failure is shown with it.
+    try {
+        reading->starts = history.Starts();
+        reading->leftOut = history.LeftOut();
+    } catch (...) {
+        reading->starts.clear();
+        if (reading->error == 0) reading->error = ERROR_NOT_ENOUGH_MEMORY;
     }
     // A window closed meanwhile takes nothing: the reading goes with this thread.
     if (::PostMessageW(reading->window, kReadMessage, 0, reinterpret_cast<LPARAM>(reading.get()))) {
@@ -165,23 +212,42 @@ DWORD WINAPI HistoryWindow::ReadLog(void* target) noexcept {
 }
 
 void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
+    starts_ = std::move(reading->starts);
+    std::vector<std::wstring> lines;
     if (reading->error != 0) {
         const std::int32_t number = static_cast<std::int32_t>(reading->error);
-        statusText_ = L"无法读取 Windows 事件日志：" +
-                      platform::SystemErrorText(platform::HresultFromWin32(reading->error));
+        std::wstring line = L"无法读取 Windows 事件日志：" +
+                            platform::SystemErrorText(platform::HresultFromWin32(reading->error));
+        if (!starts_.empty()) line += L" 下面只有出错之前读到的记录。";
+        lines.push_back(std::move(line));
         platform::Report(L"history error " + platform::NumberText(number));
-    } else {
-        starts_ = std::move(reading->starts);
-        statusText_ = starts_.empty() ? L"还没有开机记录。Vossel 每次登录时记录一次。" : L"";
-        std::vector<std::vector<std::wstring>> rows;
-        for (const RecordedStart& start : starts_) {
-            rows.push_back({platform::LocalShortDateTime(start.time),
-                            SecondsColumn(start, decimalSeparator_), KindColumn(start)});
+    } else if (starts_.empty()) {
+        lines.push_back(L"还没有开机记录。Vossel 每次登录时记录一次。");
+    }
+    if (reading->leftOut > 0) lines.push_back(LeftOutText(reading->leftOut));
+    stateText_.clear();
+    for (const std::wstring& line : lines)
+        stateText_ += (stateText_.empty() ? L"" : L"\r\n") + line;
+
+    std::vector<std::vector<std::wstring>> rows;
+    for (const RecordedStart& start : starts_) {
+        std::vector<std::wstring> row{platform::LocalShortDateTime(start.time)};
+        for (std::wstring& column : StartColumns(start, decimalSeparator_)) {
+            row.push_back(std::move(column));
         }
-        list_.SetRows(std::move(rows));
+        rows.push_back(std::move(row));
+    }
+    list_.SetRows(std::move(rows));
+    summary_.SetText(starts_.empty() ? L"" : HistorySummary(starts_, decimalSeparator_));
+    state_.SetText(stateText_);
+    chart_.SetText(ChartDescription(starts_, decimalSeparator_));
+    Layout();
+    if (reading->error == 0 || !starts_.empty()) {
         platform::Report(L"history read " + platform::NumberText(starts_.size()));
     }
-    ::InvalidateRect(window_.Handle(), nullptr, FALSE);
+    if (reading->leftOut > 0) {
+        platform::Report(L"history left out " + platform::NumberText(reading->leftOut));
+    }
 }
 
 std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -191,8 +257,20 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPA
             return 0;
         case WM_SIZE:
             Layout();
-            ::InvalidateRect(window_.Handle(), nullptr, FALSE);
             return 0;
+        case WM_CTLCOLORSTATIC: {
+            // The texts lie on the window's own background, not on a dialog's.
+            auto dc = reinterpret_cast<HDC>(wparam);
+            ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+            ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
+            return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
+        }
+        case WM_DRAWITEM: {
+            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+            if (item->CtlID != kChartId) return std::nullopt;
+            DrawChart(item->hDC, item->rcItem);
+            return TRUE;
+        }
         case WM_GETMINMAXINFO: {
             auto* limits = reinterpret_cast<MINMAXINFO*>(lparam);
             limits->ptMinTrackSize = {::MulDiv(360, window_.Dpi(), 96),
@@ -231,7 +309,7 @@ void HistoryWindow::CopyRows() {
             if (index < rows.size()) copied.push_back(rows[index]);
         }
     }
-    if (platform::CopyTextToClipboard(window_.Handle(), TabSeparated(copied))) {
+    if (platform::CopyTextToClipboard(window_.Handle(), TabSeparated(HistoryColumns(), copied))) {
         platform::Report(L"history copied " + platform::NumberText(copied.size()));
     }
 }
@@ -243,7 +321,10 @@ void HistoryWindow::Layout() {
     const auto px = [dpi](int n) { return ::MulDiv(n, dpi, 96); };
     RECT client{};
     ::GetClientRect(window, &client);
+    const int margin = px(10);
+    const int width = std::max<int>(client.right - 2 * margin, 0);
 
+    int stateHeight = 0;
     HDC screen = ::GetDC(window);
     {
         auto font = reinterpret_cast<HFONT>(::SendMessageW(list_.Handle(), WM_GETFONT, 0, 0));
@@ -251,21 +332,52 @@ void HistoryWindow::Layout() {
         TEXTMETRICW metrics{};
         ::GetTextMetricsW(screen, &metrics);
         lineHeight_ = std::max<int>(metrics.tmHeight, 1);
+        if (!stateText_.empty()) {
+            RECT measure{0, 0, width, 0};
+            ::DrawTextW(screen, stateText_.c_str(), static_cast<int>(stateText_.size()), &measure,
+                        DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+            stateHeight = measure.bottom;
+        }
     }
     ::ReleaseDC(window, screen);
 
-    const int margin = px(10);
-    summaryBox_ = {margin, margin, client.right - margin, margin + lineHeight_};
-    const int chartTop = summaryBox_.bottom + margin;
-    const int rest = std::max<int>(client.bottom - chartTop - margin, 0);
-    const int chartHeight = std::max(rest * 11 / 20, 3 * lineHeight_);
-    chartBox_ = {margin, chartTop, client.right - margin, chartTop + chartHeight};
-    const RECT listBox{margin, chartBox_.bottom + margin, client.right - margin,
-                       std::max<int>(client.bottom - margin, chartBox_.bottom + margin)};
-    list_.Place(listBox, {5, 2, 4});
+    // Top down: the summary, the state, the chart, the list; what has nothing to say is hidden.
+    int y = margin;
+    const auto next = [&](platform::StaticText& text, bool shown, int height) {
+        if (!shown) {
+            text.Place({});
+            return;
+        }
+        text.Place({margin, y, margin + width, y + height});
+        y += height + margin / 2;
+    };
+    next(summary_, !starts_.empty(), lineHeight_);
+    next(state_, !stateText_.empty(), stateHeight);
+    const bool bars = std::any_of(starts_.begin(), starts_.end(),
+                                  [](const RecordedStart& start) { return start.Measured(); });
+    const int rest = std::max<int>(client.bottom - y - margin, 0);
+    next(chart_, bars, std::max(rest * 11 / 20, 6 * lineHeight_));
+    const RECT listBox{margin, y + margin / 2, margin + width,
+                       std::max<int>(client.bottom - margin, y + margin / 2)};
+    list_.Place(listBox, {5, 2, 4, 2, 4, 7});
+    ::InvalidateRect(chart_.Handle(), nullptr, FALSE);
+    // The margins that a moved control uncovered; the controls themselves are clipped out.
+    ::InvalidateRect(window, nullptr, FALSE);
 }
 
-void HistoryWindow::OnDraw(HDC dc) {
+void HistoryWindow::DrawChart(HDC target, RECT area) {
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return;
+    // Drawn off-screen first, so that nothing flickers while the window is resized.
+    platform::UniqueMemoryDc canvas(::CreateCompatibleDC(target));
+    platform::UniqueBitmap surface(::CreateCompatibleBitmap(target, width, height));
+    if (!canvas || !surface) return;
+    HDC dc = canvas.Get();
+    platform::SelectedObject selectSurface(dc, surface.Get());
+    const RECT box{0, 0, width, height};
+    ::FillRect(dc, &box, ::GetSysColorBrush(COLOR_WINDOW));
+
     const int dpi = window_.Dpi();
     const auto px = [dpi](int n) { return ::MulDiv(n, dpi, 96); };
     auto font = reinterpret_cast<HFONT>(::SendMessageW(list_.Handle(), WM_GETFONT, 0, 0));
@@ -273,73 +385,135 @@ void HistoryWindow::OnDraw(HDC dc) {
     ::SetBkMode(dc, TRANSPARENT);
     const COLORREF textColour = ::GetSysColor(COLOR_WINDOWTEXT);
 
-    if (!statusText_.empty()) {
-        const RECT box{summaryBox_.left, summaryBox_.top, chartBox_.right, chartBox_.bottom};
-        Text(dc, statusText_, box, DT_LEFT | DT_TOP | DT_WORDBREAK, textColour);
-        return;
-    }
-    Text(dc, HistorySummary(starts_, decimalSeparator_), summaryBox_,
-         DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS, textColour);
-
-    // The legend along the chart's top, then the plot under it with the tick labels on its left.
+    // The legend along the top, wrapped where the chart is narrow: the phases in each kind's
+    // shades, the hatching of an included wait, and which hue is which kind.
+    enum class Swatch { WindowsStart, SigningIn, Wait, None };
+    const std::pair<Swatch, std::wstring> legend[] = {
+        {Swatch::WindowsStart, L"Windows 启动"},
+        {Swatch::SigningIn, L"登录"},
+        {Swatch::Wait, L"登录界面等待（已计入）"},
+        {Swatch::None, L"蓝：完整启动，绿：快速启动或唤醒"},
+    };
     const int swatch = lineHeight_ * 2 / 3;
-    int x = chartBox_.left;
-    const int legendY = chartBox_.top;
-    for (const auto& [label, colour] : {std::pair{std::wstring(L"完整启动"), kFullBootColour},
-                                        std::pair{std::wstring(L"快速启动或唤醒"), kResumeColour}}) {
+    int x = 0;
+    int legendY = 0;
+    for (const auto& [kind, label] : legend) {
+        const int itemWidth = (kind == Swatch::None ? 0 : swatch + px(4)) + TextWidth(dc, label);
+        if (x > 0 && x + itemWidth > width) {
+            x = 0;
+            legendY += lineHeight_;
+        }
         const int swatchTop = legendY + (lineHeight_ - swatch) / 2;
-        FillBox(dc, {x, swatchTop, x + swatch, swatchTop + swatch}, colour);
-        x += swatch + px(4);
-        Text(dc, label, {x, legendY, chartBox_.right, legendY + lineHeight_},
-             DT_LEFT | DT_SINGLELINE, textColour);
+        const RECT left{x, swatchTop, x + swatch / 2, swatchTop + swatch};
+        const RECT right{x + swatch / 2, swatchTop, x + swatch, swatchTop + swatch};
+        switch (kind) {
+            case Swatch::WindowsStart:
+                FillBox(dc, left, kFullBootColours.windowsStart);
+                FillBox(dc, right, kResumeColours.windowsStart);
+                break;
+            case Swatch::SigningIn:
+                FillBox(dc, left, kFullBootColours.signingIn);
+                FillBox(dc, right, kResumeColours.signingIn);
+                break;
+            case Swatch::Wait:
+                FillBox(dc, left, kFullBootColours.wait);
+                FillBox(dc, right, kResumeColours.wait);
+                HatchBox(dc, {x, swatchTop, x + swatch, swatchTop + swatch},
+                         kFullBootColours.windowsStart);
+                break;
+            case Swatch::None:
+                break;
+        }
+        if (kind != Swatch::None) x += swatch + px(4);
+        Text(dc, label, {x, legendY, width, legendY + lineHeight_}, DT_LEFT | DT_SINGLELINE,
+             textColour);
         x += TextWidth(dc, label) + px(16);
     }
 
+    // The plot: tick labels on its left, the median's label on its right, off the bars, and a
+    // line above it for the values of cut bars and the newest bar's mark.
+    const std::wstring medianWord = L"中位数";
     const int axisWidth = TextWidth(dc, L"000.0") + px(6);
-    const ChartRect plot{chartBox_.left + axisWidth, legendY + lineHeight_ * 2, chartBox_.right,
-                         chartBox_.bottom};
-    if (plot.right - plot.left < 2 || plot.bottom - plot.top < 2) return;
-    const ChartGeometry chart = LayoutChart(starts_, plot);
-
-    for (const ChartTick& tick : chart.ticks) {
-        HorizontalLine(dc, plot.left, plot.right, tick.y,
-                       tick.valueMs == 0 ? kAxisColour : RGB(0xE0, 0xE0, 0xE0), PS_SOLID);
-        Text(dc, TickText(tick.valueMs, decimalSeparator_),
-             {chartBox_.left, tick.y - lineHeight_ / 2, plot.left - px(6),
-              tick.y + lineHeight_ / 2 + 1},
-             DT_RIGHT | DT_SINGLELINE | DT_VCENTER, textColour);
-    }
-    for (const ChartBar& bar : chart.bars) {
-        const RECT box{bar.box.left, bar.box.top, bar.box.right, bar.box.bottom};
-        FillBox(dc, box, bar.kind == RecordedKind::Resume ? kResumeColour : kFullBootColour);
-        if (bar.newest) {
-            // A frame round the bar and a triangle over it.
-            UniqueBrush frame(::CreateSolidBrush(kNewestColour));
-            ::FrameRect(dc, &box, frame.Get());
-            const int middle = (box.left + box.right) / 2;
-            const int half = std::max(px(5), 2);
-            const POINT triangle[] = {{middle - half, box.top - px(3) - half},
-                                      {middle + half, box.top - px(3) - half},
-                                      {middle, box.top - px(3)}};
-            UniquePen outline(::CreatePen(PS_SOLID, 1, kNewestColour));
-            platform::SelectedObject selectPen(dc, outline.Get());
-            platform::SelectedObject selectBrush(dc, frame.Get());
-            ::Polygon(dc, triangle, 3);
+    const int medianWidth = std::max(TextWidth(dc, medianWord), TextWidth(dc, L"000.0 秒")) + px(6);
+    const ChartRect plot{axisWidth, legendY + lineHeight_ * 2 + px(4), width - medianWidth, height};
+    if (plot.right - plot.left >= 2 && plot.bottom - plot.top >= 2) {
+        const ChartGeometry chart = LayoutChart(starts_, plot);
+        for (const ChartTick& tick : chart.ticks) {
+            HorizontalLine(dc, plot.left, plot.right, tick.y,
+                           tick.valueMs == 0 ? kAxisColour : kGridColour, PS_SOLID);
+            Text(dc, TickText(tick.valueMs, decimalSeparator_),
+                 {0, tick.y - lineHeight_ / 2, plot.left - px(6), tick.y + lineHeight_ / 2 + 1},
+                 DT_RIGHT | DT_SINGLELINE | DT_VCENTER, textColour);
+        }
+        for (const ChartBar& bar : chart.bars) {
+            const KindColours& colours = ColoursOf(bar.kind);
+            for (const ChartSegment& segment : bar.segments) {
+                const RECT part{bar.box.left, segment.top, bar.box.right, segment.bottom};
+                switch (segment.phase) {
+                    case ChartPhase::WindowsStart:
+                        FillBox(dc, part, colours.windowsStart);
+                        break;
+                    case ChartPhase::SigningIn:
+                        FillBox(dc, part, colours.signingIn);
+                        break;
+                    case ChartPhase::Wait:
+                        FillBox(dc, part, colours.wait);
+                        HatchBox(dc, part, colours.windowsStart);
+                        break;
+                    case ChartPhase::Whole:
+                        FillBox(dc, part, colours.whole);
+                        if (bar.waitIncluded) HatchBox(dc, part, kMarkColour);
+                        break;
+                }
+            }
+            const RECT whole{bar.box.left, bar.box.top, bar.box.right, bar.box.bottom};
+            if (bar.cut) {
+                // A break across the bar near its top, and its value above it.
+                const int breakY = bar.box.top + px(8);
+                const int slant = std::max(px(3), 1);
+                for (int offset : {0, px(4)}) {
+                    Line(dc, {whole.left - 1, breakY + offset + slant},
+                         {whole.right + 1, breakY + offset - slant}, kMarkColour, PS_SOLID,
+                         std::max(px(2), 1));
+                }
+                const std::wstring value = SecondsText(bar.valueMs, decimalSeparator_);
+                const int valueWidth = TextWidth(dc, value);
+                int left = (whole.left + whole.right - valueWidth) / 2;
+                left = std::clamp(left, 0, std::max(width - valueWidth, 0));
+                Text(dc, value,
+                     {left, bar.box.top - lineHeight_ - px(2), left + valueWidth,
+                      bar.box.top - px(2)},
+                     DT_LEFT | DT_SINGLELINE, textColour);
+            }
+            if (bar.newest) {
+                UniqueBrush frame(::CreateSolidBrush(kNewestColour));
+                ::FrameRect(dc, &whole, frame.Get());
+                if (!bar.cut) {
+                    // A triangle over the newest bar; a cut one has its value there instead.
+                    const int middle = (whole.left + whole.right) / 2;
+                    const int half = std::max(px(5), 2);
+                    const POINT triangle[] = {{middle - half, whole.top - px(3) - half},
+                                              {middle + half, whole.top - px(3) - half},
+                                              {middle, whole.top - px(3)}};
+                    UniquePen outline(::CreatePen(PS_SOLID, 1, kNewestColour));
+                    platform::SelectedObject selectPen(dc, outline.Get());
+                    platform::SelectedObject selectBrush(dc, frame.Get());
+                    ::Polygon(dc, triangle, 3);
+                }
+            }
+        }
+        if (chart.medianMs) {
+            HorizontalLine(dc, plot.left, plot.right + px(3), chart.medianY, kMedianColour,
+                           PS_DASH);
+            HorizontalLine(dc, plot.left, plot.right + px(3), chart.medianY + 1, kMedianColour,
+                           PS_DASH);
+            const RECT labelBox{plot.right + px(5), chart.medianY - lineHeight_, width,
+                                chart.medianY + lineHeight_};
+            Text(dc, medianWord + L"\n" + SecondsText(*chart.medianMs, decimalSeparator_) + L" 秒",
+                 labelBox, DT_LEFT, kMedianColour);
         }
     }
-    if (chart.medianMs) {
-        HorizontalLine(dc, plot.left, plot.right, chart.medianY, kMedianColour, PS_DASH);
-        HorizontalLine(dc, plot.left, plot.right, chart.medianY + 1, kMedianColour, PS_DASH);
-        const std::wstring label = L"中位数 " + SecondsText(*chart.medianMs, decimalSeparator_) + L" 秒";
-        ::SetBkMode(dc, OPAQUE);
-        ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
-        const int width = TextWidth(dc, label);
-        Text(dc, label,
-             {plot.right - width - px(2), chart.medianY - lineHeight_ - px(1), plot.right,
-              chart.medianY - px(1)},
-             DT_RIGHT | DT_SINGLELINE, kMedianColour);
-        ::SetBkMode(dc, TRANSPARENT);
-    }
+    ::BitBlt(target, area.left, area.top, width, height, dc, 0, 0, SRCCOPY);
 }
 
 }  // namespace vossel

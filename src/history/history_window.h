@@ -1,6 +1,7 @@
 #pragma once
 // The start-up history window (Vossel.exe /history): the last starts read back from the event
-// log, as a bar chart, a summary line and a list. The log is read off the window's thread.
+// log, as a summary line, a bar chart of their phases and a list. The log is read off the
+// window's thread.
 #include <windows.h>
 
 #include <functional>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "history/start_history.h"
+#include "platform/controls.h"
 #include "platform/list_view.h"
 #include "platform/unique_handle.h"
 #include "platform/window.h"
@@ -44,21 +46,23 @@ class HistoryWindow final {
     void OnLoad();
     std::optional<LRESULT> OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
     void OnRead(std::unique_ptr<Reading> reading);
-    void OnDraw(HDC canvas);
+    void DrawChart(HDC dc, RECT area);
     void Layout();
     void CopyRows();
 
     std::wstring decimalSeparator_;
-    // The text in place of the summary and the chart: reading, unreadable or no records.
-    std::wstring statusText_;
+    // What the window says besides the starts: reading, no records, unreadable, records left out.
+    std::wstring stateText_;
     std::vector<RecordedStart> starts_;
-    // Client pixels, from Layout.
-    RECT summaryBox_{};
-    RECT chartBox_{};
     int lineHeight_ = 16;
 
+    // Real text in static controls, so that screen readers find the summary, the state and the
+    // chart (its description is the owner-drawn chart's text), in this order, then the list.
+    platform::StaticText summary_;
+    platform::StaticText state_;
+    platform::StaticText chart_;
     platform::ReportList list_;
-    // Last, so that it is destroyed first: its teardown still reaches the list.
+    // Last, so that it is destroyed first: its teardown still reaches the controls.
     platform::Window window_;
 };
 

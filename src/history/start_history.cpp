@@ -1,49 +1,179 @@
 #include "history/start_history.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <numeric>
 
 #include "platform/number_text.h"
-#include "start/start_record.h"
 
 namespace vossel {
+namespace {
 
-std::optional<RecordedStart> ParseRecordedStart(std::uint32_t eventId, std::uint64_t systemTime,
-                                              const std::vector<std::wstring>& values) {
-    const std::optional<ReadStartRecord> record = ParseStartRecord(eventId, systemTime, values);
-    // A later or remote log-on is not a start of its own.
-    if (!record || record->logon != LogonKind::First) return std::nullopt;
-    RecordedStart start;
-    switch (record->kind) {
+constexpr std::uint64_t kTicksPerMs = 10'000;
+constexpr auto kSameStartToleranceMs = static_cast<std::int64_t>(kSameStartTolerance / kTicksPerMs);
+// Each phase is floored to the millisecond, and one that the stamps' order put a moment below
+// zero counts as 0: the phases add up to the span only within this.
+constexpr std::int64_t kPhaseSumToleranceMs = 3'000;
+// Reasons are tokens such as "no shell"; a longer or unprintable one is not ours.
+constexpr std::size_t kMaxReasonLength = 64;
+
+bool InRange(const std::optional<std::int64_t>& ms, std::int64_t max) {
+    return !ms || (*ms >= 0 && *ms <= max);
+}
+
+bool Near(std::int64_t a, std::int64_t b, std::int64_t tolerance) {
+    return (a > b ? a - b : b - a) <= tolerance;
+}
+
+bool ShortToken(const std::wstring& text) {
+    return !text.empty() && text.size() <= kMaxReasonLength &&
+           std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0x20 && c < 0x7F; });
+}
+
+RecordedKind KindOf(StartKind kind) {
+    switch (kind) {
         case StartKind::FullBoot:
-            start.kind = RecordedKind::FullBoot;
-            break;
+            return RecordedKind::FullBoot;
         case StartKind::Resume:
-            start.kind = RecordedKind::Resume;
-            break;
+            return RecordedKind::Resume;
         case StartKind::NotMeasured:
-            start.time = systemTime;
-            start.reason = record->reason;
-            return start;
+            break;
     }
-    start.durationMs = record->durationMs;
-    start.time = record->startUtc;
+    return RecordedKind::NotMeasured;
+}
+
+RecordedStart FromRecord(const ReadStartRecord& record) {
+    RecordedStart start;
+    start.kind = KindOf(record.kind);
+    start.format = record.format;
+    start.recordTime = record.recordTime;
+    start.identity = {record.startUtc, record.startPlace};
+    start.time = record.startUtc != 0 ? record.startUtc : record.recordTime;
+    start.durationMs = record.durationMs;
+    start.reason = record.reason;
+    start.windowsStartMs = record.windowsStartMs;
+    start.signInWaitMs = record.signInWaitMs;
+    start.signingInMs = record.signingInMs;
+    start.waitIncluded = record.format < 2 || record.waitIncluded;
     return start;
 }
 
-bool StartHistory::Add(const RecordedStart& start) {
-    if (start.Measured()) {
-        const auto same = std::find_if(starts_.begin(), starts_.end(), [&](const RecordedStart& s) {
-            return s.Measured() && s.time == start.time;
-        });
-        if (same != starts_.end()) {
-            if (start.durationMs < same->durationMs) *same = start;
-            return true;
+// newer was written after older, and both name one start. A format-1 record of a later log-on
+// carries the hours since the start, never less than the first log-on's number.
+bool Agree(const RecordedStart& newer, const RecordedStart& older) {
+    if (newer.kind != older.kind) return false;
+    if (!newer.Measured()) return true;
+    if (newer.format == 1) return newer.durationMs >= older.durationMs - kSameStartToleranceMs;
+    return Near(newer.durationMs, older.durationMs, kSameStartToleranceMs);
+}
+
+std::wstring Seconds(const std::optional<std::int64_t>& ms, std::wstring_view decimalSeparator) {
+    return ms ? SecondsText(*ms, decimalSeparator) : std::wstring();
+}
+
+}  // namespace
+
+bool PlausibleRecord(const ReadStartRecord& record, std::uint64_t nowUtc) {
+    // Every instant below is a parsed one, before the year 10000: far from overflowing.
+    if (record.recordTime == 0 || record.recordTime > nowUtc + kRecordTimeAhead) return false;
+    const std::uint64_t written = record.recordTime + kSameStartTolerance;
+    for (std::uint64_t instant :
+         {record.startUtc, record.shellCreatedUtc, record.signInScreenUtc, record.signedInUtc}) {
+        if (instant > written) return false;
+        if (instant != 0 && record.startUtc != 0 &&
+            instant + kSameStartTolerance < record.startUtc) {
+            return false;
         }
     }
-    if (starts_.size() >= kMaxStarts) return false;
-    starts_.push_back(start);
+    if (!InRange(record.windowsStartMs, kMaxStartWorkMs) ||
+        !InRange(record.signingInMs, kMaxStartWorkMs) ||
+        !InRange(record.signInWaitMs, kMaxSignInWaitMs)) {
+        return false;
+    }
+    if (!record.Measured()) return ShortToken(record.reason);
+
+    const bool waitExcluded = record.format >= 2 && !record.waitIncluded;
+    const std::int64_t limit = waitExcluded ? kMaxStartWorkMs : kMaxStartWorkMs + kMaxSignInWaitMs;
+    if (record.durationMs < 0 || record.durationMs > limit) return false;
+    if (record.format >= 2 && (record.kind == StartKind::FullBoot) != (record.startPlace == 0)) {
+        return false;
+    }
+    // From here on every value is bounded: sums and differences stay far inside int64.
+    const bool allPhases = record.windowsStartMs && record.signInWaitMs && record.signingInMs;
+    const std::int64_t phaseSum =
+        allPhases ? *record.windowsStartMs + *record.signInWaitMs + *record.signingInMs : 0;
+    if (waitExcluded && !Near(record.durationMs, *record.windowsStartMs + *record.signingInMs,
+                              kPhaseSumToleranceMs)) {
+        return false;
+    }
+    if (record.shellCreatedUtc != 0) {
+        const std::int64_t spanMs = (static_cast<std::int64_t>(record.shellCreatedUtc) -
+                                     static_cast<std::int64_t>(record.startUtc)) /
+                                    static_cast<std::int64_t>(kTicksPerMs);
+        if (!waitExcluded && !Near(spanMs, record.durationMs, kPhaseSumToleranceMs)) return false;
+        if (allPhases && !Near(spanMs, phaseSum, kPhaseSumToleranceMs)) return false;
+    } else if (allPhases && !waitExcluded &&
+               !Near(record.durationMs, phaseSum, kPhaseSumToleranceMs)) {
+        return false;
+    }
     return true;
+}
+
+bool StartHistory::Add(std::uint32_t eventId, std::uint64_t systemTime,
+                       const std::vector<std::wstring>& values) {
+    if (full_ || examined_ >= kMaxRecordsExamined) return false;
+    ++examined_;
+    const std::optional<ReadStartRecord> record = ParseStartRecord(eventId, systemTime, values);
+    if (!record || !PlausibleRecord(*record, nowUtc_)) {
+        ++leftOut_;
+    } else if (record->logon != LogonKind::First) {
+        if (record->startUtc != 0) laterLogons_.push_back({record->startUtc, record->startPlace});
+    } else {
+        AddStart(FromRecord(*record));
+    }
+    return !full_ && examined_ < kMaxRecordsExamined;
+}
+
+void StartHistory::AddStart(RecordedStart start) {
+    if (start.identity.startUtc != 0) {
+        bool sameStart = false;
+        for (RecordedStart& known : starts_) {
+            if (!SameStart(known.identity, start.identity)) continue;
+            sameStart = true;
+            if (!Agree(known, start)) continue;
+            // The older record is the first log-on's: it stays, whatever the newer one says.
+            start.laterLogons = known.laterLogons + (known.format == 1 && known.Measured() ? 1 : 0);
+            start.conflict = known.conflict;
+            known = std::move(start);
+            return;
+        }
+        if (sameStart) {
+            for (RecordedStart& known : starts_) {
+                if (SameStart(known.identity, start.identity)) known.conflict = true;
+            }
+            start.conflict = true;
+        }
+    }
+    if (starts_.size() >= kMaxStarts) {
+        // The records are newest first: every start already held is complete.
+        full_ = true;
+        return;
+    }
+    starts_.push_back(std::move(start));
+}
+
+std::vector<RecordedStart> StartHistory::Starts() const {
+    std::vector<RecordedStart> starts = starts_;
+    for (const StartIdentity& logon : laterLogons_) {
+        const auto own = std::find_if(starts.begin(), starts.end(), [&](const RecordedStart& s) {
+            return SameStart(s.identity, logon);
+        });
+        if (own != starts.end()) ++own->laterLogons;
+    }
+    std::stable_sort(
+        starts.begin(), starts.end(),
+        [](const RecordedStart& a, const RecordedStart& b) { return a.time > b.time; });
+    return starts;
 }
 
 std::optional<std::int64_t> MedianMs(std::vector<std::int64_t> durations) {
@@ -88,32 +218,53 @@ std::wstring HistorySummary(const std::vector<RecordedStart>& starts,
            figure(slowest) + L" 秒";
 }
 
-std::wstring SecondsColumn(const RecordedStart& start, std::wstring_view decimalSeparator) {
-    return start.Measured() ? SecondsText(start.durationMs, decimalSeparator) : L"--";
+std::wstring LeftOutText(std::size_t leftOut) {
+    if (leftOut == 0) return {};
+    return L"已略去 " + platform::NumberText(leftOut) + L" 条格式不符或数值不合理的记录。";
 }
 
-std::wstring KindColumn(const RecordedStart& start) {
+std::vector<std::wstring> HistoryColumns() {
+    return {L"开机时间", L"秒", L"Windows 启动", L"登录", L"登录界面等待", L"方式"};
+}
+
+std::vector<std::wstring> StartColumns(const RecordedStart& start,
+                                       std::wstring_view decimalSeparator) {
+    std::wstring wait = Seconds(start.signInWaitMs, decimalSeparator);
+    if (start.Measured() && start.waitIncluded) wait += wait.empty() ? L"已计入" : L"（已计入）";
+    std::wstring kind;
     switch (start.kind) {
         case RecordedKind::FullBoot:
-            return L"完整启动";
+            kind = L"完整启动";
+            break;
         case RecordedKind::Resume:
-            return L"快速启动或唤醒";
+            kind = L"快速启动或唤醒";
+            break;
         case RecordedKind::NotMeasured:
+            kind = L"未测量：" + start.reason;
             break;
     }
-    return L"未测量：" + start.reason;
+    if (start.laterLogons > 0) {
+        kind += L"，之后另有 " + platform::NumberText(start.laterLogons) + L" 次登录";
+    }
+    if (start.conflict) kind += L"，与同一次开机的另一条记录不符";
+    return {start.Measured() ? SecondsText(start.durationMs, decimalSeparator) : L"--",
+            Seconds(start.windowsStartMs, decimalSeparator),
+            Seconds(start.signingInMs, decimalSeparator), std::move(wait), std::move(kind)};
 }
 
-std::wstring TabSeparated(const std::vector<std::vector<std::wstring>>& rows) {
-    std::wstring text = L"开机时间\t秒\t方式\r\n";
-    for (const auto& row : rows) {
-        for (std::size_t i = 0; i < row.size(); ++i) {
+std::wstring TabSeparated(const std::vector<std::wstring>& header,
+                          const std::vector<std::vector<std::wstring>>& rows) {
+    std::wstring text;
+    const auto line = [&text](const std::vector<std::wstring>& cells) {
+        for (std::size_t i = 0; i < cells.size(); ++i) {
             if (i != 0) text += L'\t';
             // A tab or line break inside a cell would split it.
-            for (wchar_t c : row[i]) text += c == L'\t' || c == L'\r' || c == L'\n' ? L' ' : c;
+            for (wchar_t c : cells[i]) text += c == L'\t' || c == L'\r' || c == L'\n' ? L' ' : c;
         }
         text += L"\r\n";
-    }
+    };
+    line(header);
+    for (const auto& row : rows) line(row);
     return text;
 }
 

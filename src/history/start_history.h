@@ -1,6 +1,7 @@
 #pragma once
-// The starts that the history window shows, read back from the start records of the event log:
-// one record's values parsed, duplicates of one start merged, and at most kMaxStarts kept.
+// The starts that the history window shows, read back from the start records of the event log.
+// Any program may write records under the source, so each record is parsed for form, then used
+// only when its values could come from a real start; the records of one start become one row.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -8,39 +9,83 @@
 #include <string_view>
 #include <vector>
 
+#include "start/start_identity.h"
+#include "start/start_record.h"
+
 namespace vossel {
 
 inline constexpr std::size_t kMaxStarts = 30;
+// Records examined at most per reading, whatever they hold: 30 starts with 30 log-ons each fit,
+// and a log full of records that are not ours costs one bounded pass.
+inline constexpr std::size_t kMaxRecordsExamined = 1000;
+
+// What a real start can take, in ms. Windows start, signing in and their sum: the slowest real
+// starts (a feature update's offline phase on a hard disk) take one to two hours.
+inline constexpr std::int64_t kMaxStartWorkMs = 6LL * 3600 * 1000;
+// The wait at the sign-in screen: a PC left there over a long weekend. A whole span that includes
+// the wait is bounded by both.
+inline constexpr std::int64_t kMaxSignInWaitMs = 7LL * 24 * 3600 * 1000;
+// A record's own time (the event log's, not the writer's) may lie this far ahead of the reader's
+// clock: a clock corrected between writing and reading.
+inline constexpr std::uint64_t kRecordTimeAhead = 24ULL * 3600 * 10'000'000;
 
 enum class RecordedKind { FullBoot, Resume, NotMeasured };
 
 struct RecordedStart {
     RecordedKind kind = RecordedKind::NotMeasured;
-    // UTC as a FILETIME: the start instant, or the record's own time when not measured.
+    int format = 1;
+    // The start instant as a FILETIME (UTC), or the record's own time when the start is unknown.
     std::uint64_t time = 0;
+    std::uint64_t recordTime = 0;
+    StartIdentity identity;       // startUtc 0 when the record names no start
     std::int64_t durationMs = 0;  // when measured
     std::wstring reason;          // when not measured
+    // Format 2 on; each nothing when unknown.
+    std::optional<std::int64_t> windowsStartMs;
+    std::optional<std::int64_t> signInWaitMs;
+    std::optional<std::int64_t> signingInMs;
+    // The number includes the wait at the sign-in screen: always so in format 1.
+    bool waitIncluded = true;
+    int laterLogons = 0;    // later or remote log-ons of this start, and format 1's repeats
+    bool conflict = false;  // another record names this start and disagrees with this one
 
     bool Measured() const { return kind != RecordedKind::NotMeasured; }
+    // Windows start and signing in known, so that the bar can be stacked.
+    bool HasPhases() const { return format >= 2 && windowsStartMs && signingInMs; }
 };
 
-// One record's insertion strings, with its event ID and its system time (a FILETIME). Nothing for a
-// record of an unknown format, with too few values, or whose values contradict its ID.
-std::optional<RecordedStart> ParseRecordedStart(std::uint32_t eventId, std::uint64_t systemTime,
-                                              const std::vector<std::wstring>& values);
+// Whether every value of a record that parsed could come from a real start: durations and phases
+// within the bounds above and adding up, instants neither after the record was written nor (the
+// record's own time) far after nowUtc, the kind matching the place on the interrupt clock, and a
+// reason that is a short token.
+bool PlausibleRecord(const ReadStartRecord& record, std::uint64_t nowUtc);
 
-// Fed the records newest first. Records of one start instant (several log-ons in one start) are one
-// start: the one with the smallest duration stays, the first log-on. Not-measured records have no
-// instant and each stays as it is.
+// Fed the records newest first. A later or remote log-on never stands as a start: it is counted
+// under its start. Records that name one start (the identity rule) and agree are one start, whose
+// number is its first log-on's: the one written first. Records that name one start and disagree
+// (another kind, or another number beyond the tolerance) both stay, marked as a conflict.
 class StartHistory {
   public:
-    // False once the record would be a start beyond kMaxStarts: the reading can stop.
-    bool Add(const RecordedStart& start);
+    explicit StartHistory(std::uint64_t nowUtc) : nowUtc_(nowUtc) {}
+
+    // False once the reading can stop: kMaxStarts starts are complete, or kMaxRecordsExamined
+    // records were examined.
+    bool Add(std::uint32_t eventId, std::uint64_t systemTime,
+             const std::vector<std::wstring>& values);
     // Newest first.
-    const std::vector<RecordedStart>& Starts() const { return starts_; }
+    std::vector<RecordedStart> Starts() const;
+    // Records examined and left out: not of the format, or not plausible.
+    std::size_t LeftOut() const { return leftOut_; }
 
   private:
+    void AddStart(RecordedStart start);
+
+    std::uint64_t nowUtc_;
+    std::size_t examined_ = 0;
+    std::size_t leftOut_ = 0;
+    bool full_ = false;
     std::vector<RecordedStart> starts_;
+    std::vector<StartIdentity> laterLogons_;
 };
 
 // The median of the durations; nothing for none. An even count takes the mean of the middle two.
@@ -54,11 +99,17 @@ std::wstring SecondsText(std::int64_t milliseconds, std::wstring_view decimalSep
 std::wstring HistorySummary(const std::vector<RecordedStart>& starts,
                             std::wstring_view decimalSeparator);
 
-// The list's "秒" and "方式" columns of one start.
-std::wstring SecondsColumn(const RecordedStart& start, std::wstring_view decimalSeparator);
-std::wstring KindColumn(const RecordedStart& start);
+// "已略去 <n> 条..." for n > 0, else empty.
+std::wstring LeftOutText(std::size_t leftOut);
 
-// Rows as tab-separated text with a header line, each line ended by CR LF, for a spreadsheet.
-std::wstring TabSeparated(const std::vector<std::vector<std::wstring>>& rows);
+// The list's columns after the time, of one start: 秒, Windows 启动, 登录, 登录界面等待, 方式.
+std::vector<std::wstring> StartColumns(const RecordedStart& start,
+                                       std::wstring_view decimalSeparator);
+// The list's header, in the order of the row that StartColumns completes.
+std::vector<std::wstring> HistoryColumns();
+
+// Rows as tab-separated text after the header line, each line ended by CR LF, for a spreadsheet.
+std::wstring TabSeparated(const std::vector<std::wstring>& header,
+                          const std::vector<std::vector<std::wstring>>& rows);
 
 }  // namespace vossel

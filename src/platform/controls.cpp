@@ -28,4 +28,18 @@ void CheckBox::SetValue(int value) {
     ::SendMessageW(Handle(), BM_SETCHECK, value == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
+void StaticText::SetText(const std::wstring& text) {
+    if (!Handle()) return;
+    ::SetWindowTextW(Handle(), text.c_str());
+    ::InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void StaticText::Place(RECT box) {
+    if (!Handle()) return;
+    const bool empty = box.right <= box.left || box.bottom <= box.top;
+    ::SetWindowPos(Handle(), nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE | (empty ? SWP_HIDEWINDOW : SWP_SHOWWINDOW));
+    ::InvalidateRect(Handle(), nullptr, TRUE);
+}
+
 }  // namespace vossel::platform

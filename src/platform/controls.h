@@ -1,6 +1,6 @@
 #pragma once
-// Standard child controls: a check box and a push button (list_view.h has a list), created when their window loads and
-// destroyed with it.
+// Standard child controls: a check box, a push button and static text (list_view.h has a list),
+// created when their window loads and destroyed with it.
 #include <windows.h>
 
 #include <functional>
@@ -62,6 +62,16 @@ class PushButton : public Control {
   public:
     PushButton(int id, TwipRect box, std::wstring caption)
         : Control(id, box, std::move(caption), BS_PUSHBUTTON | WS_TABSTOP) {}
+};
+
+// Text in the system's static control, which screen readers read as its window text. An
+// owner-drawn one (SS_OWNERDRAW) is painted by its window on WM_DRAWITEM and read the same way.
+class StaticText : public Control {
+  public:
+    StaticText(int id, DWORD style) : Control(id, {}, L"", style | SS_NOPREFIX, L"STATIC") {}
+    void SetText(const std::wstring& text);
+    // Client pixels. An empty box hides the control, so that a screen reader passes it by.
+    void Place(RECT box);
 };
 
 }  // namespace vossel::platform

@@ -59,12 +59,14 @@ std::uint32_t RenderValues(EVT_HANDLE context, EVT_HANDLE event, std::vector<BYT
     return LastErrorOr(ERROR_INVALID_DATA);
 }
 
+// Types compared whole: the mask would drop EVT_VARIANT_TYPE_ARRAY, and an array's value is a
+// pointer to its elements, not an element.
 std::uint64_t FileTimeOf(const EVT_VARIANT& value) {
-    return (value.Type & EVT_VARIANT_TYPE_MASK) == EvtVarTypeFileTime ? value.FileTimeVal : 0;
+    return value.Type == EvtVarTypeFileTime ? value.FileTimeVal : 0;
 }
 
 std::uint32_t EventIdOf(const EVT_VARIANT& value) {
-    return (value.Type & EVT_VARIANT_TYPE_MASK) == EvtVarTypeUInt16 ? value.UInt16Val : 0;
+    return value.Type == EvtVarTypeUInt16 ? value.UInt16Val : 0;
 }
 
 [[maybe_unused]] std::uint32_t QueryLog(const wchar_t* channel, const wchar_t* query,
@@ -111,8 +113,7 @@ std::uint32_t EventIdOf(const EVT_VARIANT& value) {
             record.eventId = EventIdOf(system[0]);
             record.systemTime = FileTimeOf(system[1]);
             for (DWORD v = 0; v < userCount; ++v) {
-                const bool text = (user[v].Type & EVT_VARIANT_TYPE_MASK) == EvtVarTypeString &&
-                                  user[v].StringVal != nullptr;
+                const bool text = user[v].Type == EvtVarTypeString && user[v].StringVal != nullptr;
                 record.values.emplace_back(text ? user[v].StringVal : L"");
             }
             more = visit(record);
@@ -124,8 +125,8 @@ std::uint32_t EventIdOf(const EVT_VARIANT& value) {
 
 #ifdef VOSSEL_FAULT_HISTORY_FROM_ENVIRONMENT
 // Test-only build: VOSSEL_TEST_HISTORY holds the records instead of the log, newest first, as
-// "<event id>|<system time, 100 ns>|<value>|<value>...", separated by ";". "error=<n>" fails the
-// reading with that error.
+// "<event id>|<system time, 100 ns>|<value>|<value>...", separated by ";". "error=<n>" in place of
+// a record fails the reading there with that error, after the records before it.
 std::uint32_t QueryEnvironment(const std::function<bool(const EventRecordValues& record)>& visit) {
     const DWORD length = ::GetEnvironmentVariableW(L"VOSSEL_TEST_HISTORY", nullptr, 0);
     std::wstring text(length, L'\0');
@@ -134,11 +135,13 @@ std::uint32_t QueryEnvironment(const std::function<bool(const EventRecordValues&
         return 0;
     }
     text.resize(length - 1);
-    if (text.rfind(L"error=", 0) == 0) return static_cast<std::uint32_t>(std::wcstoul(&text[6], nullptr, 10));
     std::size_t at = 0;
     while (at <= text.size()) {
         std::size_t end = text.find(L';', at);
         if (end == std::wstring::npos) end = text.size();
+        if (text.compare(at, 6, L"error=") == 0) {
+            return static_cast<std::uint32_t>(std::wcstoul(&text[at + 6], nullptr, 10));
+        }
         std::vector<std::wstring> fields;
         for (std::size_t field = at; field <= end;) {
             std::size_t bar = text.find(L'|', field);

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <numeric>
+#include <utility>
 
 #include "platform/late_bound.h"
 
@@ -15,8 +16,8 @@ LateBound<decltype(&::InitCommonControlsEx)> initCommonControlsEx{L"comctl32.dll
 
 }  // namespace
 
-ReportList::ReportList(int id, TwipRect box, std::vector<std::wstring> columns)
-    : Control(id, box, L"",
+ReportList::ReportList(int id, TwipRect box, std::vector<std::wstring> columns, std::wstring name)
+    : Control(id, box, std::move(name),
               LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER | WS_TABSTOP | WS_BORDER,
               WC_LISTVIEWW),
       columns_(std::move(columns)) {
@@ -80,20 +81,23 @@ std::vector<std::size_t> ReportList::SelectedRows() const {
 void ReportList::Place(RECT box, const std::vector<int>& columnWeights) {
     HWND list = Handle();
     if (!list) return;
+    const int total = std::accumulate(columnWeights.begin(), columnWeights.end(), 0);
+    // One redraw for the move and all the columns: each change alone lays out and paints every row.
+    ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     ::SetWindowPos(list, nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
     RECT client{};
     ::GetClientRect(list, &client);
-    const int total = std::accumulate(columnWeights.begin(), columnWeights.end(), 0);
-    if (total <= 0) return;
     int used = 0;
-    for (std::size_t i = 0; i < columnWeights.size() && i < columns_.size(); ++i) {
+    for (std::size_t i = 0; total > 0 && i < columnWeights.size() && i < columns_.size(); ++i) {
         // The last column takes what rounding left over.
         const int width = i + 1 == columnWeights.size() ? client.right - used
                                                         : client.right * columnWeights[i] / total;
         ListView_SetColumnWidth(list, static_cast<int>(i), width);
         used += width;
     }
+    ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    ::RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 }  // namespace vossel::platform

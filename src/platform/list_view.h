@@ -12,7 +12,8 @@ namespace vossel::platform {
 
 class ReportList : public Control {
   public:
-    ReportList(int id, TwipRect box, std::vector<std::wstring> columns);
+    // name: what a screen reader calls the list (its window text, which the list does not show).
+    ReportList(int id, TwipRect box, std::vector<std::wstring> columns, std::wstring name = {});
 
     // Replaces every row; each row has one text per column.
     void SetRows(std::vector<std::vector<std::wstring>> rows);

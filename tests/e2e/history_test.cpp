@@ -1,11 +1,20 @@
 // The history window end to end, through the test-only build that takes its start records from
-// VOSSEL_TEST_HISTORY (Wine cannot query the event log): the list's rows, read from outside.
+// VOSSEL_TEST_HISTORY (Wine cannot query the event log): the list's rows and the chart's phases,
+// read from outside, and the window's texts as a screen reader reads them, from both builds.
+//
+// IAccessible's interface id comes from __uuidof: see accessibility_test.cpp.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
+#include <oleacc.h>
+#include <wrl/client.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "harness.h"
@@ -15,16 +24,18 @@ namespace {
 
 // One cell of the other process's ListView: the item and its text buffer must live in that process.
 std::wstring CellText(const Target& target, HWND list, int row, int column) {
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
-                                     PROCESS_QUERY_INFORMATION, FALSE, target.ProcessId());
+    HANDLE process = OpenProcess(
+        PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+        FALSE, target.ProcessId());
     if (!process) return L"<no process>";
     BOOL wow64 = FALSE;
     IsWow64Process(process, &wow64);
     constexpr size_t kItemBytes = 64;
     constexpr int kChars = 128;
-    auto* remote = static_cast<BYTE*>(VirtualAllocEx(process, nullptr, kItemBytes + kChars * 2,
-                                                     MEM_COMMIT, PAGE_READWRITE));
-    // LVITEMW laid out for the target's pointer size: mask, iItem, iSubItem, state, stateMask, pszText, cchTextMax.
+    auto* remote = static_cast<BYTE*>(
+        VirtualAllocEx(process, nullptr, kItemBytes + kChars * 2, MEM_COMMIT, PAGE_READWRITE));
+    // LVITEMW laid out for the target's pointer size: mask, iItem, iSubItem, state, stateMask,
+    // pszText, cchTextMax.
     BYTE item[kItemBytes] = {};
     const UINT mask = LVIF_TEXT;
     const UINT64 text = reinterpret_cast<UINT64>(remote + kItemBytes);
@@ -42,31 +53,175 @@ std::wstring CellText(const Target& target, HWND list, int row, int column) {
     return buffer;
 }
 
-TEST(History, ShowsTheRecordsNewestFirstWithoutDuplicates) {
-    SetEnvironmentVariableW(L"VOSSEL_TEST_HISTORY",
-        L"1001|134411903523450000|1|45000|full boot||2026-12-08T07:59:12.345Z||1.0.0.0|x64;"
-        L"1010|134411000000000000|1||not measured|no shell|||1.0.0.0|x64;"
-        L"1001|134411900000000000|1|31234|full boot||2026-12-08T07:59:12.345Z||1.0.0.0|x64;"
-        L"1002|134410000000000000|1|18400|resume||2026-12-07T08:00:00.000Z||1.0.0.0|x64;"
-        L"1001|134400000000000000|2|42000|full boot||2026-12-06T08:00:00.000Z||1.0.0.0|x64");
-    Target target(Directory(TargetExe()) + L"\\fault-history\\Vossel.exe", {}, L"/HISTORY");
-    SetEnvironmentVariableW(L"VOSSEL_TEST_HISTORY", nullptr);
-    ASSERT_TRUE(target.Started()) << target.StartError();
-    ASSERT_TRUE(target.WaitForPrefix("Vossel: history read 3", kStartTimeoutMs)) << AllLines(target);
+constexpr std::uint64_t kMs = 10'000;  // 100 ns units
+constexpr std::uint64_t kHour = 3'600'000 * kMs;
+
+// A FILETIME as the records write it: 2026-12-08T07:59:12.345Z.
+std::wstring Utc(std::uint64_t filetime) {
+    FILETIME time{static_cast<DWORD>(filetime), static_cast<DWORD>(filetime >> 32)};
+    SYSTEMTIME t{};
+    FileTimeToSystemTime(&time, &t);
+    wchar_t text[32];
+    swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", t.wYear, t.wMonth, t.wDay, t.wHour,
+             t.wMinute, t.wSecond, t.wMilliseconds);
+    return text;
+}
+
+std::uint64_t Yesterday() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return ((std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime) - 24 * kHour;
+}
+
+// A record of VOSSEL_TEST_HISTORY, 2 s after its shell. Format 2 with phases (ms), the wait left
+// out unless Windows signed in by itself; format 1 without; a later log-on's (ms 0) no number.
+std::wstring Record(std::uint64_t start, int ms, std::vector<int> phases = {},
+                    bool automatic = false) {
+    const bool later = ms == 0;
+    std::uint64_t at[3] = {start, start, start + ms * kMs};  // sign-in screen, sign-in, shell
+    for (std::size_t i = 0; i < phases.size(); ++i)
+        at[i] = (i ? at[i - 1] : start) + phases[i] * kMs;
+    const auto n = [](std::uint64_t v) { return std::to_wstring(v); };
+    std::vector<std::wstring> fields = {later ? L"1010" : L"1001",
+                                        n(later ? start + 3 * kHour : at[2] + 2000 * kMs),
+                                        phases.empty() && !later ? L"1" : L"2",
+                                        later ? L"" : n(ms),
+                                        later ? L"not measured" : L"full boot",
+                                        later ? L"later log-on" : L"",
+                                        Utc(start),
+                                        later ? L"" : Utc(at[2]),
+                                        L"1.0",
+                                        L"x64"};
+    if (later)
+        fields.insert(fields.end(), {L"later log-on", L"", L"", L"", L"", L"", L"", L"", L"0"});
+    if (!phases.empty()) {
+        fields.insert(fields.end(),
+                      {L"first log-on", n(phases[0]), n(phases[1]), n(phases[2]),
+                       automatic ? L"included" : L"excluded",
+                       automatic ? L"automatic sign-in" : L"", Utc(at[0]), Utc(at[1]), L"0"});
+    }
+    std::wstring entry;
+    for (const std::wstring& field : fields) entry += (entry.empty() ? L"" : L"|") + field;
+    return entry + L";";
+}
+
+std::unique_ptr<Target> Launch(const std::wstring& exe, const std::wstring& records) {
+    EnvironmentOverride history(L"VOSSEL_TEST_HISTORY", records);
+    return std::make_unique<Target>(exe, std::wstring{}, L"/history");
+}
+
+// The history window once the line `read` came.
+HWND WindowAfter(const Target& target, const char* read) {
+    if (!target.Started() || !target.WaitForPrefix(read, kStartTimeoutMs)) return nullptr;
     const std::vector<HWND> windows = WindowsOfClass(target.ProcessId(), L"VosselHistory");
-    ASSERT_EQ(windows.size(), 1u);
-    HWND list = Control(windows[0], 101);
-    ASSERT_NE(list, nullptr);
-    ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 3);
-    EXPECT_EQ(CellText(target, list, 0, 1), L"31.2");  // the first log-on of the start
-    EXPECT_EQ(CellText(target, list, 0, 2), L"完整启动");
-    EXPECT_EQ(CellText(target, list, 1, 1), L"--");
-    EXPECT_EQ(CellText(target, list, 1, 2), L"未测量：no shell");
-    EXPECT_EQ(CellText(target, list, 2, 2), L"快速启动或唤醒");  // format 2 was skipped
-    EXPECT_FALSE(CellText(target, list, 2, 0).empty());
+    return windows.size() == 1 && Settle(windows[0]) ? windows[0] : nullptr;
+}
+
+TEST(History, ShowsEachStartOnceInItsPhases) {
+    const std::uint64_t day = Yesterday();
+    // Newest first: an update start far above the others; signed in by Windows itself; a forged
+    // record; a start with a later log-on that the time service shifted; format 1 the same.
+    const std::wstring records =
+        Record(day, 930'000, {900'000, 4'000, 30'000}) +
+        Record(day - 24 * kHour, 28'000, {21'000, 0, 7'000}) +
+        Record(day - 48 * kHour, 40'000, {20'000, 12'000, 8'000}, true) +
+        Record(day - 60 * kHour, 1'000'000'000) + Record(day - 72 * kHour + 900 * kMs, 0) +
+        Record(day - 72 * kHour, 31'234, {24'000, 95'000, 7'234}) +
+        Record(day - 96 * kHour + 400 * kMs, 3 * 3'600'000) + Record(day - 96 * kHour, 31'234);
+    const auto launched = Launch(Directory(TargetExe()) + L"\\fault-history\\Vossel.exe", records);
+    const Target& target = *launched;
+    HWND window = WindowAfter(target, "Vossel: history read 5");
+    ASSERT_NE(window, nullptr) << AllLines(target);
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: history left out 1", kStepTimeoutMs));
+    HWND list = Control(window, 101);
+    ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 5);
+    using Row = std::vector<std::wstring>;
+    const std::vector<Row> rows = {
+        // 秒, Windows 启动, 登录, 登录界面等待, 方式
+        {L"930.0", L"900.0", L"30.0", L"4.0", L"完整启动"},
+        {L"28.0", L"21.0", L"7.0", L"0.0", L"完整启动"},
+        {L"40.0", L"20.0", L"8.0", L"12.0（已计入）", L"完整启动"},
+        {L"31.2", L"24.0", L"7.2", L"95.0", L"完整启动，之后另有 1 次登录"},
+        {L"31.2", L"", L"", L"已计入", L"完整启动，之后另有 1 次登录"}};
+    for (int r = 0; r < 5; ++r) {
+        Row row;
+        for (int c = 1; c <= 5; ++c) row.push_back(CellText(target, list, r, c));
+        EXPECT_EQ(row, rows[r]) << r;
+    }
+    // Each phase in its shade, the format-1 start undivided, the update start cut.
+    HWND chart = Control(window, 104);
+    ASSERT_TRUE(ForcePaint(window) && chart);
     SaveScreenshotPng(L"history");
-    PostMessageW(windows[0], WM_CLOSE, 0, 0);
+    const Image screen = Screenshot();
+    const RECT plot = ClientRectOnScreen(chart);
+    EXPECT_GT(CountNear(screen, plot, RGB(0x2F, 0x6F, 0xC8), 12), 500) << "Windows start";
+    EXPECT_GT(CountNear(screen, plot, RGB(0x8C, 0xB4, 0xEC), 12), 100) << "signing in";
+    EXPECT_GT(CountNear(screen, plot, RGB(0x5A, 0x8F, 0xDA), 12), 100) << "undivided";
+    PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(target.WaitForExit(kStepTimeoutMs), 0u) << AllLines(target);
+}
+
+// What a screen reader finds, in order: each control's name unless it is hidden. Wine's proxy
+// gives every control the role of a client area; Windows' the static texts ROLE_SYSTEM_STATICTEXT
+// and the list ROLE_SYSTEM_LIST. The names are the window texts on both.
+std::vector<std::wstring> ReadableTexts(HWND window) {
+    std::vector<std::wstring> texts;
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        Microsoft::WRL::ComPtr<IAccessible> object;
+        BSTR name = nullptr;
+        VARIANT state{};
+        if (FAILED(AccessibleObjectFromWindow(child, static_cast<DWORD>(OBJID_CLIENT),
+                                              __uuidof(IAccessible),
+                                              reinterpret_cast<void**>(object.GetAddressOf()))) ||
+            FAILED(object->get_accState(self, &state)) || (state.lVal & STATE_SYSTEM_INVISIBLE) ||
+            FAILED(object->get_accName(self, &name)) || !name) {
+            continue;
+        }
+        texts.emplace_back(name, SysStringLen(name));
+        SysFreeString(name);
+    }
+    return texts;
+}
+
+TEST(History, IsReadByAScreenReader) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const std::uint64_t day = Yesterday();
+    // The test build's reading fails after one start and a record left out; the real exe's at once,
+    // since Wine cannot query the event log.
+    const std::wstring records =
+        Record(day, 28'000, {21'000, 3'000, 7'000}) + L"1002|1|x;error=1722";
+    const std::wstring unreadable = L"无法读取 Windows 事件日志：";
+    for (const bool real : {false, true}) {
+        SCOPED_TRACE(real ? "the real exe" : "a reading that failed halfway");
+        const auto launched = Launch(
+            real ? TargetExe() : Directory(TargetExe()) + L"\\fault-history\\Vossel.exe", records);
+        const Target& target = *launched;
+        HWND window = WindowAfter(target, "Vossel: history error");
+        ASSERT_NE(window, nullptr) << AllLines(target);
+        SaveScreenshotPng(real ? L"history-unreadable" : L"history-partial");
+        const std::vector<std::wstring> texts = ReadableTexts(window);
+        for (const std::wstring& text : texts) std::printf("  reads \"%s\"\n", Utf8(text).c_str());
+        std::vector<std::wstring> expected = {unreadable, L"开机记录"};
+        if (!real) {
+            expected = {L"最近 1 次开机，中位数 28.0 秒，最快 28.0 秒，最慢 28.0 秒", unreadable,
+                        L"柱状图：1 次测得的开机用时", L"开机记录"};
+        }
+        ASSERT_EQ(texts.size(), expected.size());
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            EXPECT_EQ(texts[i].rfind(expected[i], 0), 0u) << Utf8(texts[i]);
+        }
+        EXPECT_GT(texts[real ? 0 : 1].size(), unreadable.size()) << "the system's reason";
+        if (!real) {
+            EXPECT_NE(texts[1].find(L"已略去 1 条格式不符或数值不合理的记录。"),
+                      std::wstring::npos);
+        }
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(target.WaitForExit(kStepTimeoutMs), 0u) << AllLines(target);
+    }
+    CoUninitialize();
 }
 
 }  // namespace

@@ -1,133 +1,268 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "history/history_chart.h"
 #include "history/start_history.h"
+#include "start/sign_in.h"
+#include "start/start_record.h"
+#include "start/start_record_format.h"
 
 namespace vossel {
 namespace {
 
-// 2026-12-08T07:59:12.345Z as a FILETIME.
+constexpr std::uint64_t kMs = 10'000;  // 100 ns units
+constexpr std::uint64_t kSecond = 1000 * kMs;
+constexpr std::uint64_t kHour = 3600 * kSecond;
+// 2026-12-08T07:59:12.345Z as a FILETIME, and the reader's clock a month later.
 constexpr std::uint64_t kInstant = 134411903523450000;
+constexpr std::uint64_t kNow = kInstant + 30 * 24 * kHour;
 
-std::vector<std::wstring> Values(const wchar_t* ms, const wchar_t* kind, const wchar_t* reason,
-                                 const wchar_t* start) {
-    return {L"1", ms, kind, reason, start, L"", L"1.0.0.0", L"x64"};
+struct Record {
+    std::uint32_t id;
+    std::uint64_t time;  // the event log's own
+    std::vector<std::wstring> values;
+};
+
+// A format-1 record as the earlier version wrote it, 2 s after the shell: the whole span to the
+// shell; a not-measured one at `start`.
+Record Format1(std::uint32_t id, std::int64_t ms, std::uint64_t start) {
+    const std::uint64_t shell = start + static_cast<std::uint64_t>(ms) * kMs;
+    if (id == 1010)
+        return {id, start, {L"1", L"", L"not measured", L"no shell", L"", L"", L"1", L"x64"}};
+    return {id,
+            shell + 2 * kSecond,
+            {L"1", std::to_wstring(ms), id == 1001 ? L"full boot" : L"resume", L"", UtcText(start),
+             UtcText(shell), L"1", L"x64"}};
 }
 
-TEST(StartHistory, ParsesRecordsAndKeepsOneStartPerInstant) {
+// A first log-on's format-2 record as the recorder composes it, 2 s after the shell: the wait left
+// out unless Windows signed in by itself.
+Record FirstLogOn(std::uint64_t start, int windowsStart, int wait, int signingIn,
+                  std::uint64_t place = 0, bool automatic = false) {
+    StartMeasurement m;
+    m.kind = place == 0 ? StartKind::FullBoot : StartKind::Resume;
+    m.startUtc = start;
+    m.startPlace = place;
+    m.windowsStartMs = windowsStart;
+    m.signInWaitMs = wait;
+    m.signingInMs = signingIn;
+    m.signInScreenUtc = start + static_cast<std::uint64_t>(windowsStart) * kMs;
+    m.signedInUtc = m.signInScreenUtc + static_cast<std::uint64_t>(wait) * kMs;
+    m.shellCreatedUtc = m.signedInUtc + static_cast<std::uint64_t>(signingIn) * kMs;
+    m.durationMs = windowsStart + signingIn + (automatic ? wait : 0);
+    if (automatic) m.waitIncluded = kAutomaticSignIn;
+    return {m.kind == StartKind::FullBoot ? kEventFullBoot : kEventResume,
+            m.shellCreatedUtc + 2 * kSecond, ComposeStartRecord(m, L"2", L"x64").strings};
+}
+
+// A later log-on of the start, hours after it.
+Record LaterLogOn(std::uint64_t start) {
+    StartMeasurement m = StartMeasurement::NotMeasured(kLaterLogon);
+    m.logon = LogonKind::Later;
+    m.startUtc = start;
+    return {kEventNotMeasured, start + 3 * kHour, ComposeStartRecord(m, L"2", L"x64").strings};
+}
+
+Record With(Record record, std::size_t field, std::wstring value) {
+    record.values[field] = std::move(value);
+    return record;
+}
+
+TEST(StartHistory, GroupsPlausibleRecordsIntoStarts) {
+    struct Row {
+        std::int64_t durationMs;  // -1: not measured
+        int laterLogons;
+        bool conflict;
+    };
     struct Case {
         const char* name;
-        std::uint32_t id;
-        std::vector<std::wstring> values;
-        bool parsed;
-        std::int64_t durationMs;
+        std::vector<Record> newestFirst;
+        std::vector<Row> rows;
+        std::size_t leftOut;
     };
-    const wchar_t* at = L"2026-12-08T07:59:12.345Z";
-    std::vector<std::wstring> longer = Values(L"31234", L"full boot", L"", at);
-    longer.push_back(L"a later version's value");
+    const std::uint64_t day = kInstant + 24 * kHour;
+    const Record f1 = Format1(1001, 31'234, kInstant);
+    const Record f2 = FirstLogOn(kInstant, 24'000, 95'000, 7'234);
+    const Row r1{31'234, 0, false};
+    const Row conflict{31'234, 0, true};
+    constexpr std::int64_t kDays3 = 3 * 24 * 3'600'000LL;
+    // clang-format off
     const std::vector<Case> cases = {
-        {"full boot", 1001, Values(L"31234", L"full boot", L"", at), true, 31234},
-        {"negative", 1002, Values(L"-250", L"resume", L"", at), true, -250},
-        {"later versions append", 1001, longer, true, 31234},
-        {"unknown format", 1001, {L"2", L"31234", L"full boot", L"", at, L"", L"", L""}, false, 0},
-        {"too few values", 1001, {L"1", L"31234", L"full boot", L"", at}, false, 0},
-        {"kind against ID", 1002, Values(L"31234", L"full boot", L"", at), false, 0},
-        {"unknown ID", 1005, Values(L"31234", L"full boot", L"", at), false, 0},
-        {"no duration", 1001, Values(L"", L"full boot", L"", at), false, 0},
-        {"bad duration", 1001, Values(L"31.2", L"full boot", L"", at), false, 0},
-        {"no instant", 1001, Values(L"31234", L"full boot", L"", L""), false, 0},
+        // One start, several records; its number is its first log-on's.
+        {"format 1: a later log-on shifted by the time service",
+         {Format1(1001, 10'800'000, kInstant + 800 * kMs), f1}, {{31'234, 1, false}}, 0},
+        {"format 2: later log-ons", {LaterLogOn(kInstant + 5 * kSecond), LaterLogOn(kInstant), f2},
+         {{31'234, 2, false}}, 0},
+        {"a later log-on whose start was not read", {LaterLogOn(kInstant)}, {}, 0},
+        {"one measurement written twice", {FirstLogOn(kInstant + 2 * kSecond, 24'100, 95'000, 7'200), f2},
+         {r1}, 0},
+        {"21 s apart", {Format1(1001, 30'000, kInstant + 21 * kSecond), f1},
+         {{30'000, 0, false}, r1}, 0},
+        {"a resume at its own place", {FirstLogOn(kInstant + 3 * kSecond, 9'000, 4'000, 3'000, kHour), f2},
+         {{12'000, 0, false}, r1}, 0},
+        {"not measured, no start", {Format1(1010, 0, day), Format1(1010, 0, day), f1},
+         {{-1, 0, false}, {-1, 0, false}, r1}, 0},
+        // Records of one start that disagree: neither replaces the other.
+        {"forged smaller, phases not adding up", {With(f2, 1, L"5000"), f2}, {r1}, 1},
+        {"forged smaller with its phases", {FirstLogOn(kInstant, 2'000, 95'000, 3'000), f2},
+         {{5'000, 0, true}, conflict}, 0},
+        {"format 1: a later record, smaller", {Format1(1001, 5'000, kInstant), f1},
+         {{5'000, 0, true}, conflict}, 0},
+        {"another kind", {Format1(1002, 31'234, kInstant), f1}, {conflict, conflict}, 0},
+        // Plausible even when slow; anything else left out and counted.
+        {"a two-hour update start", {FirstLogOn(kInstant, 7'200'000, 60'000, 40'000)},
+         {{7'240'000, 0, false}}, 0},
+        {"format 1: three days at the sign-in screen", {Format1(1001, kDays3, kInstant)},
+         {{kDays3, 0, false}}, 0},
+        {"automatic sign-in", {FirstLogOn(kInstant, 24'000, 95'000, 7'234, 0, true)}, {{126'234, 0, false}}, 0},
+        {"10^15 ms", {Format1(1001, 1'000'000'000'000'000, kInstant)}, {}, 1},
+        {"4 * 10^16 ms", {With(f1, 1, L"40000000000000000")}, {}, 1},
+        {"far negative", {With(f1, 1, L"-999999999999999999")}, {}, 1},
+        {"not the span to the shell", {With(f1, 1, L"21234")}, {}, 1},
+        {"a start after its record", {With(f1, 4, UtcText(kInstant + kHour))}, {}, 1},
+        {"a record from tomorrow's clock", {Format1(1001, 31'234, kNow + 25 * kHour)}, {}, 1},
+        {"a full boot off the kernel's place", {With(f2, 16, L"5000")}, {}, 1},
+        {"Windows start over six hours", {FirstLogOn(kInstant, 25'200'000, 60'000, 40'000)}, {}, 1},
+        {"a reason that is no token", {With(Format1(1010, 0, day), 3, L"\x202E" L"x")}, {}, 1},
+        {"not a start record", {{1001, kInstant, {L"hello"}}}, {}, 1},
     };
+    // clang-format on
     for (const Case& c : cases) {
-        const auto start = ParseRecordedStart(c.id, 5, c.values);
-        ASSERT_EQ(start.has_value(), c.parsed) << c.name;
-        if (start) {
-            EXPECT_EQ(start->durationMs, c.durationMs) << c.name;
-            EXPECT_EQ(start->time, kInstant) << c.name;
+        SCOPED_TRACE(c.name);
+        StartHistory history(kNow);
+        for (const Record& r : c.newestFirst) EXPECT_TRUE(history.Add(r.id, r.time, r.values));
+        const std::vector<RecordedStart> starts = history.Starts();
+        ASSERT_EQ(starts.size(), c.rows.size());
+        for (std::size_t i = 0; i < starts.size(); ++i) {
+            EXPECT_EQ(starts[i].Measured() ? starts[i].durationMs : -1, c.rows[i].durationMs) << i;
+            EXPECT_EQ(starts[i].laterLogons, c.rows[i].laterLogons) << i;
+            EXPECT_EQ(starts[i].conflict, c.rows[i].conflict) << i;
+        }
+        EXPECT_EQ(history.LeftOut(), c.leftOut);
+    }
+
+    // The list: the phases, the wait, what else was recorded of the start.
+    StartHistory one(kNow);
+    for (const Record& r :
+         {LaterLogOn(kInstant), FirstLogOn(kInstant, 24'000, 95'000, 7'234, 0, true)}) {
+        one.Add(r.id, r.time, r.values);
+    }
+    EXPECT_EQ(StartColumns(one.Starts()[0], L","),
+              (std::vector<std::wstring>{L"126,2", L"24,0", L"7,2", L"95,0（已计入）",
+                                         L"完整启动，之后另有 1 次登录"}));
+    EXPECT_EQ(TabSeparated({L"a", L"b"}, {{L"1.5", L"x\ty"}}), L"a\tb\r\n1.5\tx y\r\n");
+
+    // The 31st start ends the reading once the 30th is complete; so do 1000 records of any kind.
+    StartHistory full(kNow);
+    for (std::uint64_t d = 0; d < kMaxStarts; ++d) {
+        for (const Record& r : {Format1(1001, 4 * 3'600'000, kInstant - d * 24 * kHour),
+                                Format1(1001, 30'000, kInstant - d * 24 * kHour)}) {
+            ASSERT_TRUE(full.Add(r.id, r.time, r.values));
         }
     }
-    const auto notMeasured = ParseRecordedStart(1010, 77, Values(L"", L"not measured", L"no shell", L""));
-    ASSERT_TRUE(notMeasured);
-    EXPECT_EQ(notMeasured->time, 77u);
-    EXPECT_EQ(KindColumn(*notMeasured), L"未测量：no shell");
-    EXPECT_EQ(SecondsColumn(*notMeasured, L","), L"--");
+    const Record older = Format1(1001, 30'000, kInstant - 40 * 24 * kHour);
+    EXPECT_FALSE(full.Add(older.id, older.time, older.values));
+    EXPECT_EQ(full.Starts().size(), kMaxStarts);
+    StartHistory garbage(kNow);
+    std::size_t examined = 1;
+    while (garbage.Add(1001, kInstant, {L"x"})) ++examined;
+    EXPECT_EQ(examined, kMaxRecordsExamined);
+}
 
-    // Newest first: two later log-ons of one start, then its first; not-measured ones each stay.
-    StartHistory history;
-    const auto measured = [](std::uint64_t t, std::int64_t ms) {
-        return RecordedStart{RecordedKind::FullBoot, t, ms, L""};
-    };
-    const RecordedStart none{RecordedKind::NotMeasured, 9, 0, L"no shell"};
-    for (const RecordedStart& s : {measured(100, 90'000), none, measured(100, 60'000), none,
-                                   measured(100, 31'000), measured(50, 40'000)}) {
-        EXPECT_TRUE(history.Add(s));
-    }
-    ASSERT_EQ(history.Starts().size(), 4u);
-    EXPECT_EQ(history.Starts()[0].durationMs, 31'000);
-    EXPECT_EQ(history.Starts()[3].time, 50u);
-    EXPECT_EQ(HistorySummary(history.Starts(), L","),
-              L"最近 4 次开机，中位数 35,5 秒，最快 31,0 秒，最慢 40,0 秒");
-    // Full at kMaxStarts: a new start ends the reading, a duplicate still merges.
-    for (std::uint64_t t = 1; history.Starts().size() < kMaxStarts; ++t) history.Add(measured(t, 1));
-    EXPECT_FALSE(history.Add(measured(1000, 5)));
-    EXPECT_TRUE(history.Add(measured(100, 20'000)));
-    EXPECT_EQ(history.Starts()[0].durationMs, 20'000);
-    EXPECT_EQ(HistorySummary({none}, L"."), L"最近 1 次开机，中位数 -- 秒，最快 -- 秒，最慢 -- 秒");
-    EXPECT_EQ(TabSeparated({{L"a", L"1.5", L"x\ty"}}), L"开机时间\t秒\t方式\r\na\t1.5\tx y\r\n");
+RecordedStart Bar(std::int64_t ms, RecordedKind kind = RecordedKind::FullBoot) {
+    RecordedStart start;
+    start.kind = kind;
+    start.durationMs = ms;
+    return start;
 }
 
 TEST(HistoryChart, ScalesTicksBarsAndMedian) {
     const auto starts = [](std::vector<std::int64_t> newestFirst) {
         std::vector<RecordedStart> result;
-        for (std::int64_t ms : newestFirst) {
-            result.push_back({ms < 0 && ms != -1 ? RecordedKind::Resume : RecordedKind::FullBoot,
-                              0, ms, L""});
-        }
+        for (std::int64_t ms : newestFirst) result.push_back(Bar(ms));
         return result;
     };
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
     struct Case {
         const char* name;
         std::vector<std::int64_t> durations;
         std::vector<std::int64_t> ticks;
+        int cut;
     };
+    constexpr std::int64_t kTop = 10'000'000'000'000;  // the furthest an axis reaches
+    // clang-format off
     const std::vector<Case> cases = {
-        {"none", {}, {0, 100, 200}},
-        {"31.2 s", {31'234}, {0, 10'000, 20'000, 30'000, 40'000}},
-        {"exactly 40 s", {40'000, 12'000}, {0, 10'000, 20'000, 30'000, 40'000}},
-        {"45 s", {45'000}, {0, 20'000, 40'000, 60'000}},
-        {"below a second", {350}, {0, 100, 200, 300, 400}},
-        {"two minutes", {121'000, 3'000}, {0, 50'000, 100'000, 150'000}},
+        {"none", {}, {0, 100, 200}, 0},
+        {"31.2 s", {31'234}, {0, 10'000, 20'000, 30'000, 40'000}, 0},
+        {"exactly 40 s", {40'000, 12'000}, {0, 10'000, 20'000, 30'000, 40'000}, 0},
+        {"45 s", {45'000}, {0, 20'000, 40'000, 60'000}, 0},
+        {"below a second", {350}, {0, 100, 200, 300, 400}, 0},
+        {"two minutes", {121'000, 3'000}, {0, 50'000, 100'000, 150'000}, 0},
+        {"an update start over 4 x the median", {25'000, 900'000, 27'000, 30'000, 28'000}, {0, 10'000, 20'000, 30'000}, 1},
+        {"the largest numbers", {kMax, 30'000, kMax, 28'000, 29'000}, {0, 10'000, 20'000, 30'000}, 2},
+        {"beyond what any axis reaches", {1'000'000'000'000'000}, {0, kTop / 2, kTop}, 1},
+        {"the smallest number", {kMin, 30'000}, {0, 10'000, 20'000, 30'000}, 0},
     };
+    // clang-format on
     const ChartRect plot{10, 20, 110, 121};  // the 0 line on y 120, 100 px high
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         const ChartGeometry chart = LayoutChart(starts(c.durations), plot);
         std::vector<std::int64_t> ticks;
         for (const ChartTick& tick : chart.ticks) ticks.push_back(tick.valueMs);
-        EXPECT_EQ(ticks, c.ticks) << c.name;
-        EXPECT_EQ(chart.ticks.front().y, 120) << c.name;
-        EXPECT_EQ(chart.ticks.back().y, 20) << c.name;
-        EXPECT_EQ(chart.bars.size(), c.durations.size()) << c.name;
+        EXPECT_EQ(ticks, c.ticks);
+        EXPECT_EQ(chart.ticks.front().y, 120);
+        EXPECT_EQ(chart.ticks.back().y, 20);
+        ASSERT_EQ(chart.bars.size(), c.durations.size());
+        int cut = 0;
+        for (const ChartBar& bar : chart.bars) {
+            cut += bar.cut ? 1 : 0;
+            EXPECT_TRUE(bar.box.top >= plot.top && bar.box.top <= 120) << bar.box.top;
+            EXPECT_EQ(bar.cut, bar.box.top == plot.top && bar.valueMs > ticks.back());
+        }
+        EXPECT_EQ(cut, c.cut);
+        EXPECT_TRUE(!chart.medianMs || (chart.medianY >= plot.top && chart.medianY <= 120));
     }
     // Oldest on the left; 40 s on a 0..40 axis fills the height; the newest is marked.
     const ChartGeometry two = LayoutChart(starts({40'000, 10'000}), plot);
     ASSERT_EQ(two.bars.size(), 2u);
     EXPECT_EQ(two.bars[0].box, (ChartRect{18, 95, 52, 121}));
     EXPECT_EQ(two.bars[1].box, (ChartRect{68, 20, 102, 121}));
-    EXPECT_FALSE(two.bars[0].newest);
-    EXPECT_TRUE(two.bars[1].newest);
+    EXPECT_TRUE(!two.bars[0].newest && two.bars[1].newest);
     EXPECT_EQ(two.medianMs, 25'000);
     EXPECT_EQ(two.medianY, 57);
-    // A negative duration stays on the 0 line; not-measured starts take no bar.
-    std::vector<RecordedStart> mixed = starts({-250, 30'000});
-    mixed.push_back({RecordedKind::NotMeasured, 0, 0, L"clock"});
-    const ChartGeometry negative = LayoutChart(mixed, plot);
-    ASSERT_EQ(negative.bars.size(), 2u);
-    EXPECT_EQ(negative.bars[1].box.top, 120);
-    EXPECT_EQ(negative.bars[1].kind, RecordedKind::Resume);
+    EXPECT_EQ(LayoutChart({Bar(0, RecordedKind::NotMeasured)}, plot).bars.size(), 0u);
     EXPECT_EQ(TickText(20'000, L","), L"20");
     EXPECT_EQ(TickText(200, L","), L"0,2");
+
+    // Stacked: Windows start, the wait only where the number includes it, signing in; format 1
+    // undivided. 0..40 s over 100 px.
+    StartHistory history(kNow);  // newest first
+    for (const Record& r : {Format1(1001, 33'000, kInstant),
+                            FirstLogOn(kInstant - kHour, 20'000, 6'000, 10'000, 0, true),
+                            FirstLogOn(kInstant - 2 * kHour, 20'000, 95'000, 10'000)}) {
+        history.Add(r.id, r.time, r.values);
+    }
+    const ChartGeometry stacked = LayoutChart(history.Starts(), plot);
+    using P = ChartPhase;
+    using Segments = std::vector<ChartSegment>;
+    ASSERT_EQ(stacked.bars.size(), 3u);
+    EXPECT_EQ(stacked.bars[0].segments,
+              (Segments{{P::WindowsStart, 70, 121}, {P::SigningIn, 45, 70}}));
+    EXPECT_EQ(stacked.bars[1].segments,
+              (Segments{{P::WindowsStart, 70, 121}, {P::Wait, 55, 70}, {P::SigningIn, 30, 55}}));
+    EXPECT_EQ(stacked.bars[2].segments, (Segments{{P::Whole, 37, 121}}));
+
+    EXPECT_EQ(ChartDescription({Bar(900'000), Bar(25'000), Bar(27'000), Bar(30'000),
+                                Bar(0, RecordedKind::NotMeasured)},
+                               L"."),
+              L"柱状图：4 次测得的开机用时，从左到右由旧到新；中位数 28.5 秒，最快 25.0 秒，"
+              L"最慢 900.0 秒；1 根超出刻度，截断显示并标出数值。");
 }
 
 }  // namespace
