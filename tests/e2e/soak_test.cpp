@@ -50,8 +50,15 @@ bool Repaint(HWND mainWindow) {
 void SettingsCycle(const Target& target, HWND mainWindow, bool byButton) {
     const size_t shown = CountLines(target, kShown);
     const size_t unloaded = CountLines(target, kUnloaded);
+    // The last settings window's going moves the focus, and Wine cancels a press that is under way
+    // when the focus moves: the click waits until that window is gone and the program has taken
+    // in what came of it.
+    ASSERT_TRUE(WaitUntil([&] { return WindowsOfClass(target.ProcessId(), L"VosselForm2").empty(); },
+                          kStepTimeoutMs))
+        << "the last settings window is still there";
+    ASSERT_TRUE(Settle(mainWindow));
     ClickClient(mainWindow, kSettingsLink.x, kSettingsLink.y);
-    ASSERT_TRUE(WaitForCount(target, kShown, shown + 1, kStepTimeoutMs));
+    ASSERT_TRUE(WaitForCount(target, kShown, shown + 1, kStepTimeoutMs)) << AllLines(target);
     HWND settingsWindow = SettingsWindowOf(target);
     ASSERT_NE(settingsWindow, nullptr);
     if (byButton) {
