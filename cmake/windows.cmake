@@ -22,7 +22,7 @@ if(NOT MSVC)
     endif()
 endif()
 
-file(GLOB platform_sources CONFIGURE_DEPENDS src/platform/*.cpp)
+file(GLOB platform_sources CONFIGURE_DEPENDS src/platform/*.cpp src/platform/ui/*.cpp)
 add_library(vossel_platform STATIC ${platform_sources})
 target_include_directories(vossel_platform PUBLIC src resources)
 target_compile_definitions(vossel_platform PUBLIC ${windows_definitions})

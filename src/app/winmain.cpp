@@ -7,7 +7,7 @@
 #include "history/history_window.h"
 #include "mainwindow/main_window.h"
 #include "platform/runtime_error.h"
-#include "platform/window.h"
+#include "platform/ui/window.h"
 #include "settings/autostart_system.h"
 #include "settings/elevated_autostart.h"
 

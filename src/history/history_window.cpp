@@ -8,7 +8,7 @@
 
 #include "history/history_chart.h"
 #include "platform/call_status.h"
-#include "platform/clipboard.h"
+#include "platform/ui/clipboard.h"
 #include "platform/debug_output.h"
 #include "platform/event_log_query.h"
 #include "platform/executable.h"

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "history/start_history.h"
-#include "platform/controls.h"
-#include "platform/list_view.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/list_view.h"
 #include "platform/unique_handle.h"
-#include "platform/window.h"
+#include "platform/ui/window.h"
 
 namespace vossel {
 

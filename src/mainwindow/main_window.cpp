@@ -6,9 +6,9 @@
 #include <string>
 
 #include "platform/debug_output.h"
-#include "platform/accessible_window.h"
+#include "platform/ui/accessible_window.h"
 #include "platform/executable.h"
-#include "platform/fonts.h"
+#include "platform/ui/fonts.h"
 #include "platform/number_text.h"
 #include "platform/system_api.h"
 #include "resource_ids.h"

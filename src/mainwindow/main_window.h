@@ -9,10 +9,10 @@
 
 #include "mainwindow/fade.h"
 #include "mainwindow/start_recorder.h"
-#include "platform/label.h"
-#include "platform/timer.h"
+#include "platform/ui/label.h"
+#include "platform/ui/timer.h"
 #include "platform/unique_handle.h"
-#include "platform/window.h"
+#include "platform/ui/window.h"
 #include "start/sign_in.h"
 #include "start/start_measurement.h"
 

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "start/start_measurement.h"
-#include "platform/timer.h"
+#include "platform/ui/timer.h"
 
 namespace vossel {
 

@@ -6,7 +6,7 @@
 #include <exception>
 
 #include "platform/number_text.h"
-#include "platform/window.h"
+#include "platform/ui/window.h"
 
 namespace vossel::platform {
 namespace {

@@ -4,10 +4,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/controls.h"
+#include "platform/ui/controls.h"
 #include "platform/elevation.h"
-#include "platform/timer.h"
-#include "platform/window.h"
+#include "platform/ui/timer.h"
+#include "platform/ui/window.h"
 #include "settings/autostart.h"
 #include "settings/autostart_controller.h"
 

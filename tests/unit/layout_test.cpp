@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "platform/twips.h"
-#include "platform/word_wrap.h"
+#include "platform/ui/twips.h"
+#include "platform/ui/word_wrap.h"
 
 namespace vossel::platform {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "platform/placement.h"
+#include "platform/ui/placement.h"
 
 namespace vossel::platform {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/accessible_window.h"
+#include "platform/ui/accessible_window.h"
 
 namespace vossel::platform {
 namespace {

@@ -10,7 +10,7 @@
 #include "platform/late_bound.h"
 #include "platform/runtime_error.h"
 #include "platform/system_api.h"
-#include "platform/window.h"
+#include "platform/ui/window.h"
 
 namespace vossel::platform {
 namespace {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/twips.h"
+#include "platform/ui/twips.h"
 
 namespace vossel::platform {
 

@@ -1,4 +1,4 @@
-#include "platform/timer.h"
+#include "platform/ui/timer.h"
 
 namespace vossel::platform {
 

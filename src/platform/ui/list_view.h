@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/controls.h"
+#include "platform/ui/controls.h"
 
 namespace vossel::platform {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/twips.h"
+#include "platform/ui/twips.h"
 #include "platform/unique_handle.h"
 
 namespace vossel::platform {

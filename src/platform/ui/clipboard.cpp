@@ -1,4 +1,4 @@
-#include "platform/clipboard.h"
+#include "platform/ui/clipboard.h"
 
 #include <cstring>
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/accessible_window.h"
-#include "platform/controls.h"
-#include "platform/label.h"
-#include "platform/timer.h"
-#include "platform/twips.h"
+#include "platform/ui/accessible_window.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/label.h"
+#include "platform/ui/timer.h"
+#include "platform/ui/twips.h"
 #include "platform/unique_handle.h"
 
 namespace vossel::platform {

@@ -1,11 +1,11 @@
-#include "platform/window.h"
+#include "platform/ui/window.h"
 
 #include <dwmapi.h>
 
 #include <vector>
 
 #include "platform/late_bound.h"
-#include "platform/placement.h"
+#include "platform/ui/placement.h"
 #include "platform/runtime_error.h"
 
 namespace vossel::platform {

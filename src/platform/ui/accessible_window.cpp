@@ -1,4 +1,4 @@
-#include "platform/accessible_window.h"
+#include "platform/ui/accessible_window.h"
 
 #include <oleacc.h>
 #include <uiautomationcore.h>

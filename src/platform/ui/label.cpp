@@ -1,6 +1,6 @@
-#include "platform/label.h"
+#include "platform/ui/label.h"
 
-#include "platform/word_wrap.h"
+#include "platform/ui/word_wrap.h"
 
 namespace vossel::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/fonts.h"
+#include "platform/ui/fonts.h"
 
 namespace vossel::platform {
 namespace {
