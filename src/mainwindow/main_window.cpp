@@ -155,7 +155,13 @@ void MainWindow::OnLoad() {
 
 void MainWindow::OnPaint() {
     if (earlierState_ == EarlierLogonsState::NotAsked && !shown_) ReadOtherSessions(earlierLogons_);
-    StartMeasurement next = MeasureStartOfShell(earlierLogons_);
+    StartReadings readings = ReadStartOfShell(earlierLogons_);
+    // A lock after the first reading is the user's (Win+L), not Windows signing itself in.
+    if (readings.evidence.session) {
+        if (!firstLocked_) firstLocked_ = readings.evidence.session->locked;
+        readings.evidence.session->locked = *firstLocked_;
+    }
+    StartMeasurement next = DecideStart(readings);
     if (!shown_ || ReplacesShown(*shown_, next)) shown_ = std::move(next);
     const StartMeasurement& measurement = *shown_;
     const bool measured = measurement.kind != StartKind::NotMeasured;
@@ -232,6 +238,7 @@ void MainWindow::ReadEarlierLogons(std::uint64_t startUtc) {
 void MainWindow::OnEarlierLogons(std::unique_ptr<SignInEvidence> evidence) {
     earlierLogons_.winlogonEvents = std::move(evidence->winlogonEvents);
     earlierLogons_.firstLogonRecords = std::move(evidence->firstLogonRecords);
+    earlierLogons_.clockChanges = std::move(evidence->clockChanges);
     earlierState_ = EarlierLogonsState::Read;
     // The next paint decides again with the evidence, and lets the record go.
     ::InvalidateRect(window_.Handle(), nullptr, FALSE);

@@ -127,9 +127,9 @@ DWORD OwnSessionId() {
 }
 
 #ifdef VOSSEL_FAULT_CLOCKS_FROM_ENVIRONMENT
-// Test-only build: VOSSEL_TEST_SESSION="connect=<ms>;logon=<ms>;other=<ms>;lsa=<ms>;locked;remote;
-// automatic" stands in for what the session manager and LSA tell, each time in ms after the
-// kernel's start.
+// Test-only build:
+// VOSSEL_TEST_SESSION="connect=<ms>;logon=<ms>;other=<ms>;lsa=<ms>;locked;remote;glass; automatic"
+// stands in for what the session manager and LSA tell, each time in ms after the kernel's start.
 bool SessionOverridden(const wchar_t* key, std::uint64_t* time = nullptr) {
     wchar_t text[256] = {};
     const DWORD length = ::GetEnvironmentVariableW(L"VOSSEL_TEST_SESSION", text, 256);
@@ -220,21 +220,6 @@ std::uint64_t ReadLogonSessionTime(std::uint32_t processId) {
     return logon;
 }
 
-bool SignsInAutomatically() {
-#ifdef VOSSEL_FAULT_CLOCKS_FROM_ENVIRONMENT
-    if (SessionOverridden(L"automatic")) return true;
-#endif
-    const auto winlogon = ReadStringValue(
-        HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
-        L"AutoAdminLogon", KEY_WOW64_64KEY);
-    if (!winlogon || *winlogon != L"1") return false;
-    // A legal notice stops the automatic sign-in until someone clicks it away.
-    const auto notice = ReadStringValue(
-        HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
-        L"LegalNoticeText", KEY_WOW64_64KEY);
-    return !notice || notice->empty();
-}
-
 std::vector<LegalNoticeValue> ReadLegalNotice() {
     static constexpr const wchar_t* kPolicy =
         L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
@@ -251,6 +236,9 @@ std::vector<LegalNoticeValue> ReadLegalNotice() {
 }
 
 RegistryValue ReadAutoAdminLogon() {
+#ifdef VOSSEL_FAULT_CLOCKS_FROM_ENVIRONMENT
+    if (SessionOverridden(L"automatic")) return {0, REG_SZ, {'1', 0, 0, 0}};
+#endif
     return ReadRegistryValue(HKEY_LOCAL_MACHINE,
                              L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
                              L"AutoAdminLogon", KEY_WOW64_64KEY);

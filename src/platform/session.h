@@ -30,9 +30,6 @@ std::optional<std::vector<std::uint64_t>> ReadOtherSessionLogons();
 // which the owner of that logon session may ask; 0 when unknown (Wine answers 0).
 std::uint64_t ReadLogonSessionTime(std::uint32_t processId);
 
-// The PC signs its user in by itself (Winlogon's AutoAdminLogon, with no legal notice to click).
-bool SignsInAutomatically();
-
 // The legal notice's values, each as read: LegalNoticeCaption and LegalNoticeText under the policy
 // key, then under the older Winlogon key. A notice stops an automatic sign-in until it is clicked.
 struct LegalNoticeValue {

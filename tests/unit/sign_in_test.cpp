@@ -29,7 +29,8 @@ StartMeasurement Span(std::uint64_t shell, StartKind kind = StartKind::FullBoot,
 }
 
 SessionReading Session(std::uint64_t connect, std::uint64_t logon) {
-    return {connect ? kStart + connect : 0, logon ? kStart + logon : 0, false, false};
+    return {
+        connect ? kStart + connect : 0, logon ? kStart + logon : 0, false, false, 2, L"S-1-5-21-7"};
 }
 
 struct SignInCase {
@@ -66,7 +67,8 @@ std::vector<SignInCase> Cases() {
     SignInEvidence otherSession = with(later);
     otherSession.otherSessionLogons = std::vector<std::uint64_t>{kStart + 40 * kSecond};
     SignInEvidence winlogon = with(later);
-    winlogon.winlogonEvents = std::vector<std::uint64_t>{kStart + 40 * kSecond, kStart + kHour};
+    winlogon.winlogonEvents = std::vector<WinlogonNotice>{
+        {7001, kStart + 40 * kSecond, 1, L"S-1-5-21-8"}, {7002, kStart + kHour, 1, L"S-1-5-21-8"}};
     SignInEvidence record = with(later);
     record.firstLogonRecords = std::vector<RecordedLogon>{
         {{kStart + 3 * kSecond, 0}, kStart + 40 * kSecond, 27'500}};
@@ -79,9 +81,30 @@ std::vector<SignInCase> Cases() {
     empty.firstLogonRecords.emplace();
     // This log-on's own Winlogon event, a moment before its LogonTime, and its own record.
     SignInEvidence ownTraces = with(Session(20 * kSecond, 40 * kSecond));
-    ownTraces.winlogonEvents = std::vector<std::uint64_t>{kStart + 38 * kSecond};
+    ownTraces.winlogonEvents = std::vector<WinlogonNotice>{{7001, kStart + 38 * kSecond, {}, {}}};
     ownTraces.firstLogonRecords = std::vector<RecordedLogon>{
         {{kStart, 0}, kStart + 40 * kSecond, 45'000}};
+    // Winlogon's own 7001 for this session and user, written 20 s before the LogonTime; an
+    // earlier log-on's in the same session id, and another session's, still count.
+    SignInEvidence ownEarly = with(Session(20 * kSecond, 40 * kSecond));
+    ownEarly.winlogonEvents =
+        std::vector<WinlogonNotice>{{7001, kStart + 20 * kSecond, 2, L"S-1-5-21-7"}};
+    SignInEvidence sameIdBefore = with(later);
+    sameIdBefore.winlogonEvents =
+        std::vector<WinlogonNotice>{{7001, kStart + 2 * kHour + 9 * kSecond, 2, L"S-1-5-21-7"},
+                                    {7001, kStart + 40 * kSecond, 2, L"S-1-5-21-8"}};
+    // A wake to another user's lock screen: that user signed in before the sleep.
+    SignInEvidence wakeToOther =
+        with({kStart + 100 * kSecond, kStart + 110 * kSecond, false, false, 2, {}});
+    wakeToOther.otherSessionLogons = std::vector<std::uint64_t>{kStart - 5 * kHour};
+    // After a full boot another session signed in before a step forward: on its clock, before
+    // the start.
+    SignInEvidence steppedOther = with(Session(1000 * kSecond, 1010 * kSecond));
+    steppedOther.otherSessionLogons = std::vector<std::uint64_t>{kStart - 560 * kSecond};
+    // A record says someone signed in earlier; the System log, which only the system writes,
+    // was read and says nobody did.
+    SignInEvidence recordAlone = record;
+    recordAlone.winlogonEvents = std::vector<WinlogonNotice>{};
     // A record of another start: a quick restart away, or another resume's place.
     SignInEvidence otherStarts = with(later);
     otherStarts.firstLogonRecords = std::vector<RecordedLogon>{
@@ -106,7 +129,7 @@ std::vector<SignInCase> Cases() {
         {"a session without times",              Span(60 * kSecond),               with(Session(0, 30 * kSecond)),                 kFull,  60'000,  kNoSessionTimes,       kFirst,  {},       {}},
         {"LSA three hours off",                  Span(345 * kSecond),              lsaDisagrees,                                   kFull,  345'000, kSignInTimesDisagree,  kFirst,  {},       {}},
         {"Fast Startup: session before the wake",Span(30 * kSecond, kResume, kHour), with(Session(0, 0) ),                         kResume,30'000,  kNoSessionTimes,       kFirst,  {},       {}},
-        {"a wake with the user signed in",       Span(30 * kSecond, kResume, kHour), with({kStart - 3 * kHour, kStart - 3 * kHour + 20 * kSecond, false, false}), kResume, 30'000, kSessionBeforeStart, kFirst, {}, {}},
+        {"a wake with the user signed in",       Span(30 * kSecond, kResume, kHour), with({kStart - 3 * kHour, kStart - 3 * kHour + 20 * kSecond, false, false, {}, {}}), kResume, 30'000, kSessionBeforeStart, kFirst, {}, {}},
         {"signed in after the shell",            Span(60 * kSecond),               with(Session(20 * kSecond, 90 * kSecond)),      kFull,  60'000,  kTimesOutOfOrder,      kFirst,  {},       {}},
         {"signed in before the screen",          Span(60 * kSecond),               with(Session(40 * kSecond, 20 * kSecond)),      kFull,  60'000,  kTimesOutOfOrder,      kFirst,  {},       {}},
         {"sources read, all empty",              Span(60 * kSecond),               empty,                                          kFull,  40'000,  {},                    kFirst,  {},       {}},
@@ -116,6 +139,12 @@ std::vector<SignInCase> Cases() {
         {"the first log-on's record, adjusted",  Span(2 * kHour + 30 * kSecond),   record,                                         kNot,   0,       {},                    kLater,  27'500,   kEarlierRecord},
         {"remote, the start's record found",     Span(5 * kHour + 9 * kSecond),    remoteWithRecord,                               kNot,   0,       {},                    kRemote, 27'500,   kEarlierRecord},
         {"remote, nothing found",                Span(5 * kHour + 9 * kSecond),    with(remoteSession),                            kNot,   0,       {},                    kRemote, {},       {}},
+        {"its own 7001 by its id, 20 s early",   Span(65 * kSecond),               ownEarly,                                       kFull,  45'000,  {},                    kFirst,  {},       {}},
+        {"an earlier log-on in this session id", Span(2 * kHour + 30 * kSecond),   sameIdBefore,                                   kNot,   0,       {},                    kLater,  {},       kWinlogonEvents},
+        {"a wake to another user's session",     Span(130 * kSecond, kResume, kHour), wakeToOther,                                 kNot,   0,       {},                    kLater,  {},       kOtherSession},
+        {"another session before a step forward",Span(1030 * kSecond),             steppedOther,                                   kNot,   0,       {},                    kLater,  {},       kOtherSession},
+        {"a record the System log contradicts",  Span(2 * kHour + 30 * kSecond),   recordAlone,                                    kFull,  7'220'000, {},                  kFirst,  {},       {}},
+        {"stamps a moment before the start",     Span(30 * kSecond),               with({kStart - 19 * kMs * 100, kStart - 35 * kMs * 100, false, false, {}, {}}), kFull, 30'000, {}, kFirst, {}, {}},
         {"records of other starts only",         Span(2 * kHour + 30 * kSecond),   otherStarts,                                    kFull,  7'220'000, {},                  kFirst,  {},       {}},
     };
     // clang-format on
