@@ -19,16 +19,6 @@ inline constexpr std::size_t kMaxStarts = 30;
 // and a log full of records that are not ours costs one bounded pass.
 inline constexpr std::size_t kMaxRecordsExamined = 1000;
 
-// What a real start can take, in ms. Windows start, signing in and their sum: the slowest real
-// starts (a feature update's offline phase on a hard disk) take one to two hours.
-inline constexpr std::int64_t kMaxStartWorkMs = 6LL * 3600 * 1000;
-// The wait at the sign-in screen: a PC left there over a long weekend. A whole span that includes
-// the wait is bounded by both.
-inline constexpr std::int64_t kMaxSignInWaitMs = 7LL * 24 * 3600 * 1000;
-// A record's own time (the event log's, not the writer's) may lie this far ahead of the reader's
-// clock: a clock corrected between writing and reading.
-inline constexpr std::uint64_t kRecordTimeAhead = 24ULL * 3600 * 10'000'000;
-
 enum class RecordedKind { FullBoot, Resume, NotMeasured };
 
 struct RecordedStart {
@@ -53,12 +43,6 @@ struct RecordedStart {
     // Windows start and signing in known, so that the bar can be stacked.
     bool HasPhases() const { return format >= 2 && windowsStartMs && signingInMs; }
 };
-
-// Whether every value of a record that parsed could come from a real start: durations and phases
-// within the bounds above and adding up, instants neither after the record was written nor (the
-// record's own time) far after nowUtc, the kind matching the place on the interrupt clock, and a
-// reason that is a short token.
-bool PlausibleRecord(const ReadStartRecord& record, std::uint64_t nowUtc);
 
 // Fed the records newest first. A later or remote log-on never stands as a start: it is counted
 // under its start. Records that name one start (the identity rule) and agree are one start, whose
@@ -94,8 +78,8 @@ std::optional<std::int64_t> MedianMs(std::vector<std::int64_t> durations);
 // Seconds to one decimal (rounded half away from zero), with the given separator.
 std::wstring SecondsText(std::int64_t milliseconds, std::wstring_view decimalSeparator);
 
-// "最近 <n> 次开机，中位数 <m> 秒，最快 <a> 秒，最慢 <b> 秒": n counts every start shown, the
-// figures the measured ones ("--" when there are none).
+// "最近 <n> 次开机，中位数 <m> 秒，最快 <a> 秒，最慢 <b> 秒": n counts every start shown once (of
+// rows in conflict, the first-written), the figures the measured ones ("--" when there are none).
 std::wstring HistorySummary(const std::vector<RecordedStart>& starts,
                             std::wstring_view decimalSeparator);
 

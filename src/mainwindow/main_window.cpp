@@ -155,7 +155,9 @@ void MainWindow::OnLoad() {
 
 void MainWindow::OnPaint() {
     if (earlierState_ == EarlierLogonsState::NotAsked && !shown_) ReadOtherSessions(earlierLogons_);
-    StartMeasurement next = MeasureStartOfShell(earlierLogons_);
+    StartReadings readings = ReadStartOfShell(earlierLogons_);
+    KeepFirstLock(firstLocked_, readings);
+    StartMeasurement next = DecideStart(readings);
     if (!shown_ || ReplacesShown(*shown_, next)) shown_ = std::move(next);
     const StartMeasurement& measurement = *shown_;
     const bool measured = measurement.kind != StartKind::NotMeasured;
@@ -232,6 +234,7 @@ void MainWindow::ReadEarlierLogons(std::uint64_t startUtc) {
 void MainWindow::OnEarlierLogons(std::unique_ptr<SignInEvidence> evidence) {
     earlierLogons_.winlogonEvents = std::move(evidence->winlogonEvents);
     earlierLogons_.firstLogonRecords = std::move(evidence->firstLogonRecords);
+    earlierLogons_.clockChanges = std::move(evidence->clockChanges);
     earlierState_ = EarlierLogonsState::Read;
     // The next paint decides again with the evidence, and lets the record go.
     ::InvalidateRect(window_.Handle(), nullptr, FALSE);

@@ -62,6 +62,7 @@ class MainWindow {
     SignInEvidence earlierLogons_;
     enum class EarlierLogonsState { NotAsked, Reading, Read } earlierState_ = EarlierLogonsState::NotAsked;
     std::optional<std::wstring> signInLine_;  // the last one reported
+    std::optional<bool> firstLocked_;         // the session's lock flag at the first reading
     bool startReported_ = false;
     bool announced_ = false;
     // When the timed end was first held for a pending elevated change.

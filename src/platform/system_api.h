@@ -25,11 +25,9 @@ inline LateBound<decltype(&::SetWindowLongA)> SetWindowLongA{L"user32.dll", "Set
 
 inline LateBound<decltype(&::CreateToolhelp32Snapshot)> CreateToolhelp32Snapshot{
     L"kernel32.dll", "CreateToolhelp32Snapshot"};
-// The single-byte walk, named without a suffix in kernel32; the header maps the plain names to the
-// wide forms under UNICODE, so the type is spelled out here.
 using ProcessWalkFunction = BOOL(WINAPI*)(HANDLE snapshot, ProcessEntry* entry);
-inline LateBound<ProcessWalkFunction> Process32First{L"kernel32.dll", "Process32First"};
-inline LateBound<ProcessWalkFunction> Process32Next{L"kernel32.dll", "Process32Next"};
+inline LateBound<ProcessWalkFunction> Process32First{L"kernel32.dll", "Process32FirstW"};
+inline LateBound<ProcessWalkFunction> Process32Next{L"kernel32.dll", "Process32NextW"};
 inline LateBound<decltype(&::CloseHandle)> CloseHandle{L"kernel32.dll", "CloseHandle"};
 inline LateBound<decltype(&::OpenProcess)> OpenProcess{L"kernel32.dll", "OpenProcess"};
 inline LateBound<decltype(&::GetProcessTimes)> GetProcessTimes{L"kernel32.dll", "GetProcessTimes"};
