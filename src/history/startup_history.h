@@ -40,6 +40,7 @@ inline constexpr std::wstring_view kPartial = L"（观察提前结束，只有�
 inline constexpr std::wstring_view kWindowsAndServices = L"Windows 和服务：";
 inline constexpr std::wstring_view kCpuMs = L" 毫秒 CPU";
 inline constexpr std::wstring_view kOpenSettings = L"在“设置”中管理启动应用(&S)";
+inline constexpr std::wstring_view kCannotOpen = L"无法打开 Windows 的启动应用管理：";
 inline constexpr std::wstring_view kOpenTaskManager = L"在任务管理器中管理启动应用(&S)";
 }  // namespace startup_text
 
