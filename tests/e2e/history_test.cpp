@@ -262,11 +262,13 @@ TEST(History, IsReadByAScreenReader) {
         SaveScreenshotPng(real ? L"history-unreadable" : L"history-partial");
         const std::vector<std::wstring> texts = ReadableTexts(window);
         for (const std::wstring& text : texts) std::printf("  reads \"%s\"\n", Utf8(text).c_str());
+        // After the starts: the selected one's programs, the entries, the way to switch them off.
         std::vector<std::wstring> expected = {unreadable, L"开机记录"};
         if (!real) {
             expected = {L"最近 1 次开机，中位数 28.0 秒，最快 28.0 秒，最慢 28.0 秒", unreadable,
-                        L"柱状图：1 次测得的开机用时", L"开机记录"};
+                        L"柱状图：1 次测得的开机用时", L"开机记录", L"这次开机没有启动程序的记录。"};
         }
+        expected.insert(expected.end(), {L"本次开机随之启动的程序", L"所示各次开机的启动项", L"在"});
         ASSERT_EQ(texts.size(), expected.size());
         for (std::size_t i = 0; i < texts.size(); ++i) {
             EXPECT_EQ(texts[i].rfind(expected[i], 0), 0u) << Utf8(texts[i]);
