@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "history/history_chart.h"
+#include "history/startup_history.h"
 #include "platform/call_status.h"
 #include "platform/ui/clipboard.h"
 #include "platform/debug_output.h"
@@ -15,6 +16,7 @@
 #include "platform/local_time.h"
 #include "platform/number_text.h"
 #include "platform/shell_automation.h"
+#include "platform/shell_open.h"
 #include "resource_ids.h"
 
 namespace vossel {
@@ -24,12 +26,18 @@ constexpr int kListId = 101;
 constexpr int kSummaryId = 102;
 constexpr int kStateId = 103;
 constexpr int kChartId = 104;
+constexpr int kStartupSummaryId = 105;
+constexpr int kProgramsId = 106;
+constexpr int kEntriesId = 107;
+constexpr int kStartupAppsId = 108;
 // The reader thread's answer; lparam owns a HistoryWindow::Reading.
 constexpr UINT kReadMessage = WM_APP + 1;
+// The shell's answer to opening the start-up apps; wparam is 0 or the error.
+constexpr UINT kOpenedMessage = WM_APP + 2;
 
-// The start records only: the source and its IDs, newest first.
+// The start records and the records of what started with them: the source and its IDs.
 constexpr wchar_t kQuery[] =
-    L"*[System[Provider[@Name='Vossel'] and EventID>=1001 and EventID<=1010]]";
+    L"*[System[Provider[@Name='Vossel'] and EventID>=1001 and EventID<=1020]]";
 
 // Each kind of start in its own hue; the phases in its shades.
 struct KindColours {
@@ -137,16 +145,30 @@ HistoryWindow::HistoryWindow()
       state_(kStateId, SS_LEFT),
       chart_(kChartId, SS_OWNERDRAW),
       list_(kListId, {120, 3600, 8760, 3780}, HistoryColumns(), L"开机记录"),
+      startupSummary_(kStartupSummaryId, SS_LEFT),
+      programs_(kProgramsId, {}, StartupProgramColumns(),
+                std::wstring(startup_text::kProgramsList)),
+      entries_(kEntriesId, {}, EntrySummaryColumns(), std::wstring(startup_text::kEntriesList)),
+      startupAppsInSettings_(platform::WindowsBuildAtLeast(kStartupAppsBuild)),
+      startupApps_(kStartupAppsId, {},
+                   std::wstring(startupAppsInSettings_ ? startup_text::kOpenSettings
+                                                       : startup_text::kOpenTaskManager)),
       window_({kHistoryWindowClass,
                L"Vossel 启动记录",
                IDI_VOSSEL,
                COLOR_WINDOW,
                0,
-               {9900, 4350, 9000, 7500}}) {
+               {9900, 2400, 10500, 10200}}) {
+    // In tab order: the starts, then what started with the selected one.
     window_.Add(summary_);
     window_.Add(state_);
     window_.Add(chart_);
     window_.Add(list_);
+    window_.Add(startupSummary_);
+    window_.Add(programs_);
+    window_.Add(entries_);
+    window_.Add(startupApps_);
+    startupApps_.Click = [this] { OpenStartupApps(); };
     window_.Load = [this] { OnLoad(); };
     window_.Message = [this](UINT message, WPARAM wparam, LPARAM lparam) {
         return OnMessage(message, wparam, lparam);
@@ -238,6 +260,14 @@ void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
         rows.push_back(std::move(row));
     }
     list_.SetRows(std::move(rows));
+    std::vector<const StartupReport*> reports;
+    for (const RecordedStart& start : starts_) {
+        if (start.startup) reports.push_back(&*start.startup);
+    }
+    entries_.SetRows(EntrySummaryRows(SummarizeEntries(reports), reports.size()));
+    // The newest start's programs at once; a change of selection shows another's.
+    list_.SelectRow(0);
+    ShowStartup();
     summary_.SetText(starts_.empty() ? L"" : HistorySummary(starts_, decimalSeparator_));
     state_.SetText(stateText_);
     chart_.SetText(ChartDescription(starts_, decimalSeparator_));
@@ -255,6 +285,17 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPA
         case kReadMessage:
             OnRead(std::unique_ptr<Reading>(reinterpret_cast<Reading*>(lparam)));
             return 0;
+        case kOpenedMessage: {
+            const auto error = static_cast<std::uint32_t>(wparam);
+            platform::Report(L"history start-up apps " + platform::NumberText(error));
+            if (error != 0) {
+                stateText_ = std::wstring(startup_text::kCannotOpen) +
+                             platform::SystemErrorText(platform::HresultFromWin32(error));
+                state_.SetText(stateText_);
+                Layout();
+            }
+            return 0;
+        }
         case WM_SIZE:
             Layout();
             return 0;
@@ -273,8 +314,8 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPA
         }
         case WM_GETMINMAXINFO: {
             auto* limits = reinterpret_cast<MINMAXINFO*>(lparam);
-            limits->ptMinTrackSize = {::MulDiv(360, window_.Dpi(), 96),
-                                      ::MulDiv(320, window_.Dpi(), 96)};
+            limits->ptMinTrackSize = {::MulDiv(480, window_.Dpi(), 96),
+                                      ::MulDiv(480, window_.Dpi(), 96)};
             return 0;
         }
         case WM_COMMAND:
@@ -286,9 +327,20 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPA
             return std::nullopt;
         case WM_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(lparam);
-            if (header->idFrom == kListId && header->code == LVN_KEYDOWN) {
+            if (header->idFrom == kListId && header->code == LVN_ITEMCHANGED) {
+                const auto* change = reinterpret_cast<const NMLISTVIEW*>(lparam);
+                if ((change->uChanged & LVIF_STATE) &&
+                    ((change->uOldState ^ change->uNewState) & LVIS_SELECTED)) {
+                    ShowStartup();
+                }
+            }
+            if (header->code == LVN_KEYDOWN) {
                 const auto* key = reinterpret_cast<const NMLVKEYDOWN*>(lparam);
-                if (key->wVKey == 'C' && ::GetKeyState(VK_CONTROL) < 0) CopyRows();
+                if (key->wVKey == 'C' && ::GetKeyState(VK_CONTROL) < 0) {
+                    if (header->idFrom == kListId) CopyRows(list_, HistoryColumns());
+                    if (header->idFrom == kProgramsId) CopyRows(programs_, StartupProgramColumns());
+                    if (header->idFrom == kEntriesId) CopyRows(entries_, EntrySummaryColumns());
+                }
                 if (key->wVKey == VK_ESCAPE) window_.UnloadWindow();
             }
             return std::nullopt;
@@ -298,9 +350,35 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPA
     }
 }
 
-void HistoryWindow::CopyRows() {
-    const auto& rows = list_.Rows();
-    std::vector<std::size_t> selected = list_.SelectedRows();
+void HistoryWindow::ShowStartup() {
+    const std::vector<std::size_t> selected = list_.SelectedRows();
+    const RecordedStart* shown =
+        !selected.empty() && selected[0] < starts_.size() ? &starts_[selected[0]] : nullptr;
+    std::wstring text(!shown ? startup_text::kNoStartSelected : startup_text::kNotWatched);
+    std::vector<std::vector<std::wstring>> rows;
+    if (shown && shown->startup) {
+        std::vector<std::optional<std::int64_t>> othersSettled;
+        for (const RecordedStart& start : starts_) {
+            if (&start != shown && start.startup) othersSettled.push_back(start.startup->settledMs);
+        }
+        text = StartupSummary(*shown->startup, othersSettled, decimalSeparator_);
+        rows = StartupProgramRows(*shown->startup, decimalSeparator_);
+    }
+    const std::size_t count = rows.size();
+    startupSummary_.SetText(text);
+    programs_.SetRows(std::move(rows));
+    if (shown) platform::Report(L"history programs " + platform::NumberText(count));
+}
+
+void HistoryWindow::OpenStartupApps() {
+    platform::OpenWithShellInBackground(startupAppsInSettings_ ? kStartupAppsUri : kTaskManager,
+                                        window_.Handle(), kOpenedMessage);
+}
+
+void HistoryWindow::CopyRows(const platform::ReportList& from,
+                             const std::vector<std::wstring>& header) {
+    const auto& rows = from.Rows();
+    std::vector<std::size_t> selected = from.SelectedRows();
     std::vector<std::vector<std::wstring>> copied;
     if (selected.empty()) {
         copied = rows;
@@ -309,7 +387,7 @@ void HistoryWindow::CopyRows() {
             if (index < rows.size()) copied.push_back(rows[index]);
         }
     }
-    if (platform::CopyTextToClipboard(window_.Handle(), TabSeparated(HistoryColumns(), copied))) {
+    if (platform::CopyTextToClipboard(window_.Handle(), TabSeparated(header, copied))) {
         platform::Report(L"history copied " + platform::NumberText(copied.size()));
     }
 }
@@ -325,6 +403,7 @@ void HistoryWindow::Layout() {
     const int width = std::max<int>(client.right - 2 * margin, 0);
 
     int stateHeight = 0;
+    int buttonWidth = 0;
     HDC screen = ::GetDC(window);
     {
         auto font = reinterpret_cast<HFONT>(::SendMessageW(list_.Handle(), WM_GETFONT, 0, 0));
@@ -332,6 +411,13 @@ void HistoryWindow::Layout() {
         TEXTMETRICW metrics{};
         ::GetTextMetricsW(screen, &metrics);
         lineHeight_ = std::max<int>(metrics.tmHeight, 1);
+        SIZE caption{};
+        const std::wstring_view buttonText = startupAppsInSettings_
+                                                 ? startup_text::kOpenSettings
+                                                 : startup_text::kOpenTaskManager;
+        ::GetTextExtentPoint32W(screen, buttonText.data(), static_cast<int>(buttonText.size()),
+                                &caption);
+        buttonWidth = std::min<int>(caption.cx + px(24), width);
         if (!stateText_.empty()) {
             RECT measure{0, 0, width, 0};
             ::DrawTextW(screen, stateText_.c_str(), static_cast<int>(stateText_.size()), &measure,
@@ -355,11 +441,22 @@ void HistoryWindow::Layout() {
     next(state_, !stateText_.empty(), stateHeight);
     const bool bars = std::any_of(starts_.begin(), starts_.end(),
                                   [](const RecordedStart& start) { return start.Measured(); });
+    // Below the chart: the starts, the line about the selected one, its programs beside the
+    // entries of all, and the button under them.
+    const int buttonHeight = lineHeight_ + px(10);
     const int rest = std::max<int>(client.bottom - y - margin, 0);
-    next(chart_, bars, std::max(rest * 11 / 20, 6 * lineHeight_));
-    const RECT listBox{margin, y + margin / 2, margin + width,
-                       std::max<int>(client.bottom - margin, y + margin / 2)};
-    list_.Place(listBox, {5, 2, 4, 2, 4, 7});
+    next(chart_, bars, std::max(rest * 3 / 10, 6 * lineHeight_));
+    const int listHeight = std::max<int>((client.bottom - y) * 3 / 10, 5 * lineHeight_);
+    list_.Place({margin, y, margin + width, y + listHeight}, {5, 2, 4, 2, 4, 7});
+    y += listHeight + margin / 2;
+    next(startupSummary_, !starts_.empty(), 2 * lineHeight_);
+    const int buttonTop = std::max<int>(client.bottom - margin - buttonHeight, y);
+    const int half = (width - margin / 2) / 2;
+    const int listsBottom = std::max<int>(buttonTop - margin / 2, y);
+    programs_.Place({margin, y, margin + half, listsBottom}, {6, 2, 3, 3, 3});
+    entries_.Place({margin + width - half, y, margin + width, listsBottom}, {6, 2, 3, 3, 3});
+    ::SetWindowPos(startupApps_.Handle(), nullptr, margin, buttonTop, buttonWidth, buttonHeight,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
     ::InvalidateRect(chart_.Handle(), nullptr, FALSE);
     // The margins that a moved control uncovered; the controls themselves are clipped out.
     ::InvalidateRect(window, nullptr, FALSE);

@@ -4,7 +4,9 @@
 #include <initializer_list>
 #include <numeric>
 
+#include "history/startup_history.h"
 #include "platform/number_text.h"
+#include "start/start_record_format.h"
 
 namespace vossel {
 namespace {
@@ -62,6 +64,15 @@ bool StartHistory::Add(std::uint32_t eventId, std::uint64_t systemTime,
                        const std::vector<std::wstring>& values) {
     if (full_ || examined_ >= kMaxRecordsExamined) return false;
     ++examined_;
+    if (eventId == kEventStartupPrograms) {
+        std::optional<ReadStartupRecord> startup = ParseStartupRecord(eventId, systemTime, values);
+        if (startup && PlausibleStartupRecord(*startup, nowUtc_)) {
+            startupReports_.push_back(std::move(startup->report));
+        } else {
+            ++leftOut_;
+        }
+        return examined_ < kMaxRecordsExamined;
+    }
     const std::optional<ReadStartRecord> record = ParseStartRecord(eventId, systemTime, values);
     if (!record || !PlausibleRecord(*record, nowUtc_)) {
         ++leftOut_;
@@ -108,6 +119,12 @@ std::vector<RecordedStart> StartHistory::Starts() const {
             return SameStart(s.identity, logon);
         });
         if (own != starts.end()) ++own->laterLogons;
+    }
+    // Oldest last: the first record written of a start's programs stands.
+    for (const StartupReport& report : startupReports_) {
+        for (RecordedStart& start : starts) {
+            if (SameStart(start.identity, report.start)) start.startup = report;
+        }
     }
     std::stable_sort(
         starts.begin(), starts.end(),

@@ -11,6 +11,7 @@
 
 #include "start/start_identity.h"
 #include "start/start_record.h"
+#include "start/startup_record.h"
 
 namespace vossel {
 
@@ -38,13 +39,16 @@ struct RecordedStart {
     bool waitIncluded = true;
     int laterLogons = 0;    // later or remote log-ons of this start, and format 1's repeats
     bool conflict = false;  // another record names this start and disagrees with this one
+    // What started with it, from the first plausible record of its programs.
+    std::optional<StartupReport> startup;
 
     bool Measured() const { return kind != RecordedKind::NotMeasured; }
     // Windows start and signing in known, so that the bar can be stacked.
     bool HasPhases() const { return format >= 2 && windowsStartMs && signingInMs; }
 };
 
-// Fed the records newest first. A later or remote log-on never stands as a start: it is counted
+// Fed the records newest first; a record of a start's programs joins the row of its start and
+// changes no other. A later or remote log-on never stands as a start: it is counted
 // under its start. Records that name one start (the identity rule) and agree are one start, whose
 // number is its first log-on's: the one written first. Records that name one start and disagree
 // (another kind, or another number beyond the tolerance) both stay, marked as a conflict.
@@ -70,6 +74,7 @@ class StartHistory {
     bool full_ = false;
     std::vector<RecordedStart> starts_;
     std::vector<StartIdentity> laterLogons_;
+    std::vector<StartupReport> startupReports_;  // newest first
 };
 
 // The median of the durations; nothing for none. An even count takes the mean of the middle two.

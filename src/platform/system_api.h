@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include "platform/late_bound.h"
@@ -38,6 +39,13 @@ inline LateBound<decltype(&::GetWindowThreadProcessId)> GetWindowThreadProcessId
     L"user32.dll", "GetWindowThreadProcessId"};
 inline LateBound<decltype(&::ProcessIdToSessionId)> ProcessIdToSessionId{L"kernel32.dll",
                                                                          "ProcessIdToSessionId"};
+
+// The history window's way to Windows' start-up apps.
+inline LateBound<decltype(&::ShellExecuteExW)> ShellExecuteExW{L"shell32.dll", "ShellExecuteExW"};
+inline LateBound<decltype(&::VerifyVersionInfoW)> VerifyVersionInfoW{L"kernel32.dll",
+                                                                     "VerifyVersionInfoW"};
+inline LateBound<decltype(&::VerSetConditionMask)> VerSetConditionMask{L"kernel32.dll",
+                                                                       "VerSetConditionMask"};
 
 // The start record. A missing one is a failed record, never the end of the program.
 inline LateBound<decltype(&::RegisterEventSourceW)> RegisterEventSourceW{L"advapi32.dll",
