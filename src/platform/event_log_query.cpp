@@ -5,6 +5,7 @@
 #include <sddl.h>
 
 #include <iterator>
+#include <optional>
 
 #include "platform/late_bound.h"
 
@@ -77,12 +78,16 @@ bool Bound() {
 
 // Runs the query newest first and hands each record to take, which answers 0 or the error that
 // ends the reading, and clears more to stop it.
+// prepare runs once the query stands (Wine's EvtQuery fails, and its EvtCreateRenderContext
+// aborts the process when called).
 std::uint32_t ForEachEvent(const wchar_t* channel, const wchar_t* query,
+                           const std::function<std::uint32_t()>& prepare,
                            const std::function<std::uint32_t(EVT_HANDLE event, bool& more)>& take) {
     ::SetLastError(ERROR_SUCCESS);
     EventHandle results(
         evtQuery(nullptr, channel, query, EvtQueryChannelPath | EvtQueryReverseDirection));
     if (!results.Get()) return LastErrorOr(ERROR_NOT_SUPPORTED);
+    if (const std::uint32_t failure = prepare()) return failure;
     // A small batch: the reading usually stops after a few dozen records.
     EVT_HANDLE batch[16] = {};
     for (;;) {
@@ -110,18 +115,21 @@ LPCWSTR kSystemPaths[] = {L"Event/System/EventID", L"Event/System/TimeCreated/@S
     const wchar_t* channel, const wchar_t* query,
     const std::function<bool(const EventRecordValues& record)>& visit) {
     if (!Bound()) return LastErrorOr(ERROR_PROC_NOT_FOUND);
-    EventHandle userValues(evtCreateRenderContext(0, nullptr, EvtRenderContextUser));
-    EventHandle systemValues(evtCreateRenderContext(static_cast<DWORD>(std::size(kSystemPaths)),
+    std::optional<EventHandle> userValues;
+    std::optional<EventHandle> systemValues;
+    const auto prepare = [&]() -> std::uint32_t {
+        userValues.emplace(evtCreateRenderContext(0, nullptr, EvtRenderContextUser));
+        systemValues.emplace(evtCreateRenderContext(static_cast<DWORD>(std::size(kSystemPaths)),
                                                     kSystemPaths, EvtRenderContextValues));
-    if (!userValues.Get() || !systemValues.Get()) return LastErrorOr(ERROR_NOT_SUPPORTED);
-
+        return userValues->Get() && systemValues->Get() ? 0 : LastErrorOr(ERROR_NOT_SUPPORTED);
+    };
     std::vector<BYTE> userBuffer(4096);
     std::vector<BYTE> systemBuffer(256);
-    return ForEachEvent(channel, query, [&](EVT_HANDLE event, bool& more) -> std::uint32_t {
+    return ForEachEvent(channel, query, prepare, [&](EVT_HANDLE event, bool& more) -> std::uint32_t {
         DWORD userCount = 0;
         DWORD systemCount = 0;
-        std::uint32_t failure = RenderValues(systemValues.Get(), event, systemBuffer, systemCount);
-        if (!failure) failure = RenderValues(userValues.Get(), event, userBuffer, userCount);
+        std::uint32_t failure = RenderValues(systemValues->Get(), event, systemBuffer, systemCount);
+        if (!failure) failure = RenderValues(userValues->Get(), event, userBuffer, userCount);
         if (failure || systemCount < 2) return failure;
         const auto* system = reinterpret_cast<const EVT_VARIANT*>(systemBuffer.data());
         const auto* user = reinterpret_cast<const EVT_VARIANT*>(userBuffer.data());
@@ -208,13 +216,16 @@ EventField FieldOf(const EVT_VARIANT& value) {
     if (!Bound()) return LastErrorOr(ERROR_PROC_NOT_FOUND);
     std::vector<LPCWSTR> allPaths(std::begin(kSystemPaths), std::end(kSystemPaths));
     for (const std::wstring& path : paths) allPaths.push_back(path.c_str());
-    EventHandle values(evtCreateRenderContext(static_cast<DWORD>(allPaths.size()), allPaths.data(),
+    std::optional<EventHandle> values;
+    const auto prepare = [&]() -> std::uint32_t {
+        values.emplace(evtCreateRenderContext(static_cast<DWORD>(allPaths.size()), allPaths.data(),
                                               EvtRenderContextValues));
-    if (!values.Get()) return LastErrorOr(ERROR_NOT_SUPPORTED);
+        return values->Get() ? 0 : LastErrorOr(ERROR_NOT_SUPPORTED);
+    };
     std::vector<BYTE> buffer(1024);
-    return ForEachEvent(channel, query, [&](EVT_HANDLE event, bool& more) -> std::uint32_t {
+    return ForEachEvent(channel, query, prepare, [&](EVT_HANDLE event, bool& more) -> std::uint32_t {
         DWORD count = 0;
-        if (const std::uint32_t failure = RenderValues(values.Get(), event, buffer, count)) {
+        if (const std::uint32_t failure = RenderValues(values->Get(), event, buffer, count)) {
             return failure;
         }
         if (count < allPaths.size()) return 0;
