@@ -14,6 +14,7 @@
 #include "resource_ids.h"
 #include "settings/settings_window.h"
 #include "start/start_of_shell.h"
+#include "startup/watch_plan.h"
 
 namespace vossel {
 namespace {
@@ -23,6 +24,8 @@ constexpr UINT_PTR kLifeTimerId = 2;
 constexpr UINT_PTR kRecordTimerId = 3;
 // The reader thread's answer; lparam owns a SignInEvidence.
 constexpr UINT kEarlierLogonsMessage = WM_APP + 1;
+// The start-up watch has written what it saw.
+constexpr UINT kWatchDoneMessage = WM_APP + 2;
 #ifdef VOSSEL_FAULT_LONG_LIFE  // test-only build: room for the soak test's thousands of steps
 constexpr int kLifeMs = 600000;
 #else
@@ -63,7 +66,8 @@ struct EarlierLogonsRequest {
 };
 
 DWORD WINAPI ReadEarlierLogonsThread(LPVOID parameter) {
-    const std::unique_ptr<EarlierLogonsRequest> request(static_cast<EarlierLogonsRequest*>(parameter));
+    const std::unique_ptr<EarlierLogonsRequest> request(
+        static_cast<EarlierLogonsRequest*>(parameter));
     auto evidence = std::make_unique<SignInEvidence>(ReadEarlierLogons(request->startUtc));
     // A window gone meanwhile takes nothing: the evidence goes with this thread.
     if (::PostMessageW(request->window, kEarlierLogonsMessage, 0,
@@ -107,7 +111,17 @@ MainWindow::MainWindow(EndProgramFunction endProgram)
     window_.CloseRequest = [this](bool& cancel) { OnCloseRequest(cancel); };
     window_.SessionEnd = [this] {
         startRecorder_.OnEnd();
+        // What the watching has seen so far is written before Windows ends the process, which it
+        // may do as soon as this message is answered.
+        watch_.EndNow();
         endProgram_(L"session-end");
+    };
+    startRecorder_.Recorded = [this](const StartMeasurement& measurement) {
+        FILETIME now{};
+        platform::api::GetSystemTimeAsFileTime(&now);
+        const auto plan =
+            PlanWatch(measurement, (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime);
+        if (plan) watch_.Start(*plan, window_.Handle(), kWatchDoneMessage);
     };
     settingsLink_.Click = [this] { OnSettingsLinkClick(); };
     // The keyboard's way to the settings, which leaves the window's look as it is.
@@ -122,6 +136,10 @@ MainWindow::MainWindow(EndProgramFunction endProgram)
     fadeTimer_.Tick = [this] { OnFadeTick(); };
     lifeTimer_.Tick = [this] { OnLifeTimerTick(); };
     window_.Message = [this](UINT message, WPARAM, LPARAM lparam) -> std::optional<LRESULT> {
+        if (message == kWatchDoneMessage) {
+            if (windowGone_) endProgram_(L"watched");
+            return 0;
+        }
         if (message != kEarlierLogonsMessage) return std::nullopt;
         OnEarlierLogons(std::unique_ptr<SignInEvidence>(reinterpret_cast<SignInEvidence*>(lparam)));
         return 0;
@@ -173,7 +191,8 @@ void MainWindow::OnPaint() {
         // The window takes no focus, so nothing else would make a screen reader speak.
         if (!announced_) {
             announced_ = true;
-            platform::Report(L"announce " + platform::Announce(window_.Handle(), window_.Description()));
+            platform::Report(L"announce " +
+                             platform::Announce(window_.Handle(), window_.Description()));
         }
     }
     ReportSignIn(measurement);
@@ -219,7 +238,8 @@ void MainWindow::ReportSignIn(const StartMeasurement& measurement) {
 }
 
 void MainWindow::ReadEarlierLogons(std::uint64_t startUtc) {
-    auto request = std::make_unique<EarlierLogonsRequest>(EarlierLogonsRequest{window_.Handle(), startUtc});
+    auto request =
+        std::make_unique<EarlierLogonsRequest>(EarlierLogonsRequest{window_.Handle(), startUtc});
     HANDLE thread = ::CreateThread(nullptr, 0, &ReadEarlierLogonsThread, request.get(), 0, nullptr);
     if (!thread) {
         // Nothing can be read: no evidence, as where every source is unreadable.
@@ -254,8 +274,7 @@ void MainWindow::OnFadeTick() {
     const FadeOutcome outcome = fade_.Tick();
     switch (outcome.action) {
         case FadeAction::EndProgram:
-            startRecorder_.OnEnd();
-            endProgram_(L"fade-out");
+            End(L"fade-out");
             return;
         case FadeAction::ApplyLevel:
             MakeLayered();
@@ -281,8 +300,20 @@ void MainWindow::OnLifeTimerTick() {
         }
         if (now - *endHeldSinceMs_ < kEndHoldLimitMs) return;
     }
+    End(L"timer");
+}
+
+void MainWindow::End(std::wstring_view reason) {
     startRecorder_.OnEnd();
-    endProgram_(L"timer");
+    if (!watch_.Running()) endProgram_(reason);
+    // Hidden, not destroyed: a hidden top-level window is still told of the session's end (a
+    // message-only window is not), and the watching then writes what it has.
+    fadeTimer_.SetEnabled(false);
+    lifeTimer_.SetEnabled(false);
+    settings_.reset();
+    ::ShowWindow(window_.Handle(), SW_HIDE);
+    windowGone_ = true;
+    platform::Report(L"window gone " + std::wstring(reason));
 }
 
 }  // namespace vossel
