@@ -156,11 +156,7 @@ void MainWindow::OnLoad() {
 void MainWindow::OnPaint() {
     if (earlierState_ == EarlierLogonsState::NotAsked && !shown_) ReadOtherSessions(earlierLogons_);
     StartReadings readings = ReadStartOfShell(earlierLogons_);
-    // A lock after the first reading is the user's (Win+L), not Windows signing itself in.
-    if (readings.evidence.session) {
-        if (!firstLocked_) firstLocked_ = readings.evidence.session->locked;
-        readings.evidence.session->locked = *firstLocked_;
-    }
+    KeepFirstLock(firstLocked_, readings);
     StartMeasurement next = DecideStart(readings);
     if (!shown_ || ReplacesShown(*shown_, next)) shown_ = std::move(next);
     const StartMeasurement& measurement = *shown_;

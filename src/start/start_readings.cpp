@@ -23,6 +23,12 @@ bool SignsInAutomatically(const RegistryTexts& autoAdminLogon,
     });
 }
 
+void KeepFirstLock(std::optional<bool>& firstLocked, StartReadings& readings) {
+    if (!readings.evidence.session) return;
+    if (!firstLocked) firstLocked = readings.evidence.session->locked;
+    readings.evidence.session->locked = *firstLocked;
+}
+
 StartMeasurement DecideStart(const StartReadings& readings) {
     if (readings.shellProcessId == 0) return StartMeasurement::NotMeasured(kNoShell);
     if (!readings.shellCreatedUtc) return StartMeasurement::NotMeasured(kShellNotReadable);

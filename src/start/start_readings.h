@@ -44,6 +44,10 @@ bool IsRemoteSession(bool remoteMetric, const std::optional<std::uint32_t>& glas
 bool SignsInAutomatically(const RegistryTexts& autoAdminLogon,
                           const std::vector<RegistryTexts>& legalNotice);
 
+// The session's lock flag is the run's first reading's: a lock later (Win+L within the window's
+// life) is the user's, not Windows signing itself in. firstLocked keeps it across the readings.
+void KeepFirstLock(std::optional<bool>& firstLocked, StartReadings& readings);
+
 // The measurement that the readings make.
 StartMeasurement DecideStart(const StartReadings& readings);
 

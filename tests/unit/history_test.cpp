@@ -129,6 +129,8 @@ TEST(StartHistory, GroupsPlausibleRecordsIntoStarts) {
         {"Windows start over six hours", {FirstLogOn(kInstant, 25'200'000, 60'000, 40'000)}, {}, 1},
         {"a reason that is no token", {With(Format1(1010, 0, day), 3, L"\x202E" L"x")}, {}, 1},
         {"not a start record", {{1001, kInstant, {L"hello"}}}, {}, 1},
+        {"a start before 1980", {Format1(1001, 31'234, *ParseUtcInstant(L"1979-12-31T23:00:00.000Z"))}, {}, 1},
+        {"a start in 1601, which reads as none", {With(f1, 4, L"1601-01-01T00:00:00.000Z")}, {}, 1},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -154,6 +156,13 @@ TEST(StartHistory, GroupsPlausibleRecordsIntoStarts) {
     EXPECT_EQ(StartColumns(one.Starts()[0], L","),
               (std::vector<std::wstring>{L"126,2", L"24,0", L"7,2", L"95,0（已计入）",
                                          L"完整启动，之后另有 1 次登录"}));
+    // A start counts once in the summary, with its first-written record's number.
+    Record forged = Format1(1001, 0, kInstant);
+    forged.time = kNow - kHour;
+    StartHistory conflicting(kNow);
+    for (const Record& r : {forged, Format1(1001, 30'000, day), f1}) conflicting.Add(r.id, r.time, r.values);
+    EXPECT_EQ(HistorySummary(conflicting.Starts(), L"."),
+              L"最近 2 次开机，中位数 30.6 秒，最快 30.0 秒，最慢 31.2 秒");
     EXPECT_EQ(TabSeparated({L"a", L"b"}, {{L"1.5", L"x\ty"}}), L"a\tb\r\n1.5\tx y\r\n");
 
     // The 31st start ends the reading once the 30th is complete; so do 1000 records of any kind.

@@ -4,8 +4,13 @@
 
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <string_view>
 #include <vector>
+
+#include "history/start_history.h"
+#include "start/start_readings.h"
+#include "start/start_record.h"
 
 namespace vossel {
 namespace {
@@ -169,6 +174,115 @@ TEST(ApplySignIn, LeavesTheWaitOutOnlyWhenEveryBoundaryIsKnownAndTellsLaterLogOn
                 << c.name;
         }
     }
+}
+
+// Every record the decision can lead to is one its own history takes: each row of the table
+// above, and random clock readings and sign-in stamps around it.
+TEST(ApplySignIn, EveryRecordItComposesIsOneTheHistoryTakes) {
+    std::mt19937_64 random(31);
+    const auto upTo = [&](std::uint64_t most) { return random() % (most + 1); };
+    std::size_t composed = 0;
+    for (const SignInCase& c : Cases()) {
+        for (int i = 0; i < 200; ++i) {
+            SignInEvidence evidence = c.evidence;
+            StartClocks clocks;
+            const std::uint64_t shellAt = upTo(2 * kHour);
+            const std::uint64_t age = upTo(kHour);
+            const std::uint64_t asleep = i % 2 ? upTo(3 * kHour) + 3 * kSecond : 0;
+            const std::uint64_t wake = asleep ? asleep + upTo(kHour) : 0;
+            clocks.interruptTime = wake + shellAt + age;
+            clocks.unbiasedInterruptTime = *clocks.interruptTime - asleep;
+            clocks.systemTime = kStart + shellAt + age;
+            const bool fits = evidence.session && evidence.session->logonUtc <= clocks.systemTime &&
+                              evidence.session->connectUtc <= clocks.systemTime;
+            if (i % 3 == 0 || !fits) {
+                // Stamps anywhere from hours before the start to the reading.
+                const std::uint64_t earliest = kStart - 3 * kHour;
+                const std::uint64_t connect = earliest + upTo(3 * kHour + shellAt + age);
+                evidence.session = SessionReading{connect, connect + upTo(clocks.systemTime - connect),
+                                                  false, i % 5 == 0, 2, {}};
+            }
+            if (i % 4 == 0) {
+                const std::int64_t step = static_cast<std::int64_t>(upTo(20 * kSecond)) - 10 * 10'000'000;
+                const std::uint64_t at = kStart + upTo(shellAt + age);
+                evidence.clockChanges = std::vector<ClockChange>{
+                    {at, at, static_cast<std::uint64_t>(static_cast<std::int64_t>(at) + step), 1}};
+            }
+            const StartMeasurement span = MeasureStart(
+                kStart + shellAt, clocks,
+                [&] { return std::optional<SuspendTimes>({wake - upTo(kSecond), wake}); },
+                evidence.clockChanges);
+            const StartMeasurement shown = ApplySignIn(span, evidence);
+            if (shown.kind != StartKind::NotMeasured) {
+                EXPECT_GE(shown.durationMs, 0) << c.name;
+                EXPECT_LE(shown.durationMs, span.durationMs) << c.name;
+            }
+            const StartRecord record = ComposeStartRecord(shown, L"1.0", L"x64");
+            const std::uint64_t written = clocks.systemTime + 2 * kSecond;
+            const auto read = ParseStartRecord(record.eventId, written, record.strings);
+            ASSERT_TRUE(read) << c.name << " " << i;
+            EXPECT_TRUE(PlausibleRecord(*read, written)) << c.name << " " << i << [&] {
+                std::string all;
+                for (const auto& v : record.strings) all += std::string(v.begin(), v.end()) + "|";
+                return all;
+            }();
+            StartHistory history(written);
+            history.Add(record.eventId, written, record.strings);
+            EXPECT_EQ(history.LeftOut(), 0u) << c.name << " " << i;
+            ++composed;
+        }
+    }
+    EXPECT_GT(composed, 1000u);
+}
+
+TEST(DecideStart, ReadsTheNoticeTheConsoleAndTheFirstLockFlag) {
+    StartReadings base;
+    base.shellProcessId = 7;
+    base.shellCreatedUtc = kStart + 60 * kSecond;
+    base.selfCreatedUtc = kStart + 70 * kSecond;
+    base.clocks = StartClocks{kStart + 80 * kSecond, 80 * kSecond, 0, 80 * kSecond};
+    base.evidence.session = Session(20 * kSecond, 40 * kSecond);
+    base.ownSessionId = 2;
+    base.autoAdminLogon = std::vector<std::wstring>{L"1"};
+    const RegistryTexts absent;
+    const RegistryTexts empty = std::vector<std::wstring>{};
+    const RegistryTexts blank = std::vector<std::wstring>{L""};
+    const RegistryTexts banner = std::vector<std::wstring>{L"Authorised use only.", L""};
+    struct Case {
+        const char* name;
+        std::vector<RegistryTexts> notice;  // policy caption, text; Winlogon caption, text
+        std::optional<std::uint32_t> glass;
+        std::wstring_view waitIncluded;
+        LogonKind logon;
+    };
+    const auto automatic = kAutomaticSignIn;
+    // clang-format off
+    const Case cases[] = {
+        {"no notice: signed in by itself",         {absent, absent, absent, absent}, 2,            automatic, LogonKind::First},
+        {"the policy's defaults, empty",           {blank, empty, absent, absent},   2,            automatic, LogonKind::First},
+        {"a text as a multi-string",               {blank, banner, absent, absent},  2,            {},        LogonKind::First},
+        {"only a caption",                         {banner, empty, absent, absent},  2,            {},        LogonKind::First},
+        {"in the older Winlogon key",              {absent, absent, absent, banner}, 2,            {},        LogonKind::First},
+        {"the console is another session: remote", {absent, absent, absent, absent}, 1,            {},        LogonKind::Remote},
+        {"the console's id unreadable",            {absent, absent, absent, absent}, std::nullopt, automatic, LogonKind::First},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        StartReadings readings = base;
+        readings.legalNotice = c.notice;
+        readings.glassSessionId = c.glass;
+        const StartMeasurement shown = DecideStart(readings);
+        EXPECT_EQ(shown.waitIncluded, c.waitIncluded) << c.name;
+        EXPECT_EQ(shown.logon, c.logon) << c.name;
+    }
+    // Locked by Win+L after the first reading: the wait stays out.
+    std::optional<bool> firstLocked;
+    StartReadings readings = base;
+    readings.autoAdminLogon.reset();
+    KeepFirstLock(firstLocked, readings);
+    readings.evidence.session->locked = true;
+    KeepFirstLock(firstLocked, readings);
+    EXPECT_EQ(DecideStart(readings).durationMs, 40'000);
 }
 
 TEST(ShellOfThisLogon, TakesTheShellThatRanThisRunOrNone) {
