@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/program.h"
+#include "diagnose/diagnose_run.h"
 #include "history/history_window.h"
 #include "mainwindow/main_window.h"
 #include "platform/runtime_error.h"
@@ -50,6 +51,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     const wchar_t* commandLine = ::GetCommandLineW();
     const std::vector<std::wstring> arguments = vossel::CommandLineArguments(commandLine);
     const bool history = vossel::IsHistoryCommand(arguments);
+    // "/diagnose": the report of what a run reads and decides; no record, no window of the run.
+    if (vossel::IsDiagnoseCommand(arguments)) return vossel::RunDiagnose();
     if (!arguments.empty() && !history) return vossel::RunElevatedAutoStart(commandLine);
     vossel::platform::SetRuntimeErrorReport(&vossel::ReportRuntimeError);
     try {
