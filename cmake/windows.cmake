@@ -60,10 +60,11 @@ else()
         DEPENDS ${messages_source} VERBATIM)
 endif()
 add_custom_target(vossel_messages DEPENDS ${messages_outputs})
-set_source_files_properties(resources/vossel.rc PROPERTIES OBJECT_DEPENDS "${messages_outputs}")
+set_source_files_properties(resources/vossel.rc PROPERTIES OBJECT_DEPENDS
+    "${messages_outputs};${texts_table};${text_tables}")
 
 add_executable(Vossel WIN32 src/app/winmain.cpp resources/vossel.rc)
-add_dependencies(Vossel vossel_messages)
+add_dependencies(Vossel vossel_messages vossel_texts)
 target_link_libraries(Vossel PRIVATE vossel_app ${static_runtime} ${hardening_link})
 # The version record's numbers, from VERSION through project(). Its text form is major.minor with
 # two digits of minor ("1.00").

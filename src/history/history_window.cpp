@@ -15,6 +15,7 @@
 #include "platform/local_time.h"
 #include "platform/number_text.h"
 #include "platform/shell_automation.h"
+#include "platform/texts.h"
 #include "resource_ids.h"
 
 namespace vossel {
@@ -132,13 +133,15 @@ int RunHistoryWindow() {
 
 HistoryWindow::HistoryWindow()
     : decimalSeparator_(platform::UserDecimalSeparator()),
-      stateText_(L"正在读取…"),
+      texts_(platform::DisplayTexts()),
+      stateText_(platform::Text(IDS_HISTORY_READING)),
       summary_(kSummaryId, SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS),
       state_(kStateId, SS_LEFT),
       chart_(kChartId, SS_OWNERDRAW),
-      list_(kListId, {120, 3600, 8760, 3780}, HistoryColumns(), L"开机记录"),
+      list_(kListId, {120, 3600, 8760, 3780}, HistoryColumns(texts_),
+            platform::Text(IDS_HISTORY_LIST)),
       window_({kHistoryWindowClass,
-               L"Vossel 启动记录",
+               platform::Text(IDS_HISTORY_TITLE),
                IDI_VOSSEL,
                COLOR_WINDOW,
                0,
@@ -216,15 +219,16 @@ void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
     std::vector<std::wstring> lines;
     if (reading->error != 0) {
         const std::int32_t number = static_cast<std::int32_t>(reading->error);
-        std::wstring line = L"无法读取 Windows 事件日志：" +
-                            platform::SystemErrorText(platform::HresultFromWin32(reading->error));
-        if (!starts_.empty()) line += L" 下面只有出错之前读到的记录。";
+        std::wstring line = platform::Text(
+            IDS_HISTORY_READ_ERROR,
+            {platform::SystemErrorText(platform::HresultFromWin32(reading->error))});
+        if (!starts_.empty()) line = platform::Text(IDS_HISTORY_READ_PARTIAL, {line});
         lines.push_back(std::move(line));
         platform::Report(L"history error " + platform::NumberText(number));
     } else if (starts_.empty()) {
-        lines.push_back(L"还没有开机记录。Vossel 每次登录时记录一次。");
+        lines.push_back(platform::Text(IDS_HISTORY_EMPTY));
     }
-    if (reading->leftOut > 0) lines.push_back(LeftOutText(reading->leftOut));
+    if (reading->leftOut > 0) lines.push_back(LeftOutText(reading->leftOut, texts_));
     stateText_.clear();
     for (const std::wstring& line : lines)
         stateText_ += (stateText_.empty() ? L"" : L"\r\n") + line;
@@ -232,15 +236,15 @@ void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
     std::vector<std::vector<std::wstring>> rows;
     for (const RecordedStart& start : starts_) {
         std::vector<std::wstring> row{platform::LocalShortDateTime(start.time)};
-        for (std::wstring& column : StartColumns(start, decimalSeparator_)) {
+        for (std::wstring& column : StartColumns(start, decimalSeparator_, texts_)) {
             row.push_back(std::move(column));
         }
         rows.push_back(std::move(row));
     }
     list_.SetRows(std::move(rows));
-    summary_.SetText(starts_.empty() ? L"" : HistorySummary(starts_, decimalSeparator_));
+    summary_.SetText(starts_.empty() ? L"" : HistorySummary(starts_, decimalSeparator_, texts_));
     state_.SetText(stateText_);
-    chart_.SetText(ChartDescription(starts_, decimalSeparator_));
+    chart_.SetText(ChartDescription(starts_, decimalSeparator_, texts_));
     Layout();
     if (reading->error == 0 || !starts_.empty()) {
         platform::Report(L"history read " + platform::NumberText(starts_.size()));
@@ -309,7 +313,7 @@ void HistoryWindow::CopyRows() {
             if (index < rows.size()) copied.push_back(rows[index]);
         }
     }
-    if (platform::CopyTextToClipboard(window_.Handle(), TabSeparated(HistoryColumns(), copied))) {
+    if (platform::CopyTextToClipboard(window_.Handle(), TabSeparated(HistoryColumns(texts_), copied))) {
         platform::Report(L"history copied " + platform::NumberText(copied.size()));
     }
 }
@@ -389,10 +393,10 @@ void HistoryWindow::DrawChart(HDC target, RECT area) {
     // shades, the hatching of an included wait, and which hue is which kind.
     enum class Swatch { WindowsStart, SigningIn, Wait, None };
     const std::pair<Swatch, std::wstring> legend[] = {
-        {Swatch::WindowsStart, L"Windows 启动"},
-        {Swatch::SigningIn, L"登录"},
-        {Swatch::Wait, L"登录界面等待（已计入）"},
-        {Swatch::None, L"蓝：完整启动，绿：快速启动或唤醒"},
+        {Swatch::WindowsStart, texts_(IDS_PHASE_WINDOWS_START)},
+        {Swatch::SigningIn, texts_(IDS_PHASE_SIGNING_IN)},
+        {Swatch::Wait, texts_(IDS_LEGEND_WAIT)},
+        {Swatch::None, texts_(IDS_LEGEND_KINDS)},
     };
     const int swatch = lineHeight_ * 2 / 3;
     int x = 0;
@@ -432,9 +436,9 @@ void HistoryWindow::DrawChart(HDC target, RECT area) {
 
     // The plot: tick labels on its left, the median's label on its right, off the bars, and a
     // line above it for the values of cut bars and the newest bar's mark.
-    const std::wstring medianWord = L"中位数";
+    const std::wstring medianWord = texts_(IDS_CHART_MEDIAN);
     const int axisWidth = TextWidth(dc, L"000.0") + px(6);
-    const int medianWidth = std::max(TextWidth(dc, medianWord), TextWidth(dc, L"000.0 秒")) + px(6);
+    const int medianWidth = std::max(TextWidth(dc, medianWord), TextWidth(dc, platform::FillIn(texts_, IDS_SECONDS_VALUE, {L"000.0"}))) + px(6);
     const ChartRect plot{axisWidth, legendY + lineHeight_ * 2 + px(4), width - medianWidth, height};
     if (plot.right - plot.left >= 2 && plot.bottom - plot.top >= 2) {
         const ChartGeometry chart = LayoutChart(starts_, plot);
@@ -509,7 +513,10 @@ void HistoryWindow::DrawChart(HDC target, RECT area) {
                            PS_DASH);
             const RECT labelBox{plot.right + px(5), chart.medianY - lineHeight_, width,
                                 chart.medianY + lineHeight_};
-            Text(dc, medianWord + L"\n" + SecondsText(*chart.medianMs, decimalSeparator_) + L" 秒",
+            Text(dc,
+                 medianWord + L"\n" +
+                     platform::FillIn(texts_, IDS_SECONDS_VALUE,
+                            {SecondsText(*chart.medianMs, decimalSeparator_)}),
                  labelBox, DT_LEFT, kMedianColour);
         }
     }

@@ -51,6 +51,7 @@ class HistoryWindow final {
     void CopyRows();
 
     std::wstring decimalSeparator_;
+    platform::TextLookup texts_;  // in the user's display language
     // What the window says besides the starts: reading, no records, unreadable, records left out.
     std::wstring stateText_;
     std::vector<RecordedStart> starts_;

@@ -10,6 +10,7 @@
 #include "start/sign_in.h"
 #include "start/start_record.h"
 #include "start/start_record_format.h"
+#include "table_texts.h"
 
 namespace vossel {
 namespace {
@@ -151,9 +152,12 @@ TEST(StartHistory, GroupsPlausibleRecordsIntoStarts) {
          {LaterLogOn(kInstant), FirstLogOn(kInstant, 24'000, 95'000, 7'234, 0, true)}) {
         one.Add(r.id, r.time, r.values);
     }
-    EXPECT_EQ(StartColumns(one.Starts()[0], L","),
+    EXPECT_EQ(StartColumns(one.Starts()[0], L",", TableTexts(platform::UiLanguage::SimplifiedChinese)),
               (std::vector<std::wstring>{L"126,2", L"24,0", L"7,2", L"95,0（已计入）",
                                          L"完整启动，之后另有 1 次登录"}));
+    EXPECT_EQ(StartColumns(one.Starts()[0], L".", TableTexts(platform::UiLanguage::English)),
+              (std::vector<std::wstring>{L"126.2", L"24.0", L"7.2", L"95.0 (counted)",
+                                         L"Full boot, later log-ons: 1"}));
     EXPECT_EQ(TabSeparated({L"a", L"b"}, {{L"1.5", L"x\ty"}}), L"a\tb\r\n1.5\tx y\r\n");
 
     // The 31st start ends the reading once the 30th is complete; so do 1000 records of any kind.
@@ -258,11 +262,14 @@ TEST(HistoryChart, ScalesTicksBarsAndMedian) {
               (Segments{{P::WindowsStart, 70, 121}, {P::Wait, 55, 70}, {P::SigningIn, 30, 55}}));
     EXPECT_EQ(stacked.bars[2].segments, (Segments{{P::Whole, 37, 121}}));
 
-    EXPECT_EQ(ChartDescription({Bar(900'000), Bar(25'000), Bar(27'000), Bar(30'000),
-                                Bar(0, RecordedKind::NotMeasured)},
-                               L"."),
+    const std::vector<RecordedStart> described{Bar(900'000), Bar(25'000), Bar(27'000),
+                                               Bar(30'000), Bar(0, RecordedKind::NotMeasured)};
+    EXPECT_EQ(ChartDescription(described, L".", TableTexts(platform::UiLanguage::SimplifiedChinese)),
               L"柱状图：4 次测得的开机用时，从左到右由旧到新；中位数 28.5 秒，最快 25.0 秒，"
               L"最慢 900.0 秒；1 根超出刻度，截断显示并标出数值。");
+    EXPECT_EQ(ChartDescription(described, L".", TableTexts(platform::UiLanguage::TraditionalChinese)),
+              L"長條圖：4 次測得的開機用時，從左到右由舊到新；中位數 28.5 秒，最快 25.0 秒，"
+              L"最慢 900.0 秒；1 根超出刻度，截斷顯示並標出數值。");
 }
 
 }  // namespace
