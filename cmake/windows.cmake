@@ -44,7 +44,8 @@ target_link_libraries(vossel_app PUBLIC vossel_logic vossel_platform)
 # generated script, which names the .bin file of each language.
 set(messages_dir ${CMAKE_BINARY_DIR}/generated)
 set(messages_outputs ${messages_dir}/start_messages.rc ${messages_dir}/start_messages.h
-    ${messages_dir}/MSG00409.bin ${messages_dir}/MSG00804.bin)
+    ${messages_dir}/MSG00409.bin ${messages_dir}/MSG00804.bin
+    ${messages_dir}/MSG00404.bin)
 set(messages_source ${CMAKE_SOURCE_DIR}/resources/start_messages.mc)
 if(MSVC)
     # mc.exe reads Unicode only as UTF-16LE (-u); the source is UTF-8.

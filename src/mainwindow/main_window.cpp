@@ -46,6 +46,7 @@ constexpr int kCharsetBig5 = CHINESEBIG5_CHARSET;  // 136
 // The duration label's left edge and the unit's: the number stays left of the unit.
 constexpr int kDurationLeftTwips = 1920;
 constexpr int kUnitLeftTwips = 3480;
+constexpr int kGapBeforeUnitTwips = 30;
 
 // The faces and the link's box of each language. Simplified Chinese is the design itself;
 // Traditional Chinese takes Microsoft's Traditional UI face where the design names Microsoft
@@ -91,8 +92,8 @@ const LanguageDesign& DisplayDesign() {
 platform::FontSpec DurationFont(platform::UniqueMemoryFont& embedded) {
     platform::FontSpec font{kSegmentFace, 2625, FW_BOLD, kCharsetAnsi, {}};
     // A long start (a feature update's first, an old disk) is drawn smaller rather than under
-    // the unit.
-    font.captionRoomTwips = kUnitLeftTwips - kDurationLeftTwips;
+    // the unit, with the gap before it that the widest three-digit number leaves.
+    font.captionRoomTwips = kUnitLeftTwips - kDurationLeftTwips - kGapBeforeUnitTwips;
     if (platform::IsFontFamilyInstalled(kSegmentFace)) return font;
     embedded = platform::RegisterEmbeddedFont(IDR_SEGMENT_FONT);
     if (embedded) {
