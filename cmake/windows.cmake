@@ -121,7 +121,8 @@ endif()
 
 file(GLOB windows_test_sources CONFIGURE_DEPENDS tests/windows/*.cpp)
 if(windows_test_sources)
-    add_executable(vossel_windows_tests ${windows_test_sources})
+    add_executable(vossel_windows_tests ${windows_test_sources} resources/texts/texts.rc)
+    add_dependencies(vossel_windows_tests vossel_texts)
     target_link_libraries(vossel_windows_tests PRIVATE vossel_app GTest::gtest_main oleacc ${static_runtime})
     # The message-table test reads the built exe beside it.
     add_dependencies(vossel_windows_tests Vossel)

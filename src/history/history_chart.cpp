@@ -139,7 +139,8 @@ ChartGeometry LayoutChart(const std::vector<RecordedStart>& starts, ChartRect pl
 }
 
 std::wstring ChartDescription(const std::vector<RecordedStart>& starts,
-                              std::wstring_view decimalSeparator, const platform::TextLookup& texts) {
+                              std::wstring_view decimalSeparator,
+                              const platform::TextLookup& texts) {
     const std::vector<std::int64_t> values = BarValues(starts);
     if (values.empty()) return {};
     const std::int64_t top = AxisOf(values).TopMs();
@@ -148,9 +149,9 @@ std::wstring ChartDescription(const std::vector<RecordedStart>& starts,
     const auto seconds = [&](std::int64_t ms) { return SecondsText(ms, decimalSeparator); };
     std::wstring text =
         platform::FillIn(texts, IDS_CHART_DESCRIPTION,
-               {platform::NumberText(values.size()), seconds(*MedianMs(values)),
-                seconds(*std::min_element(values.begin(), values.end())),
-                seconds(*std::max_element(values.begin(), values.end()))});
+                         {platform::NumberText(values.size()), seconds(*MedianMs(values)),
+                          seconds(*std::min_element(values.begin(), values.end())),
+                          seconds(*std::max_element(values.begin(), values.end()))});
     if (cut > 0) text = platform::FillIn(texts, IDS_CHART_CUT, {text, platform::NumberText(cut)});
     return platform::FillIn(texts, IDS_CHART_END, {text});
 }

@@ -219,9 +219,9 @@ void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
     std::vector<std::wstring> lines;
     if (reading->error != 0) {
         const std::int32_t number = static_cast<std::int32_t>(reading->error);
-        std::wstring line = platform::Text(
-            IDS_HISTORY_READ_ERROR,
-            {platform::SystemErrorText(platform::HresultFromWin32(reading->error))});
+        std::wstring line =
+            platform::Text(IDS_HISTORY_READ_ERROR,
+                           {platform::SystemErrorText(platform::HresultFromWin32(reading->error))});
         if (!starts_.empty()) line = platform::Text(IDS_HISTORY_READ_PARTIAL, {line});
         lines.push_back(std::move(line));
         platform::Report(L"history error " + platform::NumberText(number));
@@ -313,7 +313,8 @@ void HistoryWindow::CopyRows() {
             if (index < rows.size()) copied.push_back(rows[index]);
         }
     }
-    if (platform::CopyTextToClipboard(window_.Handle(), TabSeparated(HistoryColumns(texts_), copied))) {
+    if (platform::CopyTextToClipboard(window_.Handle(),
+                                      TabSeparated(HistoryColumns(texts_), copied))) {
         platform::Report(L"history copied " + platform::NumberText(copied.size()));
     }
 }
@@ -438,7 +439,10 @@ void HistoryWindow::DrawChart(HDC target, RECT area) {
     // line above it for the values of cut bars and the newest bar's mark.
     const std::wstring medianWord = texts_(IDS_CHART_MEDIAN);
     const int axisWidth = TextWidth(dc, L"000.0") + px(6);
-    const int medianWidth = std::max(TextWidth(dc, medianWord), TextWidth(dc, platform::FillIn(texts_, IDS_SECONDS_VALUE, {L"000.0"}))) + px(6);
+    const int medianWidth =
+        std::max(TextWidth(dc, medianWord),
+                 TextWidth(dc, platform::FillIn(texts_, IDS_SECONDS_VALUE, {L"000.0"}))) +
+        px(6);
     const ChartRect plot{axisWidth, legendY + lineHeight_ * 2 + px(4), width - medianWidth, height};
     if (plot.right - plot.left >= 2 && plot.bottom - plot.top >= 2) {
         const ChartGeometry chart = LayoutChart(starts_, plot);
@@ -516,7 +520,7 @@ void HistoryWindow::DrawChart(HDC target, RECT area) {
             Text(dc,
                  medianWord + L"\n" +
                      platform::FillIn(texts_, IDS_SECONDS_VALUE,
-                            {SecondsText(*chart.medianMs, decimalSeparator_)}),
+                                      {SecondsText(*chart.medianMs, decimalSeparator_)}),
                  labelBox, DT_LEFT, kMedianColour);
         }
     }

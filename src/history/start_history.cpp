@@ -215,8 +215,8 @@ std::wstring HistorySummary(const std::vector<RecordedStart>& starts,
         slowest = *std::max_element(durations.begin(), durations.end());
     }
     return platform::FillIn(texts, IDS_HISTORY_SUMMARY,
-                  {platform::NumberText(starts.size()), figure(MedianMs(durations)),
-                   figure(fastest), figure(slowest)});
+                            {platform::NumberText(starts.size()), figure(MedianMs(durations)),
+                             figure(fastest), figure(slowest)});
 }
 
 std::wstring LeftOutText(std::size_t leftOut, const platform::TextLookup& texts) {
@@ -225,9 +225,8 @@ std::wstring LeftOutText(std::size_t leftOut, const platform::TextLookup& texts)
 }
 
 std::vector<std::wstring> HistoryColumns(const platform::TextLookup& texts) {
-    return {texts(IDS_COLUMN_TIME),         texts(IDS_COLUMN_SECONDS),
-            texts(IDS_PHASE_WINDOWS_START), texts(IDS_PHASE_SIGNING_IN),
-            texts(IDS_COLUMN_WAIT),         texts(IDS_COLUMN_KIND)};
+    return {texts(IDS_COLUMN_TIME),      texts(IDS_COLUMN_SECONDS), texts(IDS_PHASE_WINDOWS_START),
+            texts(IDS_PHASE_SIGNING_IN), texts(IDS_COLUMN_WAIT),    texts(IDS_COLUMN_KIND)};
 }
 
 std::vector<std::wstring> StartColumns(const RecordedStart& start,
@@ -235,7 +234,8 @@ std::vector<std::wstring> StartColumns(const RecordedStart& start,
                                        const platform::TextLookup& texts) {
     std::wstring wait = Seconds(start.signInWaitMs, decimalSeparator);
     if (start.Measured() && start.waitIncluded) {
-        wait = wait.empty() ? texts(IDS_WAIT_INCLUDED) : platform::FillIn(texts, IDS_WAIT_INCLUDED_VALUE, {wait});
+        wait = wait.empty() ? texts(IDS_WAIT_INCLUDED)
+                            : platform::FillIn(texts, IDS_WAIT_INCLUDED_VALUE, {wait});
     }
     std::wstring kind;
     switch (start.kind) {
@@ -250,7 +250,8 @@ std::vector<std::wstring> StartColumns(const RecordedStart& start,
             break;
     }
     if (start.laterLogons > 0) {
-        kind = platform::FillIn(texts, IDS_KIND_LATER_LOGONS, {kind, platform::NumberText(start.laterLogons)});
+        kind = platform::FillIn(texts, IDS_KIND_LATER_LOGONS,
+                                {kind, platform::NumberText(start.laterLogons)});
     }
     if (start.conflict) kind = platform::FillIn(texts, IDS_KIND_CONFLICT, {kind});
     return {start.Measured() ? SecondsText(start.durationMs, decimalSeparator) : L"--",

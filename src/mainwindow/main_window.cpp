@@ -39,8 +39,8 @@ constexpr int kButtonFace = COLOR_BTNFACE;   // 15
 constexpr int kButtonText = COLOR_BTNTEXT;   // 18
 constexpr int kHighlight = COLOR_HIGHLIGHT;  // 13
 
-constexpr int kCharsetAnsi = ANSI_CHARSET;      // 0
-constexpr int kCharsetGb2312 = GB2312_CHARSET;  // 134
+constexpr int kCharsetAnsi = ANSI_CHARSET;         // 0
+constexpr int kCharsetGb2312 = GB2312_CHARSET;     // 134
 constexpr int kCharsetBig5 = CHINESEBIG5_CHARSET;  // 136
 
 // The duration label's left edge and the unit's: the number stays left of the unit.
@@ -110,7 +110,8 @@ struct EarlierLogonsRequest {
 };
 
 DWORD WINAPI ReadEarlierLogonsThread(LPVOID parameter) {
-    const std::unique_ptr<EarlierLogonsRequest> request(static_cast<EarlierLogonsRequest*>(parameter));
+    const std::unique_ptr<EarlierLogonsRequest> request(
+        static_cast<EarlierLogonsRequest*>(parameter));
     auto evidence = std::make_unique<SignInEvidence>(ReadEarlierLogons(request->startUtc));
     // A window gone meanwhile takes nothing: the evidence goes with this thread.
     if (::PostMessageW(request->window, kEarlierLogonsMessage, 0,
@@ -226,7 +227,8 @@ void MainWindow::OnPaint() {
         // The window takes no focus, so nothing else would make a screen reader speak.
         if (!announced_) {
             announced_ = true;
-            platform::Report(L"announce " + platform::Announce(window_.Handle(), window_.Description()));
+            platform::Report(L"announce " +
+                             platform::Announce(window_.Handle(), window_.Description()));
         }
     }
     ReportSignIn(measurement);
@@ -272,7 +274,8 @@ void MainWindow::ReportSignIn(const StartMeasurement& measurement) {
 }
 
 void MainWindow::ReadEarlierLogons(std::uint64_t startUtc) {
-    auto request = std::make_unique<EarlierLogonsRequest>(EarlierLogonsRequest{window_.Handle(), startUtc});
+    auto request =
+        std::make_unique<EarlierLogonsRequest>(EarlierLogonsRequest{window_.Handle(), startUtc});
     HANDLE thread = ::CreateThread(nullptr, 0, &ReadEarlierLogonsThread, request.get(), 0, nullptr);
     if (!thread) {
         // Nothing can be read: no evidence, as where every source is unreadable.

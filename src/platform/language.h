@@ -51,7 +51,8 @@ inline UiLanguage LanguageForScripts(std::wstring_view scripts, std::wstring_vie
 
 // The text with %1 .. %9 replaced by the inserts; a % before anything else stays as it is, and an
 // insert the pattern names but the caller lacks is left out.
-inline std::wstring FillIn(std::wstring_view pattern, std::initializer_list<std::wstring_view> inserts) {
+inline std::wstring FillIn(std::wstring_view pattern,
+                           std::initializer_list<std::wstring_view> inserts) {
     std::wstring text;
     for (std::size_t i = 0; i < pattern.size(); ++i) {
         if (pattern[i] == L'%' && i + 1 < pattern.size() && pattern[i + 1] >= L'1' &&

@@ -56,7 +56,8 @@ void ReportCurrentException() noexcept {
     } catch (const std::bad_alloc&) {
         Report(RuntimeError(7, Text(IDS_ERROR_OUT_OF_MEMORY)));
     } catch (const std::exception& e) {
-        Report(RuntimeError(kErrorInternal, Text(IDS_ERROR_INTERNAL_DETAIL, {WidenAscii(e.what())})));
+        Report(
+            RuntimeError(kErrorInternal, Text(IDS_ERROR_INTERNAL_DETAIL, {WidenAscii(e.what())})));
     } catch (...) {
     }
     Report(RuntimeError(kErrorInternal, Text(IDS_ERROR_INTERNAL)));

@@ -72,7 +72,11 @@ UiLanguage DisplayLanguage() {
 std::wstring Text(int id, std::initializer_list<std::wstring_view> inserts) {
     std::wstring text = LoadTableText(id, TableLanguage(DisplayLanguage()));
     // The build checks every table, so only a damaged exe gets here; it still says which text.
-    if (text.empty()) return L"[text " + NumberText(id) + L"]";
+    if (text.empty()) {
+        text = L"[text " + NumberText(id) + L"]";
+        for (std::wstring_view insert : inserts) (text += L' ') += insert;
+        return text;
+    }
     return inserts.size() == 0 ? text : FillIn(text, inserts);
 }
 

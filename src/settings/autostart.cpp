@@ -88,9 +88,8 @@ bool StartsThisExe(std::wstring_view registeredData, std::wstring_view exePath) 
     const std::wstring_view a = RegisteredPath(registeredData);
     const std::wstring_view b = RegisteredPath(exePath);
     return !a.empty() && a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
-               return std::towupper(x) == std::towupper(y);
-           });
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](wchar_t x, wchar_t y) { return std::towupper(x) == std::towupper(y); });
 }
 
 bool IsAutoStartOn(const AutoStartEntry& entry, std::wstring_view exePath, RunKeyStore& runKey) {
@@ -130,7 +129,8 @@ AutoStartResult RemoveOwnUserEntry(const AutoStartEntry& entry, RunKeyStore& run
     const std::optional<std::wstring> data = runKey.ReadValue(entry.valueName);
     if (!data || !namesThisCopy(*data)) return {};
     log(L"autostart delete \"" + entry.valuePath + L"\"");
-    platform::CallStatus status = RemoveApprovalAfter(runKey.DeleteValue(entry.valueName), entry, runKey);
+    platform::CallStatus status =
+        RemoveApprovalAfter(runKey.DeleteValue(entry.valueName), entry, runKey);
     if (status.Succeeded()) return {};
     return {false, status.code, std::move(status.description)};
 }

@@ -35,7 +35,9 @@ class RefusingShellObjects final : public ShellObjectFactory {
 
 class RefusingRunKey final : public RunKeyStore {
   public:
-    platform::CallStatus SetValue(std::wstring_view, std::wstring_view) override { return kRefused; }
+    platform::CallStatus SetValue(std::wstring_view, std::wstring_view) override {
+        return kRefused;
+    }
     platform::CallStatus DeleteValue(std::wstring_view) override { return kRefused; }
     std::optional<std::wstring> ReadValue(std::wstring_view name) override {
         return store_.ReadValue(name);
@@ -83,7 +85,11 @@ SettingsWindow::SettingsWindow()
       autostartBox_(kAutostartBoxId, AutostartBoxPlace(), platform::Text(IDS_SETTINGS_AUTOSTART)),
       backButton_(kBackButtonId, {1920, 240, 735, 300}, platform::Text(IDS_SETTINGS_BACK)),
       elevationPoll_(kElevationPollTimerId, kElevationPollMs, false),
-      window_({L"VosselForm2", platform::Text(IDS_SETTINGS_TITLE), IDI_VOSSEL, COLOR_BTNFACE, 0,
+      window_({L"VosselForm2",
+               platform::Text(IDS_SETTINGS_TITLE),
+               IDI_VOSSEL,
+               COLOR_BTNFACE,
+               0,
                {12570, 9345, 3075, 840}}) {
     // Tab order.
     window_.Add(autostartBox_);

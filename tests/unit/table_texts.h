@@ -21,7 +21,8 @@ inline constexpr TableRow kTableRows[] = {
 inline platform::TextLookup TableTexts(platform::UiLanguage language) {
     return [language](int id) {
         for (const TableRow& row : kTableRows) {
-            if (row.language == static_cast<int>(language) && row.id == id) return std::wstring(row.text);
+            if (row.language == static_cast<int>(language) && row.id == id)
+                return std::wstring(row.text);
         }
         return std::wstring();
     };
