@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "history/history_chart.h"
+#include "history/startup_history.h"
 #include "platform/call_status.h"
 #include "platform/ui/clipboard.h"
 #include "platform/debug_output.h"
@@ -16,6 +17,7 @@
 #include "platform/number_text.h"
 #include "platform/shell_automation.h"
 #include "platform/texts.h"
+#include "platform/shell_open.h"
 #include "resource_ids.h"
 
 namespace vossel {
@@ -25,12 +27,18 @@ constexpr int kListId = 101;
 constexpr int kSummaryId = 102;
 constexpr int kStateId = 103;
 constexpr int kChartId = 104;
+constexpr int kStartupSummaryId = 105;
+constexpr int kProgramsId = 106;
+constexpr int kEntriesId = 107;
+constexpr int kStartupAppsId = 108;
 // The reader thread's answer; lparam owns a HistoryWindow::Reading.
 constexpr UINT kReadMessage = WM_APP + 1;
+// The shell's answer to opening the start-up apps; wparam is 0 or the error.
+constexpr UINT kOpenedMessage = WM_APP + 2;
 
-// The start records only: the source and its IDs, newest first.
+// The start records and the records of what started with them: the source and its IDs.
 constexpr wchar_t kQuery[] =
-    L"*[System[Provider[@Name='Vossel'] and EventID>=1001 and EventID<=1010]]";
+    L"*[System[Provider[@Name='Vossel'] and EventID>=1001 and EventID<=1020]]";
 
 // Each kind of start in its own hue; the phases in its shades.
 struct KindColours {
@@ -140,16 +148,31 @@ HistoryWindow::HistoryWindow()
       chart_(kChartId, SS_OWNERDRAW),
       list_(kListId, {120, 3600, 8760, 3780}, HistoryColumns(texts_),
             platform::Text(IDS_HISTORY_LIST)),
+      startupSummary_(kStartupSummaryId, SS_LEFT),
+      programs_(kProgramsId, {}, StartupProgramColumns(texts_),
+                platform::Text(IDS_STARTUP_PROGRAMS_LIST)),
+      entries_(kEntriesId, {}, EntrySummaryColumns(texts_),
+               platform::Text(IDS_STARTUP_ENTRIES_LIST)),
+      startupAppsInSettings_(platform::WindowsBuildAtLeast(kStartupAppsBuild)),
+      startupApps_(kStartupAppsId, {},
+                   platform::Text(startupAppsInSettings_ ? IDS_STARTUP_OPEN_SETTINGS
+                                                         : IDS_STARTUP_OPEN_TASK_MANAGER)),
       window_({kHistoryWindowClass,
                platform::Text(IDS_HISTORY_TITLE),
                IDI_VOSSEL,
                COLOR_WINDOW,
                0,
-               {9900, 4350, 9000, 7500}}) {
+               {9900, 2400, 10500, 10200}}) {
+    // In tab order: the starts, then what started with the selected one.
     window_.Add(summary_);
     window_.Add(state_);
     window_.Add(chart_);
     window_.Add(list_);
+    window_.Add(startupSummary_);
+    window_.Add(programs_);
+    window_.Add(entries_);
+    window_.Add(startupApps_);
+    startupApps_.Click = [this] { OpenStartupApps(); };
     window_.Load = [this] { OnLoad(); };
     window_.Message = [this](UINT message, WPARAM wparam, LPARAM lparam) {
         return OnMessage(message, wparam, lparam);
@@ -242,6 +265,14 @@ void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
         rows.push_back(std::move(row));
     }
     list_.SetRows(std::move(rows));
+    std::vector<const StartupReport*> reports;
+    for (const RecordedStart& start : starts_) {
+        if (start.startup) reports.push_back(&*start.startup);
+    }
+    entries_.SetRows(EntrySummaryRows(SummarizeEntries(reports), reports.size(), texts_));
+    // The newest start's programs at once; a change of selection shows another's.
+    list_.SelectRow(0);
+    ShowStartup();
     summary_.SetText(starts_.empty() ? L"" : HistorySummary(starts_, decimalSeparator_, texts_));
     state_.SetText(stateText_);
     chart_.SetText(ChartDescription(starts_, decimalSeparator_, texts_));
@@ -259,6 +290,18 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPA
         case kReadMessage:
             OnRead(std::unique_ptr<Reading>(reinterpret_cast<Reading*>(lparam)));
             return 0;
+        case kOpenedMessage: {
+            const auto error = static_cast<std::uint32_t>(wparam);
+            platform::Report(L"history start-up apps " + platform::NumberText(error));
+            if (error != 0) {
+                stateText_ = platform::FillIn(
+                    texts_, IDS_STARTUP_CANNOT_OPEN,
+                    {platform::SystemErrorText(platform::HresultFromWin32(error))});
+                state_.SetText(stateText_);
+                Layout();
+            }
+            return 0;
+        }
         case WM_SIZE:
             Layout();
             return 0;
@@ -277,8 +320,8 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPA
         }
         case WM_GETMINMAXINFO: {
             auto* limits = reinterpret_cast<MINMAXINFO*>(lparam);
-            limits->ptMinTrackSize = {::MulDiv(360, window_.Dpi(), 96),
-                                      ::MulDiv(320, window_.Dpi(), 96)};
+            limits->ptMinTrackSize = {::MulDiv(480, window_.Dpi(), 96),
+                                      ::MulDiv(480, window_.Dpi(), 96)};
             return 0;
         }
         case WM_COMMAND:
@@ -290,9 +333,20 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPA
             return std::nullopt;
         case WM_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(lparam);
-            if (header->idFrom == kListId && header->code == LVN_KEYDOWN) {
+            if (header->idFrom == kListId && header->code == LVN_ITEMCHANGED) {
+                const auto* change = reinterpret_cast<const NMLISTVIEW*>(lparam);
+                if ((change->uChanged & LVIF_STATE) &&
+                    ((change->uOldState ^ change->uNewState) & LVIS_SELECTED)) {
+                    ShowStartup();
+                }
+            }
+            if (header->code == LVN_KEYDOWN) {
                 const auto* key = reinterpret_cast<const NMLVKEYDOWN*>(lparam);
-                if (key->wVKey == 'C' && ::GetKeyState(VK_CONTROL) < 0) CopyRows();
+                if (key->wVKey == 'C' && ::GetKeyState(VK_CONTROL) < 0) {
+                    if (header->idFrom == kListId) CopyRows(list_, HistoryColumns(texts_));
+                    if (header->idFrom == kProgramsId) CopyRows(programs_, StartupProgramColumns(texts_));
+                    if (header->idFrom == kEntriesId) CopyRows(entries_, EntrySummaryColumns(texts_));
+                }
                 if (key->wVKey == VK_ESCAPE) window_.UnloadWindow();
             }
             return std::nullopt;
@@ -302,9 +356,35 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPA
     }
 }
 
-void HistoryWindow::CopyRows() {
-    const auto& rows = list_.Rows();
-    std::vector<std::size_t> selected = list_.SelectedRows();
+void HistoryWindow::ShowStartup() {
+    const std::vector<std::size_t> selected = list_.SelectedRows();
+    const RecordedStart* shown =
+        !selected.empty() && selected[0] < starts_.size() ? &starts_[selected[0]] : nullptr;
+    std::wstring text = texts_(!shown ? IDS_STARTUP_NO_START_SELECTED : IDS_STARTUP_NOT_WATCHED);
+    std::vector<std::vector<std::wstring>> rows;
+    if (shown && shown->startup) {
+        std::vector<std::optional<std::int64_t>> othersSettled;
+        for (const RecordedStart& start : starts_) {
+            if (&start != shown && start.startup) othersSettled.push_back(start.startup->settledMs);
+        }
+        text = StartupSummary(*shown->startup, othersSettled, decimalSeparator_, texts_);
+        rows = StartupProgramRows(*shown->startup, decimalSeparator_, texts_);
+    }
+    const std::size_t count = rows.size();
+    startupSummary_.SetText(text);
+    programs_.SetRows(std::move(rows));
+    if (shown) platform::Report(L"history programs " + platform::NumberText(count));
+}
+
+void HistoryWindow::OpenStartupApps() {
+    platform::OpenWithShellInBackground(startupAppsInSettings_ ? kStartupAppsUri : kTaskManager,
+                                        window_.Handle(), kOpenedMessage);
+}
+
+void HistoryWindow::CopyRows(const platform::ReportList& from,
+                             const std::vector<std::wstring>& header) {
+    const auto& rows = from.Rows();
+    std::vector<std::size_t> selected = from.SelectedRows();
     std::vector<std::vector<std::wstring>> copied;
     if (selected.empty()) {
         copied = rows;
@@ -313,8 +393,7 @@ void HistoryWindow::CopyRows() {
             if (index < rows.size()) copied.push_back(rows[index]);
         }
     }
-    if (platform::CopyTextToClipboard(window_.Handle(),
-                                      TabSeparated(HistoryColumns(texts_), copied))) {
+    if (platform::CopyTextToClipboard(window_.Handle(), TabSeparated(header, copied))) {
         platform::Report(L"history copied " + platform::NumberText(copied.size()));
     }
 }
@@ -330,6 +409,7 @@ void HistoryWindow::Layout() {
     const int width = std::max<int>(client.right - 2 * margin, 0);
 
     int stateHeight = 0;
+    int buttonWidth = 0;
     HDC screen = ::GetDC(window);
     {
         auto font = reinterpret_cast<HFONT>(::SendMessageW(list_.Handle(), WM_GETFONT, 0, 0));
@@ -337,6 +417,13 @@ void HistoryWindow::Layout() {
         TEXTMETRICW metrics{};
         ::GetTextMetricsW(screen, &metrics);
         lineHeight_ = std::max<int>(metrics.tmHeight, 1);
+        SIZE caption{};
+        const std::wstring buttonText = texts_(startupAppsInSettings_
+                                                   ? IDS_STARTUP_OPEN_SETTINGS
+                                                   : IDS_STARTUP_OPEN_TASK_MANAGER);
+        ::GetTextExtentPoint32W(screen, buttonText.data(), static_cast<int>(buttonText.size()),
+                                &caption);
+        buttonWidth = std::min<int>(caption.cx + px(24), width);
         if (!stateText_.empty()) {
             RECT measure{0, 0, width, 0};
             ::DrawTextW(screen, stateText_.c_str(), static_cast<int>(stateText_.size()), &measure,
@@ -360,11 +447,22 @@ void HistoryWindow::Layout() {
     next(state_, !stateText_.empty(), stateHeight);
     const bool bars = std::any_of(starts_.begin(), starts_.end(),
                                   [](const RecordedStart& start) { return start.Measured(); });
+    // Below the chart: the starts, the line about the selected one, its programs beside the
+    // entries of all, and the button under them.
+    const int buttonHeight = lineHeight_ + px(10);
     const int rest = std::max<int>(client.bottom - y - margin, 0);
-    next(chart_, bars, std::max(rest * 11 / 20, 6 * lineHeight_));
-    const RECT listBox{margin, y + margin / 2, margin + width,
-                       std::max<int>(client.bottom - margin, y + margin / 2)};
-    list_.Place(listBox, {5, 2, 4, 2, 4, 7});
+    next(chart_, bars, std::max(rest * 3 / 10, 6 * lineHeight_));
+    const int listHeight = std::max<int>((client.bottom - y) * 3 / 10, 5 * lineHeight_);
+    list_.Place({margin, y, margin + width, y + listHeight}, {5, 2, 4, 2, 4, 7});
+    y += listHeight + margin / 2;
+    next(startupSummary_, !starts_.empty(), 2 * lineHeight_);
+    const int buttonTop = std::max<int>(client.bottom - margin - buttonHeight, y);
+    const int half = (width - margin / 2) / 2;
+    const int listsBottom = std::max<int>(buttonTop - margin / 2, y);
+    programs_.Place({margin, y, margin + half, listsBottom}, {6, 2, 3, 3, 3});
+    entries_.Place({margin + width - half, y, margin + width, listsBottom}, {6, 2, 3, 3, 3});
+    ::SetWindowPos(startupApps_.Handle(), nullptr, margin, buttonTop, buttonWidth, buttonHeight,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
     ::InvalidateRect(chart_.Handle(), nullptr, FALSE);
     // The margins that a moved control uncovered; the controls themselves are clipped out.
     ::InvalidateRect(window, nullptr, FALSE);

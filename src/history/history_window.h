@@ -48,7 +48,12 @@ class HistoryWindow final {
     void OnRead(std::unique_ptr<Reading> reading);
     void DrawChart(HDC dc, RECT area);
     void Layout();
-    void CopyRows();
+    // The rows of `from` that are selected, or all of them, under its header.
+    void CopyRows(const platform::ReportList& from, const std::vector<std::wstring>& header);
+    // The selected start's programs, the settling against the others', and the shown starts'
+    // entries.
+    void ShowStartup();
+    void OpenStartupApps();
 
     std::wstring decimalSeparator_;
     platform::TextLookup texts_;  // in the user's display language
@@ -63,6 +68,13 @@ class HistoryWindow final {
     platform::StaticText state_;
     platform::StaticText chart_;
     platform::ReportList list_;
+    // What started with the selected start, then every shown start's entries, then the way to
+    // Windows' own place for start-up apps.
+    platform::StaticText startupSummary_;
+    platform::ReportList programs_;
+    platform::ReportList entries_;
+    bool startupAppsInSettings_ = false;  // else Task Manager
+    platform::PushButton startupApps_;
     // Last, so that it is destroyed first: its teardown still reaches the controls.
     platform::Window window_;
 };

@@ -4,31 +4,18 @@
 #include <initializer_list>
 #include <numeric>
 
+#include "history/startup_history.h"
 #include "platform/number_text.h"
 #include "resource_ids.h"
+#include "start/start_record_format.h"
 
 namespace vossel {
 namespace {
 
 constexpr std::uint64_t kTicksPerMs = 10'000;
 constexpr auto kSameStartToleranceMs = static_cast<std::int64_t>(kSameStartTolerance / kTicksPerMs);
-// Each phase is floored to the millisecond, and one that the stamps' order put a moment below
-// zero counts as 0: the phases add up to the span only within this.
-constexpr std::int64_t kPhaseSumToleranceMs = 3'000;
-// Reasons are tokens such as "no shell"; a longer or unprintable one is not ours.
-constexpr std::size_t kMaxReasonLength = 64;
-
-bool InRange(const std::optional<std::int64_t>& ms, std::int64_t max) {
-    return !ms || (*ms >= 0 && *ms <= max);
-}
-
 bool Near(std::int64_t a, std::int64_t b, std::int64_t tolerance) {
     return (a > b ? a - b : b - a) <= tolerance;
-}
-
-bool ShortToken(const std::wstring& text) {
-    return !text.empty() && text.size() <= kMaxReasonLength &&
-           std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0x20 && c < 0x7F; });
 }
 
 RecordedKind KindOf(StartKind kind) {
@@ -74,56 +61,19 @@ std::wstring Seconds(const std::optional<std::int64_t>& ms, std::wstring_view de
 
 }  // namespace
 
-bool PlausibleRecord(const ReadStartRecord& record, std::uint64_t nowUtc) {
-    // Every instant below is a parsed one, before the year 10000: far from overflowing.
-    if (record.recordTime == 0 || record.recordTime > nowUtc + kRecordTimeAhead) return false;
-    const std::uint64_t written = record.recordTime + kSameStartTolerance;
-    for (std::uint64_t instant :
-         {record.startUtc, record.shellCreatedUtc, record.signInScreenUtc, record.signedInUtc}) {
-        if (instant > written) return false;
-        if (instant != 0 && record.startUtc != 0 &&
-            instant + kSameStartTolerance < record.startUtc) {
-            return false;
-        }
-    }
-    if (!InRange(record.windowsStartMs, kMaxStartWorkMs) ||
-        !InRange(record.signingInMs, kMaxStartWorkMs) ||
-        !InRange(record.signInWaitMs, kMaxSignInWaitMs)) {
-        return false;
-    }
-    if (!record.Measured()) return ShortToken(record.reason);
-
-    const bool waitExcluded = record.format >= 2 && !record.waitIncluded;
-    const std::int64_t limit = waitExcluded ? kMaxStartWorkMs : kMaxStartWorkMs + kMaxSignInWaitMs;
-    if (record.durationMs < 0 || record.durationMs > limit) return false;
-    if (record.format >= 2 && (record.kind == StartKind::FullBoot) != (record.startPlace == 0)) {
-        return false;
-    }
-    // From here on every value is bounded: sums and differences stay far inside int64.
-    const bool allPhases = record.windowsStartMs && record.signInWaitMs && record.signingInMs;
-    const std::int64_t phaseSum =
-        allPhases ? *record.windowsStartMs + *record.signInWaitMs + *record.signingInMs : 0;
-    if (waitExcluded && !Near(record.durationMs, *record.windowsStartMs + *record.signingInMs,
-                              kPhaseSumToleranceMs)) {
-        return false;
-    }
-    if (record.shellCreatedUtc != 0) {
-        const std::int64_t spanMs = (static_cast<std::int64_t>(record.shellCreatedUtc) -
-                                     static_cast<std::int64_t>(record.startUtc)) /
-                                    static_cast<std::int64_t>(kTicksPerMs);
-        if (!waitExcluded && !Near(spanMs, record.durationMs, kPhaseSumToleranceMs)) return false;
-        if (allPhases && !Near(spanMs, phaseSum, kPhaseSumToleranceMs)) return false;
-    } else if (allPhases && !waitExcluded &&
-               !Near(record.durationMs, phaseSum, kPhaseSumToleranceMs)) {
-        return false;
-    }
-    return true;
-}
-
 bool StartHistory::Add(std::uint32_t eventId, std::uint64_t systemTime,
                        const std::vector<std::wstring>& values) {
     if (full_ || examined_ >= kMaxRecordsExamined) return false;
     ++examined_;
+    if (eventId == kEventStartupPrograms) {
+        std::optional<ReadStartupRecord> startup = ParseStartupRecord(eventId, systemTime, values);
+        if (startup && PlausibleStartupRecord(*startup, nowUtc_)) {
+            startupReports_.push_back(std::move(startup->report));
+        } else {
+            ++leftOut_;
+        }
+        return examined_ < kMaxRecordsExamined;
+    }
     const std::optional<ReadStartRecord> record = ParseStartRecord(eventId, systemTime, values);
     if (!record || !PlausibleRecord(*record, nowUtc_)) {
         ++leftOut_;
@@ -171,6 +121,12 @@ std::vector<RecordedStart> StartHistory::Starts() const {
         });
         if (own != starts.end()) ++own->laterLogons;
     }
+    // Oldest last: the first record written of a start's programs stands.
+    for (const StartupReport& report : startupReports_) {
+        for (RecordedStart& start : starts) {
+            if (SameStart(start.identity, report.start)) start.startup = report;
+        }
+    }
     std::stable_sort(
         starts.begin(), starts.end(),
         [](const RecordedStart& a, const RecordedStart& b) { return a.time > b.time; });
@@ -201,8 +157,20 @@ std::wstring SecondsText(std::int64_t milliseconds, std::wstring_view decimalSep
 
 std::wstring HistorySummary(const std::vector<RecordedStart>& starts,
                             std::wstring_view decimalSeparator, const platform::TextLookup& texts) {
+    // Records that name one start and disagree are rows of their own, and one start: it counts
+    // once, with its first-written record's number.
     std::vector<std::int64_t> durations;
+    std::size_t count = 0;
     for (const RecordedStart& start : starts) {
+        const bool counted =
+            start.conflict &&
+            std::any_of(starts.begin(), starts.end(), [&](const RecordedStart& other) {
+                return &other != &start && SameStart(other.identity, start.identity) &&
+                       (other.recordTime < start.recordTime ||
+                        (other.recordTime == start.recordTime && &other < &start));
+            });
+        if (counted) continue;
+        ++count;
         if (start.Measured()) durations.push_back(start.durationMs);
     }
     const auto figure = [&](std::optional<std::int64_t> ms) {
@@ -215,7 +183,7 @@ std::wstring HistorySummary(const std::vector<RecordedStart>& starts,
         slowest = *std::max_element(durations.begin(), durations.end());
     }
     return platform::FillIn(texts, IDS_HISTORY_SUMMARY,
-                            {platform::NumberText(starts.size()), figure(MedianMs(durations)),
+                            {platform::NumberText(count), figure(MedianMs(durations)),
                              figure(fastest), figure(slowest)});
 }
 

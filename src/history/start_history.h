@@ -12,6 +12,7 @@
 #include "platform/language.h"
 #include "start/start_identity.h"
 #include "start/start_record.h"
+#include "start/startup_record.h"
 
 namespace vossel {
 
@@ -19,16 +20,6 @@ inline constexpr std::size_t kMaxStarts = 30;
 // Records examined at most per reading, whatever they hold: 30 starts with 30 log-ons each fit,
 // and a log full of records that are not ours costs one bounded pass.
 inline constexpr std::size_t kMaxRecordsExamined = 1000;
-
-// What a real start can take, in ms. Windows start, signing in and their sum: the slowest real
-// starts (a feature update's offline phase on a hard disk) take one to two hours.
-inline constexpr std::int64_t kMaxStartWorkMs = 6LL * 3600 * 1000;
-// The wait at the sign-in screen: a PC left there over a long weekend. A whole span that includes
-// the wait is bounded by both.
-inline constexpr std::int64_t kMaxSignInWaitMs = 7LL * 24 * 3600 * 1000;
-// A record's own time (the event log's, not the writer's) may lie this far ahead of the reader's
-// clock: a clock corrected between writing and reading.
-inline constexpr std::uint64_t kRecordTimeAhead = 24ULL * 3600 * 10'000'000;
 
 enum class RecordedKind { FullBoot, Resume, NotMeasured };
 
@@ -49,19 +40,16 @@ struct RecordedStart {
     bool waitIncluded = true;
     int laterLogons = 0;    // later or remote log-ons of this start, and format 1's repeats
     bool conflict = false;  // another record names this start and disagrees with this one
+    // What started with it, from the first plausible record of its programs.
+    std::optional<StartupReport> startup;
 
     bool Measured() const { return kind != RecordedKind::NotMeasured; }
     // Windows start and signing in known, so that the bar can be stacked.
     bool HasPhases() const { return format >= 2 && windowsStartMs && signingInMs; }
 };
 
-// Whether every value of a record that parsed could come from a real start: durations and phases
-// within the bounds above and adding up, instants neither after the record was written nor (the
-// record's own time) far after nowUtc, the kind matching the place on the interrupt clock, and a
-// reason that is a short token.
-bool PlausibleRecord(const ReadStartRecord& record, std::uint64_t nowUtc);
-
-// Fed the records newest first. A later or remote log-on never stands as a start: it is counted
+// Fed the records newest first; a record of a start's programs joins the row of its start and
+// changes no other. A later or remote log-on never stands as a start: it is counted
 // under its start. Records that name one start (the identity rule) and agree are one start, whose
 // number is its first log-on's: the one written first. Records that name one start and disagree
 // (another kind, or another number beyond the tolerance) both stay, marked as a conflict.
@@ -87,6 +75,7 @@ class StartHistory {
     bool full_ = false;
     std::vector<RecordedStart> starts_;
     std::vector<StartIdentity> laterLogons_;
+    std::vector<StartupReport> startupReports_;  // newest first
 };
 
 // The median of the durations; nothing for none. An even count takes the mean of the middle two.
@@ -97,8 +86,8 @@ std::wstring SecondsText(std::int64_t milliseconds, std::wstring_view decimalSep
 
 // The texts below are composed from the program's tables (IDS_ ids) in the reader's language.
 
-// "最近 <n> 次开机，中位数 <m> 秒，最快 <a> 秒，最慢 <b> 秒": n counts every start shown, the
-// figures the measured ones ("--" when there are none).
+// "最近 <n> 次开机，中位数 <m> 秒，最快 <a> 秒，最慢 <b> 秒": n counts every start shown once (of
+// rows in conflict, the first-written), the figures the measured ones ("--" when there are none).
 std::wstring HistorySummary(const std::vector<RecordedStart>& starts,
                             std::wstring_view decimalSeparator, const platform::TextLookup& texts);
 

@@ -15,6 +15,7 @@
 #include "resource_ids.h"
 #include "settings/settings_window.h"
 #include "start/start_of_shell.h"
+#include "startup/watch_plan.h"
 
 namespace vossel {
 namespace {
@@ -24,6 +25,8 @@ constexpr UINT_PTR kLifeTimerId = 2;
 constexpr UINT_PTR kRecordTimerId = 3;
 // The reader thread's answer; lparam owns a SignInEvidence.
 constexpr UINT kEarlierLogonsMessage = WM_APP + 1;
+// The start-up watch has written what it saw.
+constexpr UINT kWatchDoneMessage = WM_APP + 2;
 #ifdef VOSSEL_FAULT_LONG_LIFE  // test-only build: room for the soak test's thousands of steps
 constexpr int kLifeMs = 600000;
 #else
@@ -156,7 +159,17 @@ MainWindow::MainWindow(EndProgramFunction endProgram)
     window_.CloseRequest = [this](bool& cancel) { OnCloseRequest(cancel); };
     window_.SessionEnd = [this] {
         startRecorder_.OnEnd();
+        // What the watching has seen so far is written before Windows ends the process, which it
+        // may do as soon as this message is answered.
+        watch_.EndNow();
         endProgram_(L"session-end");
+    };
+    startRecorder_.Recorded = [this](const StartMeasurement& measurement) {
+        FILETIME now{};
+        platform::api::GetSystemTimeAsFileTime(&now);
+        const auto plan =
+            PlanWatch(measurement, (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime);
+        if (plan) watch_.Start(*plan, window_.Handle(), kWatchDoneMessage);
     };
     settingsLink_.Click = [this] { OnSettingsLinkClick(); };
     // The keyboard's way to the settings, which leaves the window's look as it is.
@@ -172,6 +185,10 @@ MainWindow::MainWindow(EndProgramFunction endProgram)
     fadeTimer_.Tick = [this] { OnFadeTick(); };
     lifeTimer_.Tick = [this] { OnLifeTimerTick(); };
     window_.Message = [this](UINT message, WPARAM, LPARAM lparam) -> std::optional<LRESULT> {
+        if (message == kWatchDoneMessage) {
+            if (windowGone_) endProgram_(L"watched");
+            return 0;
+        }
         if (message != kEarlierLogonsMessage) return std::nullopt;
         OnEarlierLogons(std::unique_ptr<SignInEvidence>(reinterpret_cast<SignInEvidence*>(lparam)));
         return 0;
@@ -205,7 +222,9 @@ void MainWindow::OnLoad() {
 
 void MainWindow::OnPaint() {
     if (earlierState_ == EarlierLogonsState::NotAsked && !shown_) ReadOtherSessions(earlierLogons_);
-    StartMeasurement next = MeasureStartOfShell(earlierLogons_);
+    StartReadings readings = ReadStartOfShell(earlierLogons_);
+    KeepFirstLock(firstLocked_, readings);
+    StartMeasurement next = DecideStart(readings);
     if (!shown_ || ReplacesShown(*shown_, next)) shown_ = std::move(next);
     const StartMeasurement& measurement = *shown_;
     const bool measured = measurement.kind != StartKind::NotMeasured;
@@ -290,6 +309,7 @@ void MainWindow::ReadEarlierLogons(std::uint64_t startUtc) {
 void MainWindow::OnEarlierLogons(std::unique_ptr<SignInEvidence> evidence) {
     earlierLogons_.winlogonEvents = std::move(evidence->winlogonEvents);
     earlierLogons_.firstLogonRecords = std::move(evidence->firstLogonRecords);
+    earlierLogons_.clockChanges = std::move(evidence->clockChanges);
     earlierState_ = EarlierLogonsState::Read;
     // The next paint decides again with the evidence, and lets the record go.
     ::InvalidateRect(window_.Handle(), nullptr, FALSE);
@@ -309,8 +329,7 @@ void MainWindow::OnFadeTick() {
     const FadeOutcome outcome = fade_.Tick();
     switch (outcome.action) {
         case FadeAction::EndProgram:
-            startRecorder_.OnEnd();
-            endProgram_(L"fade-out");
+            End(L"fade-out");
             return;
         case FadeAction::ApplyLevel:
             MakeLayered();
@@ -336,8 +355,20 @@ void MainWindow::OnLifeTimerTick() {
         }
         if (now - *endHeldSinceMs_ < kEndHoldLimitMs) return;
     }
+    End(L"timer");
+}
+
+void MainWindow::End(std::wstring_view reason) {
     startRecorder_.OnEnd();
-    endProgram_(L"timer");
+    if (!watch_.Running()) endProgram_(reason);
+    // Hidden, not destroyed: a hidden top-level window is still told of the session's end (a
+    // message-only window is not), and the watching then writes what it has.
+    fadeTimer_.SetEnabled(false);
+    lifeTimer_.SetEnabled(false);
+    settings_.reset();
+    ::ShowWindow(window_.Handle(), SW_HIDE);
+    windowGone_ = true;
+    platform::Report(L"window gone " + std::wstring(reason));
 }
 
 }  // namespace vossel

@@ -15,6 +15,7 @@
 #include "platform/ui/window.h"
 #include "start/sign_in.h"
 #include "start/start_measurement.h"
+#include "startup/startup_watch.h"
 
 namespace vossel {
 
@@ -43,6 +44,9 @@ class MainWindow {
     void ReadEarlierLogons(std::uint64_t startUtc);
     void OnEarlierLogons(std::unique_ptr<SignInEvidence> evidence);
     void ReportSignIn(const StartMeasurement& measurement);
+    // The window's end. Without a watching running, the program's; with one, the window goes
+    // and the program ends once the watching is done.
+    void End(std::wstring_view reason);
 
     void MakeLayered();
 
@@ -60,8 +64,13 @@ class MainWindow {
     std::optional<StartMeasurement> shown_;
     // The earlier log-ons of this start, read off this thread after the first caption.
     SignInEvidence earlierLogons_;
-    enum class EarlierLogonsState { NotAsked, Reading, Read } earlierState_ = EarlierLogonsState::NotAsked;
+    enum class EarlierLogonsState {
+        NotAsked,
+        Reading,
+        Read
+    } earlierState_ = EarlierLogonsState::NotAsked;
     std::optional<std::wstring> signInLine_;  // the last one reported
+    std::optional<bool> firstLocked_;         // the session's lock flag at the first reading
     bool startReported_ = false;
     bool announced_ = false;
     // When the timed end was first held for a pending elevated change.
@@ -69,6 +78,9 @@ class MainWindow {
     FadeMachine fade_;
     std::unique_ptr<SettingsWindow> settings_;
     StartRecorder startRecorder_;
+    // Goes on after the window's 15 s, with no window shown, up to 90 s after the sign-in.
+    StartupWatch watch_;
+    bool windowGone_ = false;
     // Last, so that it is destroyed first: its teardown still reaches the labels and timers.
     platform::Window window_;
 };

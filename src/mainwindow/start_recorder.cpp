@@ -53,6 +53,7 @@ void StartRecorder::Write(const StartMeasurement& measurement) {
     } else {
         platform::Report(L"event " + platform::NumberText(record.eventId));
     }
+    if (Recorded) Recorded(measurement);
 }
 
 }  // namespace vossel

@@ -1,6 +1,7 @@
 #pragma once
 // The one start record of a run: right after the first paint whose caption is a number, or, when
 // the run ends without one, a not-measured record with the last reason just before the end.
+#include <functional>
 #include <optional>
 
 #include "start/start_measurement.h"
@@ -22,6 +23,9 @@ class StartRecorder {
     void OnCaption(const StartMeasurement& measurement, bool settled);
     // Just before the program ends, by any way but the run-time error.
     void OnEnd();
+
+    // Once the record is out, where records are allowed at all, with its measurement.
+    std::function<void(const StartMeasurement& measurement)> Recorded;
 
   private:
     void Write(const StartMeasurement& measurement);

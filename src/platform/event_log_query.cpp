@@ -2,8 +2,10 @@
 
 #include <windows.h>
 #include <winevt.h>
+#include <sddl.h>
 
 #include <iterator>
+#include <optional>
 
 #include "platform/late_bound.h"
 
@@ -69,25 +71,23 @@ std::uint32_t EventIdOf(const EVT_VARIANT& value) {
     return value.Type == EvtVarTypeUInt16 ? value.UInt16Val : 0;
 }
 
-[[maybe_unused]] std::uint32_t QueryLog(const wchar_t* channel, const wchar_t* query,
-                       const std::function<bool(const EventRecordValues& record)>& visit) {
-    if (!evtQuery.Find() || !evtNext.Find() || !evtCreateRenderContext.Find() ||
-        !evtRender.Find() || !evtClose.Find()) {
-        return LastErrorOr(ERROR_PROC_NOT_FOUND);
-    }
+bool Bound() {
+    return evtQuery.Find() && evtNext.Find() && evtCreateRenderContext.Find() && evtRender.Find() &&
+           evtClose.Find();
+}
+
+// Runs the query newest first and hands each record to take, which answers 0 or the error that
+// ends the reading, and clears more to stop it.
+// prepare runs once the query stands (Wine's EvtQuery fails, and its EvtCreateRenderContext
+// aborts the process when called).
+std::uint32_t ForEachEvent(const wchar_t* channel, const wchar_t* query,
+                           const std::function<std::uint32_t()>& prepare,
+                           const std::function<std::uint32_t(EVT_HANDLE event, bool& more)>& take) {
     ::SetLastError(ERROR_SUCCESS);
     EventHandle results(
         evtQuery(nullptr, channel, query, EvtQueryChannelPath | EvtQueryReverseDirection));
     if (!results.Get()) return LastErrorOr(ERROR_NOT_SUPPORTED);
-
-    EventHandle userValues(evtCreateRenderContext(0, nullptr, EvtRenderContextUser));
-    LPCWSTR systemPaths[] = {L"Event/System/EventID", L"Event/System/TimeCreated/@SystemTime"};
-    EventHandle systemValues(evtCreateRenderContext(static_cast<DWORD>(std::size(systemPaths)),
-                                                    systemPaths, EvtRenderContextValues));
-    if (!userValues.Get() || !systemValues.Get()) return LastErrorOr(ERROR_NOT_SUPPORTED);
-
-    std::vector<BYTE> userBuffer(4096);
-    std::vector<BYTE> systemBuffer(256);
+    if (const std::uint32_t failure = prepare()) return failure;
     // A small batch: the reading usually stops after a few dozen records.
     EVT_HANDLE batch[16] = {};
     for (;;) {
@@ -102,36 +102,154 @@ std::uint32_t EventIdOf(const EVT_VARIANT& value) {
         for (DWORD i = 0; i < returned; ++i) {
             EventHandle event(batch[i]);
             if (!more || failure) continue;
-            DWORD userCount = 0;
-            DWORD systemCount = 0;
-            failure = RenderValues(systemValues.Get(), event.Get(), systemBuffer, systemCount);
-            if (!failure) failure = RenderValues(userValues.Get(), event.Get(), userBuffer, userCount);
-            if (failure || systemCount < 2) continue;
-            const auto* system = reinterpret_cast<const EVT_VARIANT*>(systemBuffer.data());
-            const auto* user = reinterpret_cast<const EVT_VARIANT*>(userBuffer.data());
-            EventRecordValues record;
-            record.eventId = EventIdOf(system[0]);
-            record.systemTime = FileTimeOf(system[1]);
-            for (DWORD v = 0; v < userCount; ++v) {
-                const bool text = user[v].Type == EvtVarTypeString && user[v].StringVal != nullptr;
-                record.values.emplace_back(text ? user[v].StringVal : L"");
-            }
-            more = visit(record);
+            failure = take(event.Get(), more);
         }
         if (failure) return failure;
         if (!more) return 0;
     }
 }
 
+LPCWSTR kSystemPaths[] = {L"Event/System/EventID", L"Event/System/TimeCreated/@SystemTime"};
+
+[[maybe_unused]] std::uint32_t QueryLog(
+    const wchar_t* channel, const wchar_t* query,
+    const std::function<bool(const EventRecordValues& record)>& visit) {
+    if (!Bound()) return LastErrorOr(ERROR_PROC_NOT_FOUND);
+    std::optional<EventHandle> userValues;
+    std::optional<EventHandle> systemValues;
+    const auto prepare = [&]() -> std::uint32_t {
+        userValues.emplace(evtCreateRenderContext(0, nullptr, EvtRenderContextUser));
+        systemValues.emplace(evtCreateRenderContext(static_cast<DWORD>(std::size(kSystemPaths)),
+                                                    kSystemPaths, EvtRenderContextValues));
+        return userValues->Get() && systemValues->Get() ? 0 : LastErrorOr(ERROR_NOT_SUPPORTED);
+    };
+    std::vector<BYTE> userBuffer(4096);
+    std::vector<BYTE> systemBuffer(256);
+    return ForEachEvent(channel, query, prepare, [&](EVT_HANDLE event, bool& more) -> std::uint32_t {
+        DWORD userCount = 0;
+        DWORD systemCount = 0;
+        std::uint32_t failure = RenderValues(systemValues->Get(), event, systemBuffer, systemCount);
+        if (!failure) failure = RenderValues(userValues->Get(), event, userBuffer, userCount);
+        if (failure || systemCount < 2) return failure;
+        const auto* system = reinterpret_cast<const EVT_VARIANT*>(systemBuffer.data());
+        const auto* user = reinterpret_cast<const EVT_VARIANT*>(userBuffer.data());
+        EventRecordValues record;
+        record.eventId = EventIdOf(system[0]);
+        record.systemTime = FileTimeOf(system[1]);
+        for (DWORD v = 0; v < userCount; ++v) {
+            const bool text = user[v].Type == EvtVarTypeString && user[v].StringVal != nullptr;
+            record.values.emplace_back(text ? user[v].StringVal : L"");
+        }
+        more = visit(record);
+        return 0;
+    });
+}
+
+EventField FieldOf(const EVT_VARIANT& value) {
+    EventField field;
+    const auto number = [&](std::uint64_t n) {
+        field.present = true;
+        field.number = n;
+    };
+    const auto signedNumber = [&](std::int64_t n) {
+        if (n >= 0) number(static_cast<std::uint64_t>(n));
+    };
+    switch (value.Type) {
+        case EvtVarTypeString:
+            if (value.StringVal) {
+                field.present = true;
+                field.text = value.StringVal;
+            }
+            break;
+        case EvtVarTypeByte:
+            number(value.ByteVal);
+            break;
+        case EvtVarTypeUInt16:
+            number(value.UInt16Val);
+            break;
+        case EvtVarTypeUInt32:
+        case EvtVarTypeHexInt32:
+            number(value.UInt32Val);
+            break;
+        case EvtVarTypeUInt64:
+        case EvtVarTypeHexInt64:
+            number(value.UInt64Val);
+            break;
+        case EvtVarTypeSByte:
+            signedNumber(value.SByteVal);
+            break;
+        case EvtVarTypeInt16:
+            signedNumber(value.Int16Val);
+            break;
+        case EvtVarTypeInt32:
+            signedNumber(value.Int32Val);
+            break;
+        case EvtVarTypeInt64:
+            signedNumber(value.Int64Val);
+            break;
+        case EvtVarTypeFileTime:
+            number(value.FileTimeVal);
+            break;
+        case EvtVarTypeSysTime:
+            if (FILETIME time{};
+                value.SysTimeVal && ::SystemTimeToFileTime(value.SysTimeVal, &time)) {
+                number((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+            }
+            break;
+        case EvtVarTypeSid:
+            if (LPWSTR text = nullptr;
+                value.SidVal && ::ConvertSidToStringSidW(value.SidVal, &text)) {
+                field.present = true;
+                field.text = text;
+                ::LocalFree(text);
+            }
+            break;
+        default:
+            break;
+    }
+    return field;
+}
+
+[[maybe_unused]] std::uint32_t QueryLogFields(
+    const wchar_t* channel, const wchar_t* query, const std::vector<std::wstring>& paths,
+    const std::function<bool(const EventRecordFields& record)>& visit) {
+    if (!Bound()) return LastErrorOr(ERROR_PROC_NOT_FOUND);
+    std::vector<LPCWSTR> allPaths(std::begin(kSystemPaths), std::end(kSystemPaths));
+    for (const std::wstring& path : paths) allPaths.push_back(path.c_str());
+    std::optional<EventHandle> values;
+    const auto prepare = [&]() -> std::uint32_t {
+        values.emplace(evtCreateRenderContext(static_cast<DWORD>(allPaths.size()), allPaths.data(),
+                                              EvtRenderContextValues));
+        return values->Get() ? 0 : LastErrorOr(ERROR_NOT_SUPPORTED);
+    };
+    std::vector<BYTE> buffer(1024);
+    return ForEachEvent(channel, query, prepare, [&](EVT_HANDLE event, bool& more) -> std::uint32_t {
+        DWORD count = 0;
+        if (const std::uint32_t failure = RenderValues(values->Get(), event, buffer, count)) {
+            return failure;
+        }
+        if (count < allPaths.size()) return 0;
+        const auto* rendered = reinterpret_cast<const EVT_VARIANT*>(buffer.data());
+        EventRecordFields record;
+        record.eventId = EventIdOf(rendered[0]);
+        record.systemTime = FileTimeOf(rendered[1]);
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            record.fields.push_back(FieldOf(rendered[std::size(kSystemPaths) + i]));
+        }
+        more = visit(record);
+        return 0;
+    });
+}
+
 #ifdef VOSSEL_FAULT_HISTORY_FROM_ENVIRONMENT
 // Test-only build: VOSSEL_TEST_HISTORY holds the records instead of the log, newest first, as
 // "<event id>|<system time, 100 ns>|<value>|<value>...", separated by ";". "error=<n>" in place of
 // a record fails the reading there with that error, after the records before it.
-std::uint32_t QueryEnvironment(const std::function<bool(const EventRecordValues& record)>& visit) {
-    const DWORD length = ::GetEnvironmentVariableW(L"VOSSEL_TEST_HISTORY", nullptr, 0);
+std::uint32_t QueryEnvironment(const wchar_t* variable,
+                               const std::function<bool(const EventRecordValues& record)>& visit) {
+    const DWORD length = ::GetEnvironmentVariableW(variable, nullptr, 0);
     std::wstring text(length, L'\0');
-    if (length == 0 ||
-        ::GetEnvironmentVariableW(L"VOSSEL_TEST_HISTORY", text.data(), length) != length - 1) {
+    if (length == 0 || ::GetEnvironmentVariableW(variable, text.data(), length) != length - 1) {
         return 0;
     }
     text.resize(length - 1);
@@ -151,7 +269,8 @@ std::uint32_t QueryEnvironment(const std::function<bool(const EventRecordValues&
         }
         if (fields.size() >= 2) {
             EventRecordValues record;
-            record.eventId = static_cast<std::uint32_t>(std::wcstoul(fields[0].c_str(), nullptr, 10));
+            record.eventId =
+                static_cast<std::uint32_t>(std::wcstoul(fields[0].c_str(), nullptr, 10));
             record.systemTime = std::wcstoull(fields[1].c_str(), nullptr, 10);
             record.values.assign(fields.begin() + 2, fields.end());
             if (!visit(record)) return 0;
@@ -170,9 +289,37 @@ std::uint32_t QueryEventRecordsNewestFirst(
 #ifdef VOSSEL_FAULT_HISTORY_FROM_ENVIRONMENT
     (void)channel;
     (void)query;
-    return QueryEnvironment(visit);
+    return QueryEnvironment(L"VOSSEL_TEST_HISTORY", visit);
 #else
     return QueryLog(channel, query, visit);
+#endif
+}
+
+std::uint32_t QueryEventFieldsNewestFirst(
+    const wchar_t* channel, const wchar_t* query, const std::vector<std::wstring>& paths,
+    const std::function<bool(const EventRecordFields& record)>& visit) {
+#ifdef VOSSEL_FAULT_HISTORY_FROM_ENVIRONMENT
+    // VOSSEL_TEST_SYSTEM_LOG, in the same form: a value of digits is a number, else a text.
+    (void)channel;
+    (void)query;
+    return QueryEnvironment(L"VOSSEL_TEST_SYSTEM_LOG", [&](const EventRecordValues& values) {
+        EventRecordFields record{values.eventId, values.systemTime, {}};
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            EventField field;
+            if (i < values.values.size() && !values.values[i].empty()) {
+                field.present = true;
+                if (values.values[i].find_first_not_of(L"0123456789") == std::wstring::npos) {
+                    field.number = std::wcstoull(values.values[i].c_str(), nullptr, 10);
+                } else {
+                    field.text = values.values[i];
+                }
+            }
+            record.fields.push_back(std::move(field));
+        }
+        return visit(record);
+    });
+#else
+    return QueryLogFields(channel, query, paths, visit);
 #endif
 }
 

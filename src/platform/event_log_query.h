@@ -22,4 +22,23 @@ std::uint32_t QueryEventRecordsNewestFirst(
     const wchar_t* channel, const wchar_t* query,
     const std::function<bool(const EventRecordValues& record)>& visit);
 
+// One named value of a record, as rendered: a number (unsigned integers, and FILETIMEs or
+// SYSTEMTIMEs as a FILETIME), a text (strings, and SIDs as "S-1-..."), or absent.
+struct EventField {
+    bool present = false;
+    std::uint64_t number = 0;
+    std::wstring text;
+};
+
+struct EventRecordFields {
+    std::uint32_t eventId = 0;
+    std::uint64_t systemTime = 0;    // TimeCreated, UTC as a FILETIME
+    std::vector<EventField> fields;  // in the order of the paths asked for
+};
+
+// As above, each record rendered at the given value paths ("Event/EventData/Data[@Name='TSId']").
+std::uint32_t QueryEventFieldsNewestFirst(
+    const wchar_t* channel, const wchar_t* query, const std::vector<std::wstring>& paths,
+    const std::function<bool(const EventRecordFields& record)>& visit);
+
 }  // namespace vossel::platform

@@ -1,6 +1,7 @@
 #include "platform/processes.h"
 
-#include <cstring>
+#include <iterator>
+#include <string>
 
 #include "platform/system_api.h"
 #include "platform/unique_handle.h"
@@ -31,9 +32,16 @@ void ForEachProcess(const std::function<void(std::uint32_t, std::string_view)>& 
     ProcessEntry entry{};
     entry.dwSize = sizeof(entry);
     if (!api::Process32First(snapshot.Get(), &entry)) return;
+    std::string name;
     do {
-        entry.szExeFile[sizeof(entry.szExeFile) - 1] = '\0';
-        visit(entry.th32ProcessID, std::string_view(entry.szExeFile, std::strlen(entry.szExeFile)));
+        // The name in single bytes: ASCII as it is, anything else a '?', which no shell name holds.
+        name.clear();
+        for (std::size_t i = 0; i < std::size(entry.szExeFile) && entry.szExeFile[i] != L'\0';
+             ++i) {
+            const wchar_t c = entry.szExeFile[i];
+            name += c < 0x80 ? static_cast<char>(c) : '?';
+        }
+        visit(entry.th32ProcessID, name);
     } while (api::Process32Next(snapshot.Get(), &entry));
 }
 

@@ -12,8 +12,8 @@
 
 namespace vossel::platform {
 
-// Calls visit for every process of one snapshot, in snapshot order, and always closes the
-// snapshot. No snapshot, or an empty one, visits nothing.
+// Calls visit for every process of one snapshot (its name's non-ASCII characters as '?'), in
+// snapshot order, and always closes the snapshot. No snapshot, or an empty one, visits nothing.
 void ForEachProcess(const std::function<void(std::uint32_t id, std::string_view exeName)>& visit);
 
 // The process that owns the shell window (the desktop); 0 when there is none.

@@ -96,6 +96,57 @@ std::optional<std::uint32_t> ReadDwordValue(HKEY root, std::wstring_view subkey,
     return value;
 }
 
+RegistryValue ReadRegistryValue(HKEY root, std::wstring_view subkey, std::wstring_view name,
+                                REGSAM view) {
+    const std::wstring key(subkey);
+    const std::wstring value(name);
+    RegistryValue read;
+    HKEY opened = nullptr;
+    read.error = static_cast<std::uint32_t>(
+        ::RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | view, &opened));
+    if (read.error != ERROR_SUCCESS) return read;
+    const UniqueKey owner(opened);
+    read.bytes.resize(256);
+    for (;;) {
+        DWORD type = REG_NONE;
+        DWORD size = static_cast<DWORD>(read.bytes.size());
+        const LSTATUS status =
+            ::RegQueryValueExW(opened, value.c_str(), nullptr, &type, read.bytes.data(), &size);
+        if (status == ERROR_MORE_DATA) {
+            read.bytes.resize(size);
+            continue;
+        }
+        read.error = static_cast<std::uint32_t>(status);
+        read.type = status == ERROR_SUCCESS ? type : REG_NONE;
+        read.bytes.resize(status == ERROR_SUCCESS ? size : 0);
+        return read;
+    }
+}
+
+std::optional<std::vector<std::wstring>> StringsOf(const RegistryValue& value) {
+    if (value.error != ERROR_SUCCESS ||
+        (value.type != REG_SZ && value.type != REG_EXPAND_SZ && value.type != REG_MULTI_SZ)) {
+        return std::nullopt;
+    }
+    std::wstring text(value.bytes.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), value.bytes.data(), text.size() * sizeof(wchar_t));
+    std::vector<std::wstring> strings;
+    if (value.type != REG_MULTI_SZ) {
+        // Stored data need not end in its NUL, or may carry more than one.
+        strings.push_back(text.substr(0, text.find(L'\0')));
+        return strings;
+    }
+    // Strings each ended by a NUL, the list by an empty one; a last string may lack its NUL.
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find(L'\0', at);
+        if (end == std::wstring::npos) end = text.size();
+        if (end == at) break;
+        strings.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return strings;
+}
+
 bool RunsUnderWow64() {
     BOOL wow64 = FALSE;
     return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;

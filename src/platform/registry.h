@@ -31,6 +31,19 @@ std::optional<std::uint32_t> ReadDwordValue(HKEY root, std::wstring_view subkey,
 std::optional<std::vector<std::uint8_t>> ReadBinaryValue(HKEY root, std::wstring_view subkey,
                                                          std::wstring_view name, REGSAM view = 0);
 
+// One value as read: 0 and its type and data, or the Win32 error of the reading (2 when absent).
+struct RegistryValue {
+    std::uint32_t error = 0;
+    std::uint32_t type = REG_NONE;
+    std::vector<std::uint8_t> bytes;
+};
+RegistryValue ReadRegistryValue(HKEY root, std::wstring_view subkey, std::wstring_view name,
+                                REGSAM view = 0);
+
+// The texts of a string value: one for REG_SZ and REG_EXPAND_SZ (unexpanded), each string of a
+// REG_MULTI_SZ (none for an empty one); nothing for a value not read or of another type.
+std::optional<std::vector<std::wstring>> StringsOf(const RegistryValue& value);
+
 // A 32-bit process on 64-bit Windows, whose HKLM\SOFTWARE is redirected to WOW6432Node.
 bool RunsUnderWow64();
 

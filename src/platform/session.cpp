@@ -3,8 +3,11 @@
 #include <windows.h>
 #include <ntsecapi.h>
 #include <wtsapi32.h>
+#include <sddl.h>
 
 #include <versionhelpers.h>
+
+#include <cstring>
 
 #include "platform/late_bound.h"
 #include "platform/registry.h"
@@ -124,9 +127,9 @@ DWORD OwnSessionId() {
 }
 
 #ifdef VOSSEL_FAULT_CLOCKS_FROM_ENVIRONMENT
-// Test-only build: VOSSEL_TEST_SESSION="connect=<ms>;logon=<ms>;other=<ms>;lsa=<ms>;locked;remote;
-// automatic" stands in for what the session manager and LSA tell, each time in ms after the
-// kernel's start.
+// Test-only build:
+// VOSSEL_TEST_SESSION="connect=<ms>;logon=<ms>;other=<ms>;lsa=<ms>;locked;remote;glass; automatic"
+// stands in for what the session manager and LSA tell, each time in ms after the kernel's start.
 bool SessionOverridden(const wchar_t* key, std::uint64_t* time = nullptr) {
     wchar_t text[256] = {};
     const DWORD length = ::GetEnvironmentVariableW(L"VOSSEL_TEST_SESSION", text, 256);
@@ -198,14 +201,16 @@ std::uint64_t ReadLogonSessionTime(std::uint32_t processId) {
         !getTokenInformation.Find()) {
         return 0;
     }
-    const UniqueHandle process(api::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    const UniqueHandle process(
+        api::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process) return 0;
     HANDLE rawToken = nullptr;
     if (!openProcessToken(process.Get(), TOKEN_QUERY, &rawToken)) return 0;
     const UniqueHandle token(rawToken);
     TOKEN_STATISTICS statistics{};
     DWORD size = 0;
-    if (!getTokenInformation(token.Get(), TokenStatistics, &statistics, sizeof(statistics), &size)) {
+    if (!getTokenInformation(token.Get(), TokenStatistics, &statistics, sizeof(statistics),
+                             &size)) {
         return 0;
     }
     PSECURITY_LOGON_SESSION_DATA data = nullptr;
@@ -215,19 +220,79 @@ std::uint64_t ReadLogonSessionTime(std::uint32_t processId) {
     return logon;
 }
 
-bool SignsInAutomatically() {
+std::vector<LegalNoticeValue> ReadLegalNotice() {
+    static constexpr const wchar_t* kPolicy =
+        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+    static constexpr const wchar_t* kWinlogon =
+        L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    std::vector<LegalNoticeValue> values;
+    for (const wchar_t* key : {kPolicy, kWinlogon}) {
+        for (const wchar_t* name : {L"LegalNoticeCaption", L"LegalNoticeText"}) {
+            values.push_back(
+                {key, name, ReadRegistryValue(HKEY_LOCAL_MACHINE, key, name, KEY_WOW64_64KEY)});
+        }
+    }
+    return values;
+}
+
+RegistryValue ReadAutoAdminLogon() {
 #ifdef VOSSEL_FAULT_CLOCKS_FROM_ENVIRONMENT
-    if (SessionOverridden(L"automatic")) return true;
+    if (SessionOverridden(L"automatic")) return {0, REG_SZ, {'1', 0, 0, 0}};
 #endif
-    const auto winlogon = ReadStringValue(
-        HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
-        L"AutoAdminLogon", KEY_WOW64_64KEY);
-    if (!winlogon || *winlogon != L"1") return false;
-    // A legal notice stops the automatic sign-in until someone clicks it away.
-    const auto notice = ReadStringValue(
-        HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
-        L"LegalNoticeText", KEY_WOW64_64KEY);
-    return !notice || notice->empty();
+    return ReadRegistryValue(HKEY_LOCAL_MACHINE,
+                             L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+                             L"AutoAdminLogon", KEY_WOW64_64KEY);
+}
+
+SessionIdReading ReadGlassSessionId() {
+#ifdef VOSSEL_FAULT_CLOCKS_FROM_ENVIRONMENT
+    if (SessionOverridden(L"glass")) return {0, OwnSessionId() + 1};
+#endif
+    const RegistryValue value = ReadRegistryValue(
+        HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server",
+        L"GlassSessionId", KEY_WOW64_64KEY);
+    if (value.error != ERROR_SUCCESS) return {value.error, 0};
+    if (value.type != REG_DWORD || value.bytes.size() != sizeof(DWORD))
+        return {ERROR_INVALID_DATA, 0};
+    SessionIdReading read;
+    std::memcpy(&read.id, value.bytes.data(), sizeof(DWORD));
+    return read;
+}
+
+SessionIdReading ReadOwnSessionId() {
+    DWORD session = 0;
+    if (!api::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) {
+        const DWORD error = ::GetLastError();
+        return {error != ERROR_SUCCESS ? error : ERROR_INVALID_FUNCTION, 0};
+    }
+    return {0, session};
+}
+
+bool RemoteSessionMetric() { return ::GetSystemMetrics(SM_REMOTESESSION) != 0; }
+
+std::uint32_t ReadOwnUserSid(std::wstring& sid) {
+    sid.clear();
+    const auto lastError = [] {
+        const DWORD error = ::GetLastError();
+        return error != ERROR_SUCCESS ? error : ERROR_INVALID_FUNCTION;
+    };
+    if (!openProcessToken.Find() || !getTokenInformation.Find()) return ERROR_PROC_NOT_FOUND;
+    HANDLE rawToken = nullptr;
+    if (!openProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &rawToken)) return lastError();
+    const UniqueHandle token(rawToken);
+    DWORD size = 0;
+    getTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+    if (size == 0) return lastError();
+    std::vector<std::uint8_t> buffer(size);
+    if (!getTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size))
+        return lastError();
+    LPWSTR text = nullptr;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+        return lastError();
+    }
+    sid = text;
+    ::LocalFree(text);
+    return 0;
 }
 
 std::uint64_t OwnCreationTime() {

@@ -4,7 +4,10 @@
 // service. Times are FILETIMEs (UTC); 0 stands for unknown.
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
+
+#include "platform/registry.h"
 
 namespace vossel::platform {
 
@@ -27,8 +30,33 @@ std::optional<std::vector<std::uint64_t>> ReadOtherSessionLogons();
 // which the owner of that logon session may ask; 0 when unknown (Wine answers 0).
 std::uint64_t ReadLogonSessionTime(std::uint32_t processId);
 
-// The PC signs its user in by itself (Winlogon's AutoAdminLogon, with no legal notice to click).
-bool SignsInAutomatically();
+// The legal notice's values, each as read: LegalNoticeCaption and LegalNoticeText under the policy
+// key, then under the older Winlogon key. A notice stops an automatic sign-in until it is clicked.
+struct LegalNoticeValue {
+    const wchar_t* key;  // the path under HKLM
+    const wchar_t* name;
+    RegistryValue value;
+};
+std::vector<LegalNoticeValue> ReadLegalNotice();
+
+// Winlogon's AutoAdminLogon as read.
+RegistryValue ReadAutoAdminLogon();
+
+// A session id, or the Win32 error that kept it.
+struct SessionIdReading {
+    std::uint32_t error = 0;
+    std::uint32_t id = 0;
+};
+// GlassSessionId under HKLM\SYSTEM\CurrentControlSet\Control\Terminal Server: the session at
+// the physical console. A RemoteFX vGPU session is remote although SM_REMOTESESSION says local.
+SessionIdReading ReadGlassSessionId();
+// ProcessIdToSessionId of this process.
+SessionIdReading ReadOwnSessionId();
+// GetSystemMetrics(SM_REMOTESESSION).
+bool RemoteSessionMetric();
+
+// This process's user as "S-1-...", or the Win32 error that kept it (sid left empty).
+std::uint32_t ReadOwnUserSid(std::wstring& sid);
 
 // This process's creation time, and its parent's process id (0 when it cannot be told).
 std::uint64_t OwnCreationTime();

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include "platform/late_bound.h"
@@ -25,11 +26,9 @@ inline LateBound<decltype(&::SetWindowLongA)> SetWindowLongA{L"user32.dll", "Set
 
 inline LateBound<decltype(&::CreateToolhelp32Snapshot)> CreateToolhelp32Snapshot{
     L"kernel32.dll", "CreateToolhelp32Snapshot"};
-// The single-byte walk, named without a suffix in kernel32; the header maps the plain names to the
-// wide forms under UNICODE, so the type is spelled out here.
 using ProcessWalkFunction = BOOL(WINAPI*)(HANDLE snapshot, ProcessEntry* entry);
-inline LateBound<ProcessWalkFunction> Process32First{L"kernel32.dll", "Process32First"};
-inline LateBound<ProcessWalkFunction> Process32Next{L"kernel32.dll", "Process32Next"};
+inline LateBound<ProcessWalkFunction> Process32First{L"kernel32.dll", "Process32FirstW"};
+inline LateBound<ProcessWalkFunction> Process32Next{L"kernel32.dll", "Process32NextW"};
 inline LateBound<decltype(&::CloseHandle)> CloseHandle{L"kernel32.dll", "CloseHandle"};
 inline LateBound<decltype(&::OpenProcess)> OpenProcess{L"kernel32.dll", "OpenProcess"};
 inline LateBound<decltype(&::GetProcessTimes)> GetProcessTimes{L"kernel32.dll", "GetProcessTimes"};
@@ -40,6 +39,13 @@ inline LateBound<decltype(&::GetWindowThreadProcessId)> GetWindowThreadProcessId
     L"user32.dll", "GetWindowThreadProcessId"};
 inline LateBound<decltype(&::ProcessIdToSessionId)> ProcessIdToSessionId{L"kernel32.dll",
                                                                          "ProcessIdToSessionId"};
+
+// The history window's way to Windows' start-up apps.
+inline LateBound<decltype(&::ShellExecuteExW)> ShellExecuteExW{L"shell32.dll", "ShellExecuteExW"};
+inline LateBound<decltype(&::VerifyVersionInfoW)> VerifyVersionInfoW{L"kernel32.dll",
+                                                                     "VerifyVersionInfoW"};
+inline LateBound<decltype(&::VerSetConditionMask)> VerSetConditionMask{L"kernel32.dll",
+                                                                       "VerSetConditionMask"};
 
 // The start record. A missing one is a failed record, never the end of the program.
 inline LateBound<decltype(&::RegisterEventSourceW)> RegisterEventSourceW{L"advapi32.dll",

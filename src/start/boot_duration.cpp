@@ -4,9 +4,20 @@
 
 namespace vossel {
 
+bool HoldsShellName(std::string_view exeName) {
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    for (std::size_t at = 0; at + ShellProcessName.size() <= exeName.size(); ++at) {
+        std::size_t i = 0;
+        while (i < ShellProcessName.size() && lower(exeName[at + i]) == ShellProcessName[i]) ++i;
+        if (i == ShellProcessName.size()) return true;
+    }
+    return false;
+}
+
 void ShellProcessMatcher::Examine(std::uint32_t id, std::string_view exeName) {
-    if (exeName.find(ShellProcessName) != std::string_view::npos &&
-        (!inCurrentSession_ || inCurrentSession_(id))) {
+    if (HoldsShellName(exeName) && (!inCurrentSession_ || inCurrentSession_(id))) {
         processId = id;
     }
 }

@@ -10,9 +10,12 @@ namespace vossel {
 
 inline constexpr std::string_view ShellProcessName = "explorer.exe";
 
-// Fed the snapshot entries in order; the last name that contains ShellProcessName
-// (case-sensitive, anywhere in the name) wins, so the walk never stops early. With a session
-// test, a match counts only when the test passes: another user's shell is not this user's.
+// Whether the name holds ShellProcessName anywhere, in any case: file names are not case-sensitive.
+bool HoldsShellName(std::string_view exeName);
+
+// Fed the snapshot entries in order; the last name that HoldsShellName wins, so the walk never
+// stops early. With a session test, a match counts only when the test passes: another user's shell
+// is not this user's.
 class ShellProcessMatcher {
   public:
     using SessionTest = std::function<bool(std::uint32_t processId)>;

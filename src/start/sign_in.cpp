@@ -42,28 +42,94 @@ const RecordedLogon* EarlierRecord(const StartMeasurement& span,
     return earliest;
 }
 
-// What shows that someone signed in earlier in this start; empty when nothing readable does.
-std::wstring_view EarlierLogon(const StartMeasurement& span, const SignInEvidence& evidence,
-                               std::uint64_t signedIn) {
-    if (evidence.firstLogonRecords && EarlierRecord(span, *evidence.firstLogonRecords, signedIn)) {
-        return kEarlierRecord;
+// This log-on's own notification: the newest log-on of its session id and user. Nothing where
+// the events do not carry the id.
+const WinlogonNotice* OwnNotice(const std::vector<WinlogonNotice>& events,
+                                const SessionReading& session) {
+    if (!session.sessionId) return nullptr;
+    const WinlogonNotice* own = nullptr;
+    for (const WinlogonNotice& event : events) {
+        if (event.eventId != 7001 || event.sessionId != session.sessionId) continue;
+        if (!session.userSid.empty() && !event.userSid.empty() &&
+            event.userSid != session.userSid) {
+            continue;
+        }
+        if (!own || event.atUtc > own->atUtc) own = &event;
     }
-    // Without this log-on's own instant nothing else can be put before it.
-    if (signedIn == 0) return {};
-    const auto between = [&](std::uint64_t at, std::int64_t margin) {
-        return At(at) >= At(span.startUtc) - kOrderTolerance && At(at) < At(signedIn) - margin;
-    };
-    if (evidence.otherSessionLogons &&
-        std::any_of(evidence.otherSessionLogons->begin(), evidence.otherSessionLogons->end(),
-                    [&](std::uint64_t at) { return at != 0 && between(at, kOrderTolerance); })) {
+    return own;
+}
+
+// What shows that someone signed in earlier in this start; empty when nothing readable does.
+// Every instant is on the present clock.
+std::wstring_view EarlierLogon(const StartMeasurement& span, const SignInEvidence& evidence,
+                               const SessionReading& session) {
+    const std::uint64_t signedIn = session.logonUtc;
+    // Sessions do not outlive a kernel start, and a session that was there at the wake was signed
+    // in before it: whatever the instant on its own clock, it is an earlier log-on of this start.
+    if (signedIn != 0 && evidence.otherSessionLogons &&
+        std::any_of(
+            evidence.otherSessionLogons->begin(), evidence.otherSessionLogons->end(),
+            [&](std::uint64_t at) { return at != 0 && At(at) < At(signedIn) - kOrderTolerance; })) {
         return kOtherSession;
     }
-    if (evidence.winlogonEvents &&
-        std::any_of(evidence.winlogonEvents->begin(), evidence.winlogonEvents->end(),
-                    [&](std::uint64_t at) { return between(at, kOwnEventMargin); })) {
-        return kWinlogonEvents;
+    bool winlogonEarlier = false;
+    if (evidence.winlogonEvents) {
+        const WinlogonNotice* own = OwnNotice(*evidence.winlogonEvents, session);
+        for (const WinlogonNotice& event : *evidence.winlogonEvents) {
+            if (&event == own) continue;
+            // After a full boot every event read belongs to this start.
+            if (span.kind == StartKind::Resume &&
+                At(event.atUtc) < At(span.startUtc) - kOrderTolerance) {
+                continue;
+            }
+            if (own) {
+                // Known by its session and user: any other event before this log-on counts.
+                if (signedIn == 0 || At(event.atUtc) < At(signedIn) + kOwnEventMargin) {
+                    winlogonEarlier = true;
+                }
+            } else if (signedIn != 0 && At(event.atUtc) < At(signedIn) - kOwnEventMargin) {
+                winlogonEarlier = true;
+            }
+        }
+        if (winlogonEarlier) return kWinlogonEvents;
+    }
+    // Any program may write a record; only the system writes the System log. Where it could be
+    // read, a record alone does not make this a later log-on.
+    if (evidence.firstLogonRecords && !evidence.winlogonEvents &&
+        EarlierRecord(span, *evidence.firstLogonRecords, signedIn)) {
+        return kEarlierRecord;
     }
     return {};
+}
+
+// Every stamp of the evidence placed on the present clock; false where one of this session's own
+// could not be placed.
+bool PlaceOnPresentClock(const std::vector<ClockChange>& changes, const StartMeasurement& span,
+                         SessionReading& session, SignInEvidence& evidence) {
+    bool known = true;
+    // Every stamp lies after the kernel's start (a wake's sessions too) and before the span was
+    // measured.
+    const auto tolerance = static_cast<std::uint64_t>(kOrderTolerance);
+    const std::uint64_t kernelStart = span.startUtc > span.startPlace + tolerance
+                                          ? span.startUtc - span.startPlace - tolerance
+                                          : 0;
+    const auto place = [&](std::uint64_t& stamp, bool own) {
+        if (const auto placed = OnPresentClock(stamp, changes, kernelStart, span.measuredUtc)) {
+            stamp = *placed;
+        } else if (own) {
+            known = false;
+        }
+    };
+    place(session.connectUtc, true);
+    place(session.logonUtc, true);
+    place(evidence.lsaLogonUtc, true);
+    if (evidence.otherSessionLogons) {
+        for (std::uint64_t& at : *evidence.otherSessionLogons) place(at, false);
+    }
+    if (evidence.winlogonEvents) {
+        for (WinlogonNotice& event : *evidence.winlogonEvents) place(event.atUtc, false);
+    }
+    return known;
 }
 
 }  // namespace
@@ -78,9 +144,14 @@ std::optional<std::uint64_t> ShellOfThisLogon(const ShellCandidates& candidates)
     return std::nullopt;
 }
 
-StartMeasurement ApplySignIn(const StartMeasurement& span, const SignInEvidence& evidence) {
+StartMeasurement ApplySignIn(const StartMeasurement& span, const SignInEvidence& given) {
     StartMeasurement result = span;
-    const SessionReading session = evidence.session.value_or(SessionReading{});
+    SignInEvidence evidence = given;
+    SessionReading session = evidence.session.value_or(SessionReading{});
+    const bool clockRead = evidence.clockChanges.has_value();
+    const bool placed =
+        !clockRead || PlaceOnPresentClock(*evidence.clockChanges, span, session, evidence);
+    result.placedOnClock = clockRead;
     result.signInScreenUtc = session.connectUtc;
     result.signedInUtc = session.logonUtc;
     const std::int64_t start = At(span.startUtc);
@@ -95,7 +166,7 @@ StartMeasurement ApplySignIn(const StartMeasurement& span, const SignInEvidence&
         return result;
     }
 
-    const std::wstring_view earlier = EarlierLogon(span, evidence, session.logonUtc);
+    const std::wstring_view earlier = EarlierLogon(span, evidence, session);
     if (session.remote || !earlier.empty()) {
         result.kind = StartKind::NotMeasured;
         result.durationMs = 0;
@@ -114,27 +185,42 @@ StartMeasurement ApplySignIn(const StartMeasurement& span, const SignInEvidence&
     const std::int64_t screen = At(session.connectUtc);
     if (!evidence.session || session.connectUtc == 0 || session.logonUtc == 0) {
         result.waitIncluded = kNoSessionTimes;
-    } else if (evidence.lsaLogonUtc != 0 &&
-               std::max(signedIn, At(evidence.lsaLogonUtc)) -
-                       std::min(signedIn, At(evidence.lsaLogonUtc)) >
-                   kLsaTolerance) {
+    } else if (!placed) {
+        result.waitIncluded = kClock;
+    } else if (evidence.lsaLogonUtc != 0 && std::max(signedIn, At(evidence.lsaLogonUtc)) -
+                                                    std::min(signedIn, At(evidence.lsaLogonUtc)) >
+                                                kLsaTolerance) {
         result.waitIncluded = kSignInTimesDisagree;
     } else if (screen < start - kOrderTolerance) {
+        if (span.kind == StartKind::FullBoot && !clockRead) {
+            // No session is older than the kernel: the clock was stepped since, and the changes
+            // are not known, so neither is any span measured across them.
+            StartMeasurement unknown = StartMeasurement::NotMeasured(kClock);
+            unknown.startUtc = span.startUtc;
+            unknown.startPlace = span.startPlace;
+            unknown.shellCreatedUtc = span.shellCreatedUtc;
+            unknown.signInScreenUtc = session.connectUtc;
+            unknown.signedInUtc = session.logonUtc;
+            return unknown;
+        }
         // A session older than the start: after a Fast Startup power-on the session manager
         // created it anew, so this is a wake with the user still signed in.
         result.waitIncluded = kSessionBeforeStart;
     } else if (signedIn < screen - kOrderTolerance || shell < signedIn - kOrderTolerance) {
         result.waitIncluded = kTimesOutOfOrder;
     } else {
-        const std::int64_t ready = std::clamp(screen, start, std::max(start, signedIn));
+        // Each boundary kept within the span, so that the phases add up to it.
+        const std::int64_t ready = std::clamp(screen, start, std::max(start, shell));
+        const std::int64_t in = std::clamp(signedIn, ready, std::max(ready, shell));
         result.windowsStartMs = FloorMs(ready - start);
-        result.signInWaitMs = std::max<std::int64_t>(0, FloorMs(signedIn - ready));
-        result.signingInMs = std::max<std::int64_t>(0, FloorMs(shell - signedIn));
+        result.signInWaitMs = FloorMs(in - ready);
+        result.signingInMs = FloorMs(shell - in);
         // Nobody waited at the sign-in screen: the time there was the system's own work.
         if (evidence.automaticSignIn || session.locked) {
             result.waitIncluded = kAutomaticSignIn;
         } else {
-            result.durationMs = *result.windowsStartMs + *result.signingInMs;
+            result.durationMs =
+                std::min(span.durationMs, *result.windowsStartMs + *result.signingInMs);
         }
     }
     return result;

@@ -4,9 +4,11 @@
 // reading is a parameter; a source that could not be read is told apart from one that was empty.
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "start/clock_changes.h"
 #include "start/start_identity.h"
 #include "start/start_measurement.h"
 
@@ -30,6 +32,16 @@ struct SessionReading {
     std::uint64_t logonUtc = 0;    // LogonTime: the user signed in
     bool remote = false;           // a remote desktop session
     bool locked = false;           // locked already when read: signed in by Windows itself
+    std::optional<std::uint32_t> sessionId;  // its id; nothing when unknown
+    std::wstring userSid;                    // this process's user, "S-1-..."; empty when unknown
+};
+
+// Winlogon's log-on (7001) or log-off (7002) notification. FILETIME (UTC).
+struct WinlogonNotice {
+    std::uint32_t eventId = 7001;
+    std::uint64_t atUtc = 0;
+    std::optional<std::uint32_t> sessionId;  // TSId; nothing when the event lacks it
+    std::wstring userSid;                    // UserSid; empty when the event lacks it
 };
 
 // A first log-on's record of a start, read back from the log.
@@ -45,8 +57,11 @@ struct SignInEvidence {
     bool automaticSignIn = false;           // the PC signs in by itself (AutoAdminLogon)
     // Earlier log-ons of this start; each nothing where its source could not be read.
     std::optional<std::vector<std::uint64_t>> otherSessionLogons;  // other sessions' LogonTimes
-    std::optional<std::vector<std::uint64_t>> winlogonEvents;      // log-on and log-off instants
-    std::optional<std::vector<RecordedLogon>> firstLogonRecords;   // Vossel's own
+    std::optional<std::vector<WinlogonNotice>> winlogonEvents;     // since the start
+    std::optional<std::vector<RecordedLogon>> firstLogonRecords;   // Vossel's own, plausible
+    // The changes of the system time since the start, newest first; nothing where the System log
+    // could not be read (or has not been yet).
+    std::optional<std::vector<ClockChange>> clockChanges;
 };
 
 // The shell's creation, this run's own, and the creation of the Explorer that started this run

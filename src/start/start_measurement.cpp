@@ -29,13 +29,32 @@ StartMeasurement Measured(StartKind kind, std::uint64_t shellCreated, std::int64
 
 }  // namespace
 
-StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clocks,
-                              const SuspendTimesReader& suspendTimes) {
+bool SuspendedSinceStart(const StartClocks& clocks) {
+    if (!clocks.unbiasedInterruptTime) return false;
+    const auto interrupt =
+        static_cast<std::int64_t>(clocks.interruptTime.value_or(clocks.tickCountMs * kTicksPerMs));
+    return interrupt - static_cast<std::int64_t>(*clocks.unbiasedInterruptTime) >
+           kSuspendedTolerance;
+}
+
+StartMeasurement MeasureStart(std::uint64_t stampedShell, const StartClocks& clocks,
+                              const SuspendTimesReader& suspendTimes,
+                              const std::optional<std::vector<ClockChange>>& clockChanges) {
     if (!clocks.unbiasedInterruptTime) return StartMeasurement::NotMeasured(kClock);
     // Every value below is far below 2^63: FILETIMEs until the year 30828, interrupt times for
     // 29 000 years of uptime.
     const auto interrupt =
         static_cast<std::int64_t>(clocks.interruptTime.value_or(clocks.tickCountMs * kTicksPerMs));
+    // Between the kernel's start and now, on the present clock.
+    const std::uint64_t kernelStart =
+        clocks.systemTime > static_cast<std::uint64_t>(interrupt)
+            ? clocks.systemTime - static_cast<std::uint64_t>(interrupt)
+            : 0;
+    const std::optional<std::uint64_t> placed =
+        clockChanges ? OnPresentClock(stampedShell, *clockChanges, kernelStart, clocks.systemTime)
+                     : stampedShell;
+    if (!placed) return StartMeasurement::NotMeasured(kClock);
+    const std::uint64_t shellCreated = *placed;
     const auto unbiased = static_cast<std::int64_t>(*clocks.unbiasedInterruptTime);
     const std::int64_t shellAge =
         static_cast<std::int64_t>(clocks.systemTime) - static_cast<std::int64_t>(shellCreated);
@@ -46,8 +65,12 @@ StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clo
     const std::int64_t suspended = interrupt - unbiased;
     if (suspended < -kSuspendedTolerance) return StartMeasurement::NotMeasured(kClock);
     if (suspended <= kSuspendedTolerance) {
-        // Never suspended: the interrupt clock started with this kernel.
-        return Measured(StartKind::FullBoot, shellCreated, shellAt, 0);
+        // Never suspended: the interrupt clock started with this kernel, before any process.
+        if (shellAt < 0) return StartMeasurement::NotMeasured(kShellBeforeStart);
+        StartMeasurement measured = Measured(StartKind::FullBoot, shellCreated, shellAt, 0);
+        measured.placedOnClock = clockChanges.has_value();
+        measured.measuredUtc = clocks.systemTime;
+        return measured;
     }
     // Suspended at least once. The kernel-start formula would add the hours the PC was off, so
     // only the last wake will do, and only if it belongs to this start: a wake that a Fast
@@ -61,7 +84,10 @@ StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clo
     if (sleep > wake || wake < suspended) return StartMeasurement::NotMeasured(kNoWakeTime);
     if (shellAt < 0) return StartMeasurement::NotMeasured(kClock);
     if (wake > shellAt) return StartMeasurement::NotMeasured(kSleptAfterSignIn);
-    return Measured(StartKind::Resume, shellCreated, shellAt, wake);
+    StartMeasurement measured = Measured(StartKind::Resume, shellCreated, shellAt, wake);
+    measured.placedOnClock = clockChanges.has_value();
+    measured.measuredUtc = clocks.systemTime;
+    return measured;
 }
 
 std::wstring StartCaption(const StartMeasurement& measurement, std::wstring_view decimalSeparator) {
@@ -77,7 +103,8 @@ bool ReplacesShown(const StartMeasurement& shown, const StartMeasurement& next) 
     return shown.kind != next.kind || shown.reason != next.reason || shown.logon != next.logon ||
            shown.waitIncluded != next.waitIncluded ||
            shown.firstLogonMs.has_value() != next.firstLogonMs.has_value() ||
-           shown.signingInMs.has_value() != next.signingInMs.has_value();
+           shown.signingInMs.has_value() != next.signingInMs.has_value() ||
+           shown.placedOnClock != next.placedOnClock;
 }
 
 }  // namespace vossel

@@ -6,6 +6,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "start/clock_changes.h"
 
 namespace vossel {
 
@@ -35,6 +38,7 @@ struct StartMeasurement {
     // the kernel's start or the last wake.
     std::uint64_t startUtc = 0;
     std::uint64_t shellCreatedUtc = 0;
+    std::uint64_t measuredUtc = 0;  // the system clock's reading the span was measured at
     // The start's place on the interrupt clock (100 ns): 0 for the kernel's start, the wake's
     // reading for a resume. The time service moves startUtc; nothing moves this.
     std::uint64_t startPlace = 0;
@@ -52,6 +56,8 @@ struct StartMeasurement {
     std::uint64_t signedInUtc = 0;      // its LogonTime; 0 when unknown
     // A later log-on: the number its start's first log-on recorded, when that record was found.
     std::optional<std::int64_t> firstLogonMs{};
+    // The System log's changes of the system time were read, and every stamp placed with them.
+    bool placedOnClock = false;
 
     static StartMeasurement NotMeasured(std::wstring_view why) {
         StartMeasurement measurement;
@@ -65,6 +71,7 @@ inline constexpr std::wstring_view kShellNotReadable = L"shell not readable";
 inline constexpr std::wstring_view kSleptAfterSignIn = L"slept after sign-in";
 inline constexpr std::wstring_view kNoWakeTime = L"no wake time";
 inline constexpr std::wstring_view kClock = L"clock";
+inline constexpr std::wstring_view kShellBeforeStart = L"shell before start";
 inline constexpr std::wstring_view kShellRestarted = L"shell restarted";
 inline constexpr std::wstring_view kLaterLogon = L"later log-on";
 inline constexpr std::wstring_view kRemoteSession = L"remote session";
@@ -81,9 +88,16 @@ struct SuspendTimes {
 // suspended since it started.
 using SuspendTimesReader = std::function<std::optional<SuspendTimes>()>;
 
-// shellCreated is the shell's creation time as a FILETIME (UTC, 100 ns units).
+// Whether the interrupt clocks tell a suspension since the kernel started: only then are the
+// suspend times asked.
+bool SuspendedSinceStart(const StartClocks& clocks);
+
+// shellCreated is the shell's creation time as a FILETIME (UTC, 100 ns units), on the clock as it
+// was then: with the changes of the system time since (newest first), it is placed on the clock
+// as it is now.
 StartMeasurement MeasureStart(std::uint64_t shellCreated, const StartClocks& clocks,
-                              const SuspendTimesReader& suspendTimes);
+                              const SuspendTimesReader& suspendTimes,
+                              const std::optional<std::vector<ClockChange>>& clockChanges = {});
 
 // The duration label's text: the seconds (a later log-on's first log-on's), or "--".
 std::wstring StartCaption(const StartMeasurement& measurement, std::wstring_view decimalSeparator);

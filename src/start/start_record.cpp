@@ -1,5 +1,6 @@
 #include "start/start_record.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -86,10 +87,87 @@ bool ParseOptionalInstant(const std::wstring& text, std::uint64_t& into) {
     if (text.empty()) return true;
     const auto instant = ParseUtcInstant(text);
     into = instant.value_or(0);
-    return instant.has_value();
+    // 1601-01-01T00:00:00.000Z would read as 0, which stands for "not given".
+    return instant.has_value() && *instant != 0;
+}
+
+constexpr std::uint64_t kTicksPerMsSigned = kTicksPerMs;
+// 1980-01-01T00:00:00Z: no PC that runs this program started before it.
+constexpr std::uint64_t kEarliestStart = 119'600'064'000'000'000ULL;
+// Each phase is floored to the millisecond, and one that the stamps' order put a moment below
+// zero counts as 0: the phases add up to the span only within this.
+constexpr std::int64_t kPhaseSumToleranceMs = 3'000;
+// Reasons are tokens such as "no shell"; a longer or unprintable one is not ours.
+constexpr std::size_t kMaxReasonLength = 64;
+
+bool InRange(const std::optional<std::int64_t>& ms, std::int64_t max) {
+    return !ms || (*ms >= 0 && *ms <= max);
+}
+
+bool Near(std::int64_t a, std::int64_t b, std::int64_t tolerance) {
+    return (a > b ? a - b : b - a) <= tolerance;
+}
+
+bool ShortToken(const std::wstring& text) {
+    return !text.empty() && text.size() <= kMaxReasonLength &&
+           std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0x20 && c < 0x7F; });
 }
 
 }  // namespace
+
+bool PlausibleRecord(const ReadStartRecord& record, std::uint64_t nowUtc) {
+    // Every instant below is a parsed one, before the year 10000: far from overflowing.
+    if (record.recordTime < kEarliestStart || record.recordTime > nowUtc + kRecordTimeAhead) {
+        return false;
+    }
+    if (record.startUtc != 0 && record.startUtc < kEarliestStart) return false;
+    const std::uint64_t written = record.recordTime + kSameStartTolerance;
+    const bool waitExcluded = record.format >= 2 && !record.waitIncluded;
+    for (std::uint64_t instant :
+         {record.startUtc, record.shellCreatedUtc, record.signInScreenUtc, record.signedInUtc}) {
+        if (instant > written) return false;
+    }
+    // The session's stamps lie before the start where that is why the wait is in (a wake with the
+    // user signed in); the shell, and the phases of a number without the wait, never do.
+    for (std::uint64_t instant : {record.shellCreatedUtc, waitExcluded ? record.signInScreenUtc : 0,
+                                  waitExcluded ? record.signedInUtc : 0}) {
+        if (instant != 0 && record.startUtc != 0 &&
+            instant + kSameStartTolerance < record.startUtc) {
+            return false;
+        }
+    }
+    if (!InRange(record.windowsStartMs, kMaxStartWorkMs) ||
+        !InRange(record.signingInMs, kMaxStartWorkMs) ||
+        !InRange(record.signInWaitMs, kMaxSignInWaitMs)) {
+        return false;
+    }
+    if (!record.Measured()) return ShortToken(record.reason);
+
+    const std::int64_t limit = waitExcluded ? kMaxStartWorkMs : kMaxStartWorkMs + kMaxSignInWaitMs;
+    if (record.durationMs < 0 || record.durationMs > limit) return false;
+    if (record.format >= 2 && (record.kind == StartKind::FullBoot) != (record.startPlace == 0)) {
+        return false;
+    }
+    // From here on every value is bounded: sums and differences stay far inside int64.
+    const bool allPhases = record.windowsStartMs && record.signInWaitMs && record.signingInMs;
+    const std::int64_t phaseSum =
+        allPhases ? *record.windowsStartMs + *record.signInWaitMs + *record.signingInMs : 0;
+    if (waitExcluded && !Near(record.durationMs, *record.windowsStartMs + *record.signingInMs,
+                              kPhaseSumToleranceMs)) {
+        return false;
+    }
+    if (record.shellCreatedUtc != 0) {
+        const std::int64_t spanMs = (static_cast<std::int64_t>(record.shellCreatedUtc) -
+                                     static_cast<std::int64_t>(record.startUtc)) /
+                                    static_cast<std::int64_t>(kTicksPerMsSigned);
+        if (!waitExcluded && !Near(spanMs, record.durationMs, kPhaseSumToleranceMs)) return false;
+        if (allPhases && !Near(spanMs, phaseSum, kPhaseSumToleranceMs)) return false;
+    } else if (allPhases && !waitExcluded &&
+               !Near(record.durationMs, phaseSum, kPhaseSumToleranceMs)) {
+        return false;
+    }
+    return true;
+}
 
 std::optional<std::uint64_t> ParseUtcInstant(std::wstring_view text) {
     // 2026-12-08T07:59:12.345Z

@@ -51,6 +51,22 @@ struct ReadStartRecord {
 std::optional<ReadStartRecord> ParseStartRecord(std::uint32_t eventId, std::uint64_t systemTime,
                                                 const std::vector<std::wstring>& values);
 
+// What a real start can take, in ms. Windows start, signing in and their sum: the slowest real
+// starts (a feature update's offline phase on a hard disk) take one to two hours.
+inline constexpr std::int64_t kMaxStartWorkMs = 6LL * 3600 * 1000;
+// The wait at the sign-in screen: a PC left there over a long weekend. A whole span that includes
+// the wait is bounded by both.
+inline constexpr std::int64_t kMaxSignInWaitMs = 7LL * 24 * 3600 * 1000;
+// A record's own time (the event log's, not the writer's) may lie this far ahead of the reader's
+// clock: a clock corrected between writing and reading.
+inline constexpr std::uint64_t kRecordTimeAhead = 24ULL * 3600 * 10'000'000;
+
+// Whether every value of a record that parsed could come from a real start: durations and phases
+// within the bounds above and adding up, instants neither after the record was written nor (the
+// record's own time) far after nowUtc, the kind matching the place on the interrupt clock, and a
+// reason that is a short token. A start before 1980 is none of this PC's.
+bool PlausibleRecord(const ReadStartRecord& record, std::uint64_t nowUtc);
+
 // "2026-12-08T07:59:12.345Z" as a FILETIME; nothing when it is not exactly that form.
 std::optional<std::uint64_t> ParseUtcInstant(std::wstring_view text);
 

@@ -12,6 +12,8 @@ namespace vossel {
 inline constexpr std::uint32_t kEventFullBoot = 1001;
 inline constexpr std::uint32_t kEventResume = 1002;
 inline constexpr std::uint32_t kEventNotMeasured = 1010;
+// What started with a watched start; its strings are in start/startup_record.h.
+inline constexpr std::uint32_t kEventStartupPrograms = 1020;
 
 inline constexpr std::wstring_view kRecordFormat = L"2";
 

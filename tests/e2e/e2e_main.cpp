@@ -53,5 +53,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     BecomeDpiAware();
-    return RUN_ALL_TESTS();
+    // Every test here runs a copy of Vossel within 90 s of some shell's creation, which would
+    // watch that start and outlive its window; holding the watch's mutex makes each run a second
+    // copy, which does not watch, so the window's end stays the program's end.
+    HANDLE watchHeld = CreateMutexW(nullptr, FALSE, L"Local\\VosselStartupWatch");
+    const int result = RUN_ALL_TESTS();
+    if (watchHeld) CloseHandle(watchHeld);
+    return result;
 }

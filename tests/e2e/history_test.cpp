@@ -105,6 +105,27 @@ std::wstring Record(std::uint64_t start, int ms, std::vector<int> phases = {},
     return entry + L";";
 }
 
+// A record of what started with the start at `start`, 90 s after its shell: each program as
+// entry, rating, CPU ms, I/O bytes.
+struct Program {
+    const wchar_t* entry;
+    const wchar_t* rating;
+    long long cpuMs;
+    long long ioBytes;
+};
+std::wstring Programs(std::uint64_t start, int shellMs, int settledMs,
+                      const std::vector<Program>& programs) {
+    const auto n = [](auto v) { return std::to_wstring(v); };
+    std::wstring entry = L"1020|" + n(start + (shellMs + 90'000) * kMs) + L"|1|" + Utc(start) +
+                         L"|0|1.0|x64|" + n(settledMs) + L"|" + n(settledMs) +
+                         L" ms after the shell|3000|complete|" + n(programs.size()) + L"|";
+    for (const Program& p : programs) {
+        entry += L"|" + std::wstring(p.entry) + L"|" + p.entry + L".exe|" + n(p.cpuMs) + L"|" +
+                 n(p.ioBytes) + L"|" + p.rating + L"|2500";
+    }
+    return entry + L";";
+}
+
 std::unique_ptr<Target> Launch(const std::wstring& exe, const std::wstring& records) {
     EnvironmentOverride history(L"VOSSEL_TEST_HISTORY", records);
     return std::make_unique<Target>(exe, std::wstring{}, L"/history");
@@ -115,50 +136,6 @@ HWND WindowAfter(const Target& target, const char* read) {
     if (!target.Started() || !target.WaitForPrefix(read, kStartTimeoutMs)) return nullptr;
     const std::vector<HWND> windows = WindowsOfClass(target.ProcessId(), L"VosselHistory");
     return windows.size() == 1 && Settle(windows[0]) ? windows[0] : nullptr;
-}
-
-TEST(History, ShowsEachStartOnceInItsPhases) {
-    const std::uint64_t day = Yesterday();
-    // Newest first: an update start far above the others; signed in by Windows itself; a forged
-    // record; a start with a later log-on that the time service shifted; format 1 the same.
-    const std::wstring records =
-        Record(day, 930'000, {900'000, 4'000, 30'000}) +
-        Record(day - 24 * kHour, 28'000, {21'000, 0, 7'000}) +
-        Record(day - 48 * kHour, 40'000, {20'000, 12'000, 8'000}, true) +
-        Record(day - 60 * kHour, 1'000'000'000) + Record(day - 72 * kHour + 900 * kMs, 0) +
-        Record(day - 72 * kHour, 31'234, {24'000, 95'000, 7'234}) +
-        Record(day - 96 * kHour + 400 * kMs, 3 * 3'600'000) + Record(day - 96 * kHour, 31'234);
-    const auto launched = Launch(Directory(TargetExe()) + L"\\fault-history\\Vossel.exe", records);
-    const Target& target = *launched;
-    HWND window = WindowAfter(target, "Vossel: history read 5");
-    ASSERT_NE(window, nullptr) << AllLines(target);
-    EXPECT_TRUE(target.WaitForPrefix("Vossel: history left out 1", kStepTimeoutMs));
-    HWND list = Control(window, 101);
-    ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 5);
-    using Row = std::vector<std::wstring>;
-    const std::vector<Row> rows = {
-        // 秒, Windows 启动, 登录, 登录界面等待, 方式
-        {L"930.0", L"900.0", L"30.0", L"4.0", L"完整启动"},
-        {L"28.0", L"21.0", L"7.0", L"0.0", L"完整启动"},
-        {L"40.0", L"20.0", L"8.0", L"12.0（已计入）", L"完整启动"},
-        {L"31.2", L"24.0", L"7.2", L"95.0", L"完整启动，之后另有 1 次登录"},
-        {L"31.2", L"", L"", L"已计入", L"完整启动，之后另有 1 次登录"}};
-    for (int r = 0; r < 5; ++r) {
-        Row row;
-        for (int c = 1; c <= 5; ++c) row.push_back(CellText(target, list, r, c));
-        EXPECT_EQ(row, rows[r]) << r;
-    }
-    // Each phase in its shade, the format-1 start undivided, the update start cut.
-    HWND chart = Control(window, 104);
-    ASSERT_TRUE(ForcePaint(window) && chart);
-    SaveScreenshotPng(L"history");
-    const Image screen = Screenshot();
-    const RECT plot = ClientRectOnScreen(chart);
-    EXPECT_GT(CountNear(screen, plot, RGB(0x2F, 0x6F, 0xC8), 12), 500) << "Windows start";
-    EXPECT_GT(CountNear(screen, plot, RGB(0x8C, 0xB4, 0xEC), 12), 100) << "signing in";
-    EXPECT_GT(CountNear(screen, plot, RGB(0x5A, 0x8F, 0xDA), 12), 100) << "undivided";
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(target.WaitForExit(kStepTimeoutMs), 0u) << AllLines(target);
 }
 
 // What a screen reader finds, in order: each control's name unless it is hidden. Wine's proxy
@@ -186,6 +163,87 @@ std::vector<std::wstring> ReadableTexts(HWND window) {
     return texts;
 }
 
+TEST(History, ShowsEachStartOnceInItsPhases) {
+    const std::uint64_t day = Yesterday();
+    // Newest first: an update start far above the others; signed in by Windows itself; a forged
+    // record; a start with a later log-on that the time service shifted; format 1 the same.
+    // What started with the two newest starts, and a forged record of huge figures for the third.
+    const std::wstring records =
+        Programs(day, 930'000, 20'000,
+                 {{L"Half", L"Medium", 500, 0}, {L"Burner", L"High", 1'600, 0},
+                  {L"Idle", L"Low", 3, 0}, {L"Ender", L"High", 1'200, 0}}) +
+        Record(day, 930'000, {900'000, 4'000, 30'000}) +
+        Programs(day - 24 * kHour, 28'000, 25'000,
+                 {{L"Burner", L"High", 1'400, 0}, {L"Idle", L"Low", 2, 0}}) +
+        Record(day - 24 * kHour, 28'000, {21'000, 0, 7'000}) +
+        Programs(day - 48 * kHour, 40'000, 1, {{L"Forged", L"High", 99'999'999'999'999, 0}}) +
+        Record(day - 48 * kHour, 40'000, {20'000, 12'000, 8'000}, true) +
+        Record(day - 60 * kHour, 1'000'000'000) + Record(day - 72 * kHour + 900 * kMs, 0) +
+        Record(day - 72 * kHour, 31'234, {24'000, 95'000, 7'234}) +
+        Record(day - 96 * kHour + 400 * kMs, 3 * 3'600'000) + Record(day - 96 * kHour, 31'234);
+    const auto launched = Launch(Directory(TargetExe()) + L"\\fault-history\\Vossel.exe", records);
+    const Target& target = *launched;
+    HWND window = WindowAfter(target, "Vossel: history read 5");
+    ASSERT_NE(window, nullptr) << AllLines(target);
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: history left out 2", kStepTimeoutMs));
+    HWND list = Control(window, 101);
+    ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 5);
+    using Row = std::vector<std::wstring>;
+    const std::vector<Row> rows = {
+        // 秒, Windows 启动, 登录, 登录界面等待, 方式
+        {L"930.0", L"900.0", L"30.0", L"4.0", L"完整启动"},
+        {L"28.0", L"21.0", L"7.0", L"0.0", L"完整启动"},
+        {L"40.0", L"20.0", L"8.0", L"12.0（已计入）", L"完整启动"},
+        {L"31.2", L"24.0", L"7.2", L"95.0", L"完整启动，之后另有 1 次登录"},
+        {L"31.2", L"", L"", L"已计入", L"完整启动，之后另有 1 次登录"}};
+    for (int r = 0; r < 5; ++r) {
+        Row row;
+        for (int c = 1; c <= 5; ++c) row.push_back(CellText(target, list, r, c));
+        EXPECT_EQ(row, rows[r]) << r;
+    }
+    // The newest start's programs slowest first, as a screen reader reads them; the entries of the
+    // shown starts by their medians; the forged record changed no row.
+    const auto cells = [&](int id, int rows) {
+        std::vector<Row> read;
+        for (int r = 0; r < rows; ++r) {
+            Row row;
+            for (int c = 0; c < 5; ++c) row.push_back(CellText(target, Control(window, id), r, c));
+            read.push_back(row);
+        }
+        return read;
+    };
+    const std::vector<Row> programs = {{L"Burner", L"高", L"1600", L"0", L"+2.5 秒"},
+                                       {L"Ender", L"高", L"1200", L"0", L"+2.5 秒"},
+                                       {L"Half", L"中", L"500", L"0", L"+2.5 秒"},
+                                       {L"Idle", L"低", L"3", L"0", L"+2.5 秒"}};
+    EXPECT_EQ(cells(106, 4), programs);
+    EXPECT_EQ(SendMessageW(Control(window, 106), LVM_GETITEMCOUNT, 0, 0), 4);
+    EXPECT_EQ(cells(107, 4), (std::vector<Row>{{L"Burner", L"高", L"1500", L"0", L"2 / 2"},
+                                               {L"Ender", L"高", L"1200", L"0", L"1 / 2"},
+                                               {L"Half", L"中", L"500", L"0", L"1 / 2"},
+                                               {L"Idle", L"低", L"2", L"0", L"2 / 2"}}));
+    const std::vector<std::wstring> texts = ReadableTexts(window);
+    ASSERT_GE(texts.size(), 5u);
+    EXPECT_EQ(texts[texts.size() - 4],
+              L"桌面在外壳出现后 20.0 秒安定；其他各次开机中位数 25.0 秒。Windows 和服务：3000 毫秒 CPU。");
+    // The next start by the keyboard: its two programs.
+    SetForegroundWindow(window);
+    SetFocus(list);
+    PostMessageW(list, WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: history programs 2", kStepTimeoutMs)) << AllLines(target);
+    // Each phase in its shade, the format-1 start undivided, the update start cut.
+    HWND chart = Control(window, 104);
+    ASSERT_TRUE(ForcePaint(window) && chart);
+    SaveScreenshotPng(L"history");
+    const Image screen = Screenshot();
+    const RECT plot = ClientRectOnScreen(chart);
+    EXPECT_GT(CountNear(screen, plot, RGB(0x2F, 0x6F, 0xC8), 12), 500) << "Windows start";
+    EXPECT_GT(CountNear(screen, plot, RGB(0x8C, 0xB4, 0xEC), 12), 100) << "signing in";
+    EXPECT_GT(CountNear(screen, plot, RGB(0x5A, 0x8F, 0xDA), 12), 100) << "undivided";
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(target.WaitForExit(kStepTimeoutMs), 0u) << AllLines(target);
+}
+
 TEST(History, IsReadByAScreenReader) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::uint64_t day = Yesterday();
@@ -204,11 +262,13 @@ TEST(History, IsReadByAScreenReader) {
         SaveScreenshotPng(real ? L"history-unreadable" : L"history-partial");
         const std::vector<std::wstring> texts = ReadableTexts(window);
         for (const std::wstring& text : texts) std::printf("  reads \"%s\"\n", Utf8(text).c_str());
+        // After the starts: the selected one's programs, the entries, the way to switch them off.
         std::vector<std::wstring> expected = {unreadable, L"开机记录"};
         if (!real) {
             expected = {L"最近 1 次开机，中位数 28.0 秒，最快 28.0 秒，最慢 28.0 秒", unreadable,
-                        L"柱状图：1 次测得的开机用时", L"开机记录"};
+                        L"柱状图：1 次测得的开机用时", L"开机记录", L"这次开机没有启动程序的记录。"};
         }
+        expected.insert(expected.end(), {L"本次开机随之启动的程序", L"所示各次开机的启动项", L"在"});
         ASSERT_EQ(texts.size(), expected.size());
         for (std::size_t i = 0; i < texts.size(); ++i) {
             EXPECT_EQ(texts[i].rfind(expected[i], 0), 0u) << Utf8(texts[i]);

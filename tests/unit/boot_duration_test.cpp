@@ -62,9 +62,12 @@ TEST(ShellProcessMatcher, TakesTheLastEntryWhoseNameContainsTheShellName) {
          {{1200, "explorer.exe"}, {2400, "C:\\Windows\\my-explorer.exe"}},
          2400},
         {"a match with characters after it", {{3000, "explorer.exe.bak"}}, 3000},
-        {"a case difference does not match",
-         {{1200, "explorer.exe"}, {2400, "Explorer.exe"}, {2500, "EXPLORER.EXE"}},
-         1200},
+        {"any case matches: file names are not case-sensitive",
+         {{1200, "explorer.exe"},
+          {2400, "Explorer.exe"},
+          {2500, "EXPLORER.EXE"},
+          {2600, "Explorer"}},
+         2500},
     };
     for (const auto& [name, snapshot, expected] : cases) {
         ShellProcessMatcher matcher;

@@ -7,6 +7,7 @@
 
 #include "history/history_chart.h"
 #include "history/start_history.h"
+#include "history/startup_history.h"
 #include "start/sign_in.h"
 #include "start/start_record.h"
 #include "start/start_record_format.h"
@@ -130,6 +131,8 @@ TEST(StartHistory, GroupsPlausibleRecordsIntoStarts) {
         {"Windows start over six hours", {FirstLogOn(kInstant, 25'200'000, 60'000, 40'000)}, {}, 1},
         {"a reason that is no token", {With(Format1(1010, 0, day), 3, L"\x202E" L"x")}, {}, 1},
         {"not a start record", {{1001, kInstant, {L"hello"}}}, {}, 1},
+        {"a start before 1980", {Format1(1001, 31'234, *ParseUtcInstant(L"1979-12-31T23:00:00.000Z"))}, {}, 1},
+        {"a start in 1601, which reads as none", {With(f1, 4, L"1601-01-01T00:00:00.000Z")}, {}, 1},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -158,6 +161,13 @@ TEST(StartHistory, GroupsPlausibleRecordsIntoStarts) {
     EXPECT_EQ(StartColumns(one.Starts()[0], L".", TableTexts(platform::UiLanguage::English)),
               (std::vector<std::wstring>{L"126.2", L"24.0", L"7.2", L"95.0 (counted)",
                                          L"Full boot, later log-ons: 1"}));
+    // A start counts once in the summary, with its first-written record's number.
+    Record forged = Format1(1001, 0, kInstant);
+    forged.time = kNow - kHour;
+    StartHistory conflicting(kNow);
+    for (const Record& r : {forged, Format1(1001, 30'000, day), f1}) conflicting.Add(r.id, r.time, r.values);
+    EXPECT_EQ(HistorySummary(conflicting.Starts(), L".", TableTexts(platform::UiLanguage::SimplifiedChinese)),
+              L"最近 2 次开机，中位数 30.6 秒，最快 30.0 秒，最慢 31.2 秒");
     EXPECT_EQ(TabSeparated({L"a", L"b"}, {{L"1.5", L"x\ty"}}), L"a\tb\r\n1.5\tx y\r\n");
 
     // The 31st start ends the reading once the 30th is complete; so do 1000 records of any kind.
@@ -175,6 +185,75 @@ TEST(StartHistory, GroupsPlausibleRecordsIntoStarts) {
     std::size_t examined = 1;
     while (garbage.Add(1001, kInstant, {L"x"})) ++examined;
     EXPECT_EQ(examined, kMaxRecordsExamined);
+}
+
+// What started with the start at `start`, 90 s after it.
+Record Programs(std::uint64_t start, std::vector<StartupProgram> programs,
+                std::optional<std::int64_t> settledMs = 20'000) {
+    const StartupReport report{{start, 0}, settledMs, 3'000, false, std::move(programs)};
+    return {kEventStartupPrograms, start + 90 * kSecond + 40 * kSecond,
+            ComposeStartupRecord(report, L"2", L"x64").strings};
+}
+
+TEST(StartupHistory, JoinsEachRecordToItsOwnStartOnly) {
+    const std::uint64_t day = kInstant + 24 * kHour;
+    const StartupProgram burner{L"Burner", L"b.exe", 1'600, 0, 2'000};
+    const Record own = Programs(kInstant, {burner, {L"Idle", L"i.exe", 5, 4'096, 2'100}});
+    const Record startDay = FirstLogOn(day, 24'000, 1'000, 7'000);
+    const Record startInstant = FirstLogOn(kInstant, 24'000, 95'000, 7'234);
+    std::vector<std::wstring> thousand = own.values;
+    thousand[StartupRecordField::kProgramCount] = L"1000";
+    for (int i = 0; i < 1000 * 6; ++i) thousand.push_back(L"9");
+    struct Case {
+        const char* name;
+        Record forged;
+        std::size_t leftOut;
+        std::size_t dayPrograms;  // the start at `day`'s programs, after the forged record
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"a start of its own", Programs(day, {{L"Forged", L"f.exe", 1, 1, 1}}), 0, 1},
+        {"no start shown", Programs(day - 5 * kHour, {burner}), 0, 0},
+        {"huge CPU", Programs(day, {{L"F", L"f.exe", 999'999'999'999'999'999, 0, 0}}), 1, 0},
+        {"huge I/O", Programs(day, {{L"F", L"f.exe", 0, UINT64_MAX, 0}}), 1, 0},
+        {"settled after an hour", Programs(day, {burner}, 3'600'001), 1, 0},
+        {"a thousand programs", {kEventStartupPrograms, day + kHour, thousand}, 1, 0},
+        {"broken strings", {kEventStartupPrograms, day + kHour, {L"1", L"\xD800", L"|;"}}, 1, 0},
+        {"written before its start", {kEventStartupPrograms, day - kHour, Programs(day, {burner}).values}, 1, 0},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartHistory history(kNow);
+        for (const Record& r : {c.forged, startDay, own, startInstant}) history.Add(r.id, r.time, r.values);
+        const std::vector<RecordedStart> starts = history.Starts();
+        ASSERT_EQ(starts.size(), 2u);
+        EXPECT_EQ(starts[0].startup ? starts[0].startup->programs.size() : 0, c.dayPrograms);
+        ASSERT_TRUE(starts[1].startup);
+        EXPECT_EQ(starts[1].startup->programs[0].entry, L"Burner");
+        EXPECT_EQ(starts[1].durationMs, 31'234);
+        EXPECT_EQ(history.LeftOut(), c.leftOut);
+    }
+
+    // The list and the line above it; an entry's processes of one start add up before the median.
+    const StartupReport report = ParseStartupRecord(own.id, own.time, own.values).value().report;
+    const auto zh = TableTexts(platform::UiLanguage::SimplifiedChinese);
+    EXPECT_EQ(StartupProgramRows(report, L",", zh),
+              (std::vector<std::vector<std::wstring>>{{L"Burner", L"高", L"1600", L"0", L"+2,0 秒"},
+                                                      {L"Idle", L"低", L"5", L"4096", L"+2,1 秒"}}));
+    EXPECT_EQ(StartupSummary(report, {std::nullopt, 30'000, 10'000, 60'000}, L".", zh),
+              L"桌面在外壳出现后 20.0 秒安定；其他各次开机中位数 30.0 秒。Windows 和服务：3000 毫秒 CPU。");
+    StartupReport b{{}, std::nullopt, 0, true, {{L"Burner", L"b.exe", 200, 0, 0}, {L"Burner", L"c.exe", 300, 7, 0}}};
+    StartupReport c{{}, std::nullopt, 0, false, {{L"Burner", L"b.exe", 100, 0, 0}, {L"Late", L"l.exe", 400, 0, 0}}};
+    EXPECT_EQ(StartupSummary(b, {std::nullopt}, L".", zh),
+              L"桌面在观察的时间内没有安定；其他各次开机没有安定时间可比。Windows 和服务：0 毫秒 CPU。（观察提前结束，只有部分数据）");
+    EXPECT_EQ(StartupSummary(b, {std::nullopt}, L".", TableTexts(platform::UiLanguage::English)),
+              L"The desktop did not settle within the watch; no other start settled to compare with. "
+              L"Windows and services: 0 ms CPU. (the watch ended early: partial figures)");
+    EXPECT_EQ(EntrySummaryRows(SummarizeEntries({&report, &b, &c}), 3, zh),
+              (std::vector<std::vector<std::wstring>>{{L"Burner", L"中", L"500", L"0", L"3 / 3"},
+                                                      {L"Late", L"中", L"400", L"0", L"1 / 3"},
+                                                      {L"Idle", L"低", L"5", L"4096", L"1 / 3"}}));
 }
 
 RecordedStart Bar(std::int64_t ms, RecordedKind kind = RecordedKind::FullBoot) {

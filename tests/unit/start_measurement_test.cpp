@@ -1,5 +1,7 @@
 #include "start/start_measurement.h"
 
+#include "start/sign_in.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -85,12 +87,75 @@ TEST(MeasureStart, RefusesWhatTheClocksCannotPlace) {
     EXPECT_EQ(MeasureStart(kNow + kSecond, clocks, wake).reason, kClock);
     // Created before the wake by the wall clock's account, before the kernel's start too.
     EXPECT_EQ(MeasureStart(kNow - 4 * kDay, clocks, wake).reason, kClock);
-    // Without a suspension the old formula holds, negative as ever when the wall clock was set
-    // forward after the shell started.
+    // Without a suspension, a shell older than the kernel (the wall clock set forward after the
+    // shell started) is not measured: never a negative number.
     clocks.unbiasedInterruptTime = clocks.interruptTime;
     const StartMeasurement full = MeasureStart(kNow - 3 * kDay - 250 * kMs, clocks, wake);
-    EXPECT_EQ(full.kind, kFull);
-    EXPECT_EQ(full.durationMs, -250);
+    EXPECT_EQ(full.kind, kNot);
+    EXPECT_EQ(full.reason, kShellBeforeStart);
+}
+
+// A start of 20 s to the sign-in screen, 40 s there and 10 s of signing in (30 s without the
+// wait), measured 10 s after the shell; the clock stepped once, at a true instant since the start.
+// Stamps after the step read on the new clock, those before on the old one.
+TEST(MeasureStartAndApplySignIn, PlaceEveryStampOnOneClockOrShowNoWrongNumber) {
+    struct StepCase {
+        const char* name;
+        std::int64_t stepAtS;  // the true instant of the change, s after the kernel's start
+        std::int64_t stepMs;   // NewTime - OldTime
+        std::uint32_t reason;
+        std::wstring read;  // the caption with the changes read, and its wait label
+        std::wstring_view readWait;
+        std::wstring unread;  // and with the System log unreadable
+        std::wstring_view unreadWait;
+    };
+    constexpr std::uint32_t kSet = 1;
+    constexpr std::uint32_t kHardware = 2;
+    // clang-format off
+    const StepCase cases[] = {
+        // name                              at     step          reason     read  wait     unread  wait
+        {"+10 s during the wait",            40,    10'000,       kSet,      L"30", {},      L"20",  {}},
+        {"-10 s during the wait",            40,    -10'000,      kSet,      L"30", {},      L"40",  {}},
+        {"+120 s during the wait",           40,    120'000,      kSet,      L"30", {},      L"--",  {}},
+        {"-120 s during the wait",           40,    -120'000,     kSet,      L"30", {},      L"70",  kTimesOutOfOrder},
+        {"+40 s after the shell",            75,    40'000,       kSet,      L"30", {},      L"--",  {}},
+        {"-40 s after the shell",            75,    -40'000,      kSet,      L"30", {},      L"--",  {}},
+        {"+30 s before the sign-in screen",  10,    30'000,       kSet,      L"30", {},      L"30",  {}},
+        {"-3 s during signing in",           65,    -3'000,       kSet,      L"30", {},      L"30",  {}},
+        {"-15 s, 10 s before the sign-in: it reads both ways", 50, -15'000, kSet, L"70", kClock, L"45", {}},
+        {"the boot's hardware clock: no step", 1,   3'600'000,    kHardware, L"30", {},      L"30",  {}},
+        {"a tiny adjustment",                40,    200,          kSet,      L"29.8", {},    L"29.8", {}},
+    };
+    // clang-format on
+    for (const StepCase& c : cases) {
+        const auto raw = [&](std::int64_t atS) {
+            const std::int64_t onOldClock = static_cast<std::int64_t>(kNow) + atS * 10'000'000;
+            return static_cast<std::uint64_t>(onOldClock +
+                                              (atS >= c.stepAtS ? c.stepMs * 10'000 : 0));
+        };
+        StartClocks clocks;
+        clocks.systemTime = raw(80);
+        clocks.interruptTime = 80 * kSecond;
+        clocks.unbiasedInterruptTime = 80 * kSecond;
+        const std::uint64_t old = raw(c.stepAtS) - static_cast<std::uint64_t>(c.stepMs * 10'000);
+        const std::vector<ClockChange> changes = {{raw(c.stepAtS), old, raw(c.stepAtS), c.reason}};
+        SignInEvidence evidence;
+        evidence.session = SessionReading{raw(20), raw(60), false, false, {}, {}};
+        for (const bool read : {true, false}) {
+            if (read)
+                evidence.clockChanges = changes;
+            else
+                evidence.clockChanges.reset();
+            const StartMeasurement span = MeasureStart(
+                raw(70), clocks, [] { return std::nullopt; }, evidence.clockChanges);
+            const StartMeasurement shown = ApplySignIn(span, evidence);
+            EXPECT_EQ(StartCaption(shown, L"."), read ? c.read : c.unread) << c.name << read;
+            EXPECT_EQ(shown.waitIncluded, read ? c.readWait : c.unreadWait) << c.name << read;
+            if (shown.kind == kNot) {
+                EXPECT_EQ(shown.reason, kClock) << c.name << read;
+            }
+        }
+    }
 }
 
 TEST(StartCaption, ShowsSecondsOrTwoDashes) {

@@ -6,6 +6,7 @@
 
 #include "start/sign_in.h"
 #include "start/start_record_format.h"
+#include "start/startup_record.h"
 
 namespace vossel {
 namespace {
@@ -163,6 +164,113 @@ TEST(ParseStartRecord, TakesOnlyValuesOfTheirForm) {
     EXPECT_EQ(old->logon, LogonKind::First);
     EXPECT_TRUE(old->waitIncluded);
     EXPECT_EQ(old->durationMs, 45'000);
+}
+
+TEST(RateStartupImpact, TakesTheHigherOfCpuAndIoAtTheBoundaries) {
+    constexpr std::uint64_t kKB = 1024;
+    struct Case {
+        std::int64_t cpuMs;
+        std::uint64_t ioBytes;
+        StartupImpact impact;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {0, 0, StartupImpact::Low}, {299, 300 * kKB - 1, StartupImpact::Low},
+        {300, 0, StartupImpact::Medium}, {0, 300 * kKB, StartupImpact::Medium},
+        {1000, 3 * kKB * kKB, StartupImpact::Medium}, {10, 3'000'001, StartupImpact::Medium},
+        {1001, 0, StartupImpact::High}, {0, 3 * kKB * kKB + 1, StartupImpact::High},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        EXPECT_EQ(RateStartupImpact(c.cpuMs, c.ioBytes), c.impact) << c.cpuMs << " " << c.ioBytes;
+    }
+}
+
+TEST(ComposeStartupRecord, KeepsTheSlowest25InOrderAndReadsThemBack) {
+    StartupReport report{{kNow, 0}, 12'345, 4'000, false, {}};
+    for (int i = 0; i < 30; ++i) {
+        report.programs.push_back({L"entry " + std::to_wstring(i), L"p.exe", i * 50, 0, i * 100});
+    }
+    report.programs[3] = {L"Updater\r\nnext", L"u.exe", 10, 5ULL << 20, -2'000};  // High by its I/O
+    const StartRecord record = ComposeStartupRecord(report, L"1.0.0.0", L"x64");
+    using Field = StartupRecordField;
+    ASSERT_EQ(record.eventId, 1020u);
+    ASSERT_EQ(record.strings.size(), Field::kFirstProgram + 25 * Field::kProgramFields);
+    EXPECT_EQ(std::vector<std::wstring>(record.strings.begin(), record.strings.begin() + 10),
+              (std::vector<std::wstring>{L"1", L"2024-03-11T00:36:10.000Z", L"0", L"1.0.0.0",
+                                         L"x64", L"12345", L"12345 ms after the shell", L"4000",
+                                         L"complete", L"25"}));
+    const std::wstring& listing = record.strings[Field::kListing];
+    // High by CPU, most first, then High by I/O alone, then Medium.
+    EXPECT_EQ(listing.substr(0, listing.find(L"\r\n")),
+              L"entry 29 = High, 1450 ms CPU, 0 bytes I/O");
+    EXPECT_NE(listing.find(L"entry 21 = High, 1050 ms CPU, 0 bytes I/O\r\n"
+                           L"Updater  next = High, 10 ms CPU, 5242880 bytes I/O\r\n"
+                           L"entry 20 = Medium, 1000 ms CPU, 0 bytes I/O\r\n"),
+              std::wstring::npos);
+    EXPECT_EQ(listing.substr(listing.rfind(L"\r\n") + 2),
+              L"entry 6 = Medium, 300 ms CPU, 0 bytes I/O");
+
+    const auto read = ParseStartupRecord(record.eventId, 7, record.strings);
+    ASSERT_TRUE(read);
+    EXPECT_TRUE(SameStart(read->report.start, report.start));
+    EXPECT_EQ(read->report.settledMs, 12'345);
+    ASSERT_EQ(read->report.programs.size(), 25u);
+    EXPECT_EQ(read->report.programs[0].entry, L"entry 29");
+    EXPECT_EQ(read->report.programs[9].startOffsetMs, -2'000);
+
+    // Untrusted: each of these leaves the whole record out, nothing more.
+    struct Bad {
+        const char* name;
+        std::size_t field;
+        std::wstring value;
+    };
+    const std::size_t first = Field::kFirstProgram;
+    const Bad bad[] = {
+        {"an unknown format", Field::kFormat, L"2"},
+        {"no start", Field::kStartUtc, L""},
+        {"more programs than kept", Field::kProgramCount, L"1000"},
+        {"more programs than given", Field::kProgramCount, L"24"},
+        {"a count beyond 64 bits", Field::kProgramCount, L"99999999999999999999999"},
+        {"neither complete nor partial", Field::kWatch, L"done"},
+        {"a negative settling", Field::kSettledMs, L"-5"},
+        {"a rating against its figures", first + Field::kRating, L"Low"},
+        {"an unknown rating", first + Field::kRating, L"high"},
+        {"CPU beyond 18 digits", first + Field::kCpuMs, L"9999999999999999999"},
+        {"I/O beyond 64 bits", first + Field::kIoBytes, L"18446744073709551616"},
+        {"an offset not in ms", first + Field::kStartOffsetMs, L"+5"},
+        {"no entry", first + Field::kEntry, L""},
+    };
+    for (const Bad& b : bad) {
+        std::vector<std::wstring> values = record.strings;
+        if (b.value == L"24") values.resize(first + 24 * Field::kProgramFields - 1);
+        values[b.field] = b.value;
+        EXPECT_FALSE(ParseStartupRecord(record.eventId, 7, values)) << b.name;
+    }
+    EXPECT_FALSE(ParseStartupRecord(kEventFullBoot, 7, record.strings));
+}
+
+TEST(ComposeStartupRecord, CutsNamesAndStaysWithinTheStringLimit) {
+    StartupReport report{{kNow, 0}, std::nullopt, 0, true, {}};
+    // A surrogate pair astride the cut; the largest figures.
+    std::wstring longName(kMaxStartupNameChars - 2, L'a');
+    longName += L"\xD83D\xDE00tail";
+    for (int i = 0; i < 25; ++i) {
+        report.programs.push_back({longName + std::wstring(20'000, L'x'), longName,
+                                   999'999'999'999'999'999, UINT64_MAX, -999'999'999'999'999'999});
+    }
+    const StartRecord record = ComposeStartupRecord(report, L"1.0.0.0", L"x86");
+    for (const std::wstring& text : record.strings) EXPECT_LE(text.size(), kMaxEventStringChars);
+    using Field = StartupRecordField;
+    EXPECT_EQ(record.strings[Field::kSettledMs], L"");
+    EXPECT_EQ(record.strings[Field::kSettled], L"not within the window");
+    const std::wstring& entry = record.strings[Field::kFirstProgram + Field::kEntry];
+    EXPECT_EQ(entry, std::wstring(kMaxStartupNameChars - 2, L'a') + L"\u2026");
+    const auto read = ParseStartupRecord(record.eventId, 7, record.strings);
+    ASSERT_TRUE(read);
+    EXPECT_TRUE(read->report.partial);
+    EXPECT_FALSE(read->report.settledMs);
+    EXPECT_EQ(read->report.programs[24].ioBytes, UINT64_MAX);
 }
 
 }  // namespace

@@ -78,6 +78,13 @@ std::vector<std::size_t> ReportList::SelectedRows() const {
     return selected;
 }
 
+void ReportList::SelectRow(std::size_t row) {
+    if (!Handle() || row >= rows_.size()) return;
+    ListView_SetItemState(Handle(), -1, 0, LVIS_SELECTED);
+    const UINT state = LVIS_SELECTED | LVIS_FOCUSED;
+    ListView_SetItemState(Handle(), static_cast<int>(row), state, state);
+}
+
 void ReportList::Place(RECT box, const std::vector<int>& columnWeights) {
     HWND list = Handle();
     if (!list) return;

@@ -20,6 +20,8 @@ class ReportList : public Control {
     const std::vector<std::vector<std::wstring>>& Rows() const { return rows_; }
     // The indices of the selected rows, in order.
     std::vector<std::size_t> SelectedRows() const;
+    // Selects and focuses the row, and only it.
+    void SelectRow(std::size_t row);
     // Moves and sizes the list (client pixels) and shares its width among the columns by the
     // given weights.
     void Place(RECT box, const std::vector<int>& columnWeights);
