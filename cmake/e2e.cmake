@@ -47,6 +47,16 @@ foreach(screen IN ITEMS 1280x720:96 1600x900:96 1920x1080:144)
         ENVIRONMENT "DISPLAY=;VOSSEL_XVFB_SCREEN=${size}x24;VOSSEL_E2E_PLACEMENT=${dpi};VOSSEL_E2E_ARTIFACTS=${e2e_artifacts}/x64")
 endforeach()
 
+# The screen reader's texts and the screenshots in the other two languages (the runs above are
+# Simplified Chinese): a fresh Wine server in that locale for each.
+foreach(locale IN ITEMS en_US zh_TW)
+    add_test(NAME e2e_language_${locale} COMMAND ${wine_runner} $<TARGET_FILE:vossel_e2e>
+        --target=$<TARGET_FILE:Vossel> --gtest_filter=Accessibility.*)
+    set_tests_properties(e2e_language_${locale} PROPERTIES TIMEOUT 600 RESOURCE_LOCK wine_prefix
+        ENVIRONMENT "VOSSEL_LOCALE=${locale}.UTF-8;VOSSEL_E2E_ARTIFACTS=${e2e_artifacts}/x64-${locale}")
+endforeach()
+file(MAKE_DIRECTORY ${e2e_artifacts}/x64-en_US ${e2e_artifacts}/x64-zh_TW)
+
 add_test(NAME pe_headers COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/check_pe.sh
     $<TARGET_FILE:Vossel> ${VOSSEL_E2E_X86_EXE})
 add_test(NAME pe_hardening COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/check_hardening.sh

@@ -40,7 +40,7 @@ function(vossel_fault_variant name definition)
     endif()
     # The generated version numbers and event messages.
     target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated)
-    add_dependencies(${target} vossel_messages)
+    add_dependencies(${target} vossel_messages vossel_texts)
     set_target_properties(${target} PROPERTIES OUTPUT_NAME Vossel
         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fault-${name})
 endfunction()
@@ -60,3 +60,6 @@ vossel_fault_variant(long-life VOSSEL_FAULT_LONG_LIFE)
 # Start records from VOSSEL_TEST_HISTORY instead of the event log, which Wine cannot query: the
 # history window's chart, summary and list end to end.
 vossel_fault_variant(history VOSSEL_FAULT_HISTORY_FROM_ENVIRONMENT)
+# The caption from VOSSEL_TEST_CAPTION instead of the measured number: a long start, 1412.214 or
+# 99999.999, drawn in its box.
+vossel_fault_variant(shown-value VOSSEL_FAULT_SHOWN_VALUE)

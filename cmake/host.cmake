@@ -5,6 +5,9 @@ add_subdirectory(${googletest_dir} googletest EXCLUDE_FROM_ALL)
 file(GLOB unit_test_sources CONFIGURE_DEPENDS tests/unit/*.cpp)
 add_executable(vossel_unit_tests ${unit_test_sources})
 target_link_libraries(vossel_unit_tests PRIVATE vossel_logic GTest::gtest_main)
+# The text tables as C++ rows (cmake/check_texts.cmake).
+add_dependencies(vossel_unit_tests vossel_texts)
+target_include_directories(vossel_unit_tests PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_compile_definitions(vossel_unit_tests PRIVATE
     VOSSEL_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 

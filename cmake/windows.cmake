@@ -44,7 +44,8 @@ target_link_libraries(vossel_app PUBLIC vossel_logic vossel_platform)
 # generated script, which names the .bin file of each language.
 set(messages_dir ${CMAKE_BINARY_DIR}/generated)
 set(messages_outputs ${messages_dir}/start_messages.rc ${messages_dir}/start_messages.h
-    ${messages_dir}/MSG00409.bin ${messages_dir}/MSG00804.bin)
+    ${messages_dir}/MSG00409.bin ${messages_dir}/MSG00804.bin
+    ${messages_dir}/MSG00404.bin)
 set(messages_source ${CMAKE_SOURCE_DIR}/resources/start_messages.mc)
 if(MSVC)
     # mc.exe reads Unicode only as UTF-16LE (-u); the source is UTF-8.
@@ -60,10 +61,11 @@ else()
         DEPENDS ${messages_source} VERBATIM)
 endif()
 add_custom_target(vossel_messages DEPENDS ${messages_outputs})
-set_source_files_properties(resources/vossel.rc PROPERTIES OBJECT_DEPENDS "${messages_outputs}")
+set_source_files_properties(resources/vossel.rc PROPERTIES OBJECT_DEPENDS
+    "${messages_outputs};${texts_table};${text_tables}")
 
 add_executable(Vossel WIN32 src/app/winmain.cpp resources/vossel.rc)
-add_dependencies(Vossel vossel_messages)
+add_dependencies(Vossel vossel_messages vossel_texts)
 target_link_libraries(Vossel PRIVATE vossel_app ${static_runtime} ${hardening_link})
 # The version record's numbers, from VERSION through project(). Its text form is major.minor with
 # two digits of minor ("1.00").
@@ -119,7 +121,8 @@ endif()
 
 file(GLOB windows_test_sources CONFIGURE_DEPENDS tests/windows/*.cpp)
 if(windows_test_sources)
-    add_executable(vossel_windows_tests ${windows_test_sources})
+    add_executable(vossel_windows_tests ${windows_test_sources} resources/texts/texts.rc)
+    add_dependencies(vossel_windows_tests vossel_texts)
     target_link_libraries(vossel_windows_tests PRIVATE vossel_app GTest::gtest_main oleacc ${static_runtime})
     # The message-table test reads the built exe beside it.
     add_dependencies(vossel_windows_tests Vossel)

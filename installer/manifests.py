@@ -161,8 +161,12 @@ def scoop(out, location, version, portable):
 
     def architecture(folder_name):
         exe = f"{folder_name}\\Vossel.exe"
+        # Shortcuts start the program as a GUI program should be started, the history window too.
+        # "vossel" stays on the path for "vossel /autostart off" and "/history": Scoop 0.4 and
+        # later give an exe of the Windows subsystem a shim that opens no console.
         return {"url": zip_url, "hash": zip_hash,
-                "bin": [[exe, "vossel"]], "shortcuts": [[exe, "Vossel"]]}
+                "bin": [[exe, "vossel"]],
+                "shortcuts": [[exe, "Vossel"], [exe, "Vossel start-up history", "/history"]]}
 
     # In the order that the Extras bucket keeps its manifests' fields.
     manifest = {

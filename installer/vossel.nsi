@@ -64,22 +64,35 @@ Page custom AutoStartPage AutoStartPageLeave
 ; The first language is the one used where no other is chosen.
 !insertmacro MUI_LANGUAGE "SimpChinese"
 !insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "TradChinese"
 !insertmacro MUI_RESERVEFILE_LANGDLL
 
 LangString AutoStartTitle ${LANG_SIMPCHINESE} "开机自启动"
 LangString AutoStartTitle ${LANG_ENGLISH} "Start at log-on"
+LangString AutoStartTitle ${LANG_TRADCHINESE} "開機自啟動"
 LangString AutoStartSubtitle ${LANG_SIMPCHINESE} "选择登录 Windows 时是否自动运行 Vossel。"
 LangString AutoStartSubtitle ${LANG_ENGLISH} "Choose whether Vossel runs when you log on to Windows."
+LangString AutoStartSubtitle ${LANG_TRADCHINESE} "選擇登入 Windows 時是否自動執行 Vossel。"
 LangString AutoStartText ${LANG_SIMPCHINESE} "Vossel 在登录时显示本次开机所用的时间。选中下面的选项后，本机的每位用户登录时都会运行 Vossel。$\r$\n$\r$\n以后可以在 Vossel 窗口的“设置”中更改。"
-LangString AutoStartText ${LANG_ENGLISH} "Vossel shows at log-on how long the computer took to start. With the option below ticked, it runs whenever any user of this computer logs on.$\r$\n$\r$\nYou can change this later through the $\"设置$\" link in Vossel's window."
+LangString AutoStartText ${LANG_ENGLISH} "Vossel shows at log-on how long the computer took to start. With the option below ticked, it runs whenever any user of this computer logs on.$\r$\n$\r$\nYou can change this later through the Settings link in Vossel's window."
+LangString AutoStartText ${LANG_TRADCHINESE} "Vossel 在登入時顯示本次開機所用的時間。選取下面的選項後，本機的每位使用者登入時都會執行 Vossel。$\r$\n$\r$\n以後可以在 Vossel 視窗的「設定」中變更。"
 LangString AutoStartBox ${LANG_SIMPCHINESE} "开机自启动"
-LangString AutoStartBox ${LANG_ENGLISH} "Start Vossel at log-on (开机自启动)"
+LangString AutoStartBox ${LANG_ENGLISH} "Start Vossel at log-on"
+LangString AutoStartBox ${LANG_TRADCHINESE} "開機自啟動"
+; The Start-menu shortcut of the history window, named in the language chosen; the uninstaller
+; removes it under every language's name.
+LangString HistoryShortcut ${LANG_SIMPCHINESE} "Vossel 启动记录"
+LangString HistoryShortcut ${LANG_ENGLISH} "Vossel start-up history"
+LangString HistoryShortcut ${LANG_TRADCHINESE} "Vossel 啟動記錄"
 LangString NeedAdmin ${LANG_SIMPCHINESE} "安装 Vossel 需要管理员权限。"
 LangString NeedAdmin ${LANG_ENGLISH} "Installing Vossel needs administrator rights."
+LangString NeedAdmin ${LANG_TRADCHINESE} "安裝 Vossel 需要系統管理員權限。"
 LangString BadAutoStart ${LANG_SIMPCHINESE} "/AUTOSTART 只能是 0 或 1。"
 LangString BadAutoStart ${LANG_ENGLISH} "/AUTOSTART takes 0 or 1."
+LangString BadAutoStart ${LANG_TRADCHINESE} "/AUTOSTART 只能是 0 或 1。"
 LangString StillRunning ${LANG_SIMPCHINESE} "Vossel 仍在运行，无法替换 $INSTDIR\Vossel.exe。请关闭 Vossel 后重试。"
 LangString StillRunning ${LANG_ENGLISH} "Vossel is still running, so $INSTDIR\Vossel.exe cannot be replaced. Close Vossel and try again."
+LangString StillRunning ${LANG_TRADCHINESE} "Vossel 仍在執行，無法取代 $INSTDIR\Vossel.exe。請關閉 Vossel 後再試一次。"
 
 VIProductVersion "${VERSION}"
 VIFileVersion "${VERSION}"
@@ -163,6 +176,12 @@ FunctionEnd
         SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
         Quit
     ${EndIf}
+!macroend
+
+!macro DeleteHistoryShortcuts
+    Delete "$SMPROGRAMS\Vossel 启动记录.lnk"
+    Delete "$SMPROGRAMS\Vossel start-up history.lnk"
+    Delete "$SMPROGRAMS\Vossel 啟動記錄.lnk"
 !macroend
 
 Function .onInit
@@ -249,7 +268,9 @@ Section
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     CreateShortcut "$SMPROGRAMS\Vossel.lnk" "$INSTDIR\Vossel.exe"
-    CreateShortcut "$SMPROGRAMS\Vossel 启动记录.lnk" "$INSTDIR\Vossel.exe" "/history"
+    ; An upgrade in another language leaves one history shortcut, under the new name.
+    !insertmacro DeleteHistoryShortcuts
+    CreateShortcut "$SMPROGRAMS\$(HistoryShortcut).lnk" "$INSTDIR\Vossel.exe" "/history"
 
     !insertmacro UseInstalledView
     ${If} $AutoStart = 1
@@ -286,6 +307,8 @@ Function un.onInit
     ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "Language"
     ${If} $0 == ${LANG_ENGLISH}
         StrCpy $LANGUAGE ${LANG_ENGLISH}
+    ${ElseIf} $0 == ${LANG_TRADCHINESE}
+        StrCpy $LANGUAGE ${LANG_TRADCHINESE}
     ${Else}
         StrCpy $LANGUAGE ${LANG_SIMPCHINESE}
     ${EndIf}
@@ -297,7 +320,7 @@ Section Uninstall
     Call un.CloseRunningVossel
 
     Delete "$SMPROGRAMS\Vossel.lnk"
-    Delete "$SMPROGRAMS\Vossel 启动记录.lnk"
+    !insertmacro DeleteHistoryShortcuts
     Delete "$INSTDIR\Vossel.exe"
     Delete "$INSTDIR\LICENSE.txt"
     Delete "$INSTDIR\DSEG-LICENSE.txt"

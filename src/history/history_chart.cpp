@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/number_text.h"
+#include "resource_ids.h"
 
 namespace vossel {
 namespace {
@@ -138,20 +139,21 @@ ChartGeometry LayoutChart(const std::vector<RecordedStart>& starts, ChartRect pl
 }
 
 std::wstring ChartDescription(const std::vector<RecordedStart>& starts,
-                              std::wstring_view decimalSeparator) {
+                              std::wstring_view decimalSeparator,
+                              const platform::TextLookup& texts) {
     const std::vector<std::int64_t> values = BarValues(starts);
     if (values.empty()) return {};
     const std::int64_t top = AxisOf(values).TopMs();
     const auto cut = std::count_if(values.begin(), values.end(),
                                    [top](std::int64_t value) { return value > top; });
     const auto seconds = [&](std::int64_t ms) { return SecondsText(ms, decimalSeparator); };
-    std::wstring text = L"柱状图：" + platform::NumberText(values.size()) +
-                        L" 次测得的开机用时，从左到右由旧到新；中位数 " +
-                        seconds(*MedianMs(values)) + L" 秒，最快 " +
-                        seconds(*std::min_element(values.begin(), values.end())) + L" 秒，最慢 " +
-                        seconds(*std::max_element(values.begin(), values.end())) + L" 秒";
-    if (cut > 0) text += L"；" + platform::NumberText(cut) + L" 根超出刻度，截断显示并标出数值";
-    return text + L"。";
+    std::wstring text =
+        platform::FillIn(texts, IDS_CHART_DESCRIPTION,
+                         {platform::NumberText(values.size()), seconds(*MedianMs(values)),
+                          seconds(*std::min_element(values.begin(), values.end())),
+                          seconds(*std::max_element(values.begin(), values.end()))});
+    if (cut > 0) text = platform::FillIn(texts, IDS_CHART_CUT, {text, platform::NumberText(cut)});
+    return platform::FillIn(texts, IDS_CHART_END, {text});
 }
 
 }  // namespace vossel

@@ -69,6 +69,7 @@ ChartGeometry LayoutChart(const std::vector<RecordedStart>& starts, ChartRect pl
 // The chart in one sentence for a screen reader: how many bars, their median, fastest and
 // slowest, and how many are cut. Empty when there is no bar.
 std::wstring ChartDescription(const std::vector<RecordedStart>& starts,
-                              std::wstring_view decimalSeparator);
+                              std::wstring_view decimalSeparator,
+                              const platform::TextLookup& texts);
 
 }  // namespace vossel

@@ -16,6 +16,7 @@
 #include "platform/local_time.h"
 #include "platform/number_text.h"
 #include "platform/shell_automation.h"
+#include "platform/texts.h"
 #include "platform/shell_open.h"
 #include "resource_ids.h"
 
@@ -140,21 +141,24 @@ int RunHistoryWindow() {
 
 HistoryWindow::HistoryWindow()
     : decimalSeparator_(platform::UserDecimalSeparator()),
-      stateText_(L"正在读取…"),
+      texts_(platform::DisplayTexts()),
+      stateText_(platform::Text(IDS_HISTORY_READING)),
       summary_(kSummaryId, SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS),
       state_(kStateId, SS_LEFT),
       chart_(kChartId, SS_OWNERDRAW),
-      list_(kListId, {120, 3600, 8760, 3780}, HistoryColumns(), L"开机记录"),
+      list_(kListId, {120, 3600, 8760, 3780}, HistoryColumns(texts_),
+            platform::Text(IDS_HISTORY_LIST)),
       startupSummary_(kStartupSummaryId, SS_LEFT),
-      programs_(kProgramsId, {}, StartupProgramColumns(),
-                std::wstring(startup_text::kProgramsList)),
-      entries_(kEntriesId, {}, EntrySummaryColumns(), std::wstring(startup_text::kEntriesList)),
+      programs_(kProgramsId, {}, StartupProgramColumns(texts_),
+                platform::Text(IDS_STARTUP_PROGRAMS_LIST)),
+      entries_(kEntriesId, {}, EntrySummaryColumns(texts_),
+               platform::Text(IDS_STARTUP_ENTRIES_LIST)),
       startupAppsInSettings_(platform::WindowsBuildAtLeast(kStartupAppsBuild)),
       startupApps_(kStartupAppsId, {},
-                   std::wstring(startupAppsInSettings_ ? startup_text::kOpenSettings
-                                                       : startup_text::kOpenTaskManager)),
+                   platform::Text(startupAppsInSettings_ ? IDS_STARTUP_OPEN_SETTINGS
+                                                         : IDS_STARTUP_OPEN_TASK_MANAGER)),
       window_({kHistoryWindowClass,
-               L"Vossel 启动记录",
+               platform::Text(IDS_HISTORY_TITLE),
                IDI_VOSSEL,
                COLOR_WINDOW,
                0,
@@ -238,15 +242,16 @@ void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
     std::vector<std::wstring> lines;
     if (reading->error != 0) {
         const std::int32_t number = static_cast<std::int32_t>(reading->error);
-        std::wstring line = L"无法读取 Windows 事件日志：" +
-                            platform::SystemErrorText(platform::HresultFromWin32(reading->error));
-        if (!starts_.empty()) line += L" 下面只有出错之前读到的记录。";
+        std::wstring line =
+            platform::Text(IDS_HISTORY_READ_ERROR,
+                           {platform::SystemErrorText(platform::HresultFromWin32(reading->error))});
+        if (!starts_.empty()) line = platform::Text(IDS_HISTORY_READ_PARTIAL, {line});
         lines.push_back(std::move(line));
         platform::Report(L"history error " + platform::NumberText(number));
     } else if (starts_.empty()) {
-        lines.push_back(L"还没有开机记录。Vossel 每次登录时记录一次。");
+        lines.push_back(platform::Text(IDS_HISTORY_EMPTY));
     }
-    if (reading->leftOut > 0) lines.push_back(LeftOutText(reading->leftOut));
+    if (reading->leftOut > 0) lines.push_back(LeftOutText(reading->leftOut, texts_));
     stateText_.clear();
     for (const std::wstring& line : lines)
         stateText_ += (stateText_.empty() ? L"" : L"\r\n") + line;
@@ -254,7 +259,7 @@ void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
     std::vector<std::vector<std::wstring>> rows;
     for (const RecordedStart& start : starts_) {
         std::vector<std::wstring> row{platform::LocalShortDateTime(start.time)};
-        for (std::wstring& column : StartColumns(start, decimalSeparator_)) {
+        for (std::wstring& column : StartColumns(start, decimalSeparator_, texts_)) {
             row.push_back(std::move(column));
         }
         rows.push_back(std::move(row));
@@ -264,13 +269,13 @@ void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
     for (const RecordedStart& start : starts_) {
         if (start.startup) reports.push_back(&*start.startup);
     }
-    entries_.SetRows(EntrySummaryRows(SummarizeEntries(reports), reports.size()));
+    entries_.SetRows(EntrySummaryRows(SummarizeEntries(reports), reports.size(), texts_));
     // The newest start's programs at once; a change of selection shows another's.
     list_.SelectRow(0);
     ShowStartup();
-    summary_.SetText(starts_.empty() ? L"" : HistorySummary(starts_, decimalSeparator_));
+    summary_.SetText(starts_.empty() ? L"" : HistorySummary(starts_, decimalSeparator_, texts_));
     state_.SetText(stateText_);
-    chart_.SetText(ChartDescription(starts_, decimalSeparator_));
+    chart_.SetText(ChartDescription(starts_, decimalSeparator_, texts_));
     Layout();
     if (reading->error == 0 || !starts_.empty()) {
         platform::Report(L"history read " + platform::NumberText(starts_.size()));
@@ -289,8 +294,9 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPA
             const auto error = static_cast<std::uint32_t>(wparam);
             platform::Report(L"history start-up apps " + platform::NumberText(error));
             if (error != 0) {
-                stateText_ = std::wstring(startup_text::kCannotOpen) +
-                             platform::SystemErrorText(platform::HresultFromWin32(error));
+                stateText_ = platform::FillIn(
+                    texts_, IDS_STARTUP_CANNOT_OPEN,
+                    {platform::SystemErrorText(platform::HresultFromWin32(error))});
                 state_.SetText(stateText_);
                 Layout();
             }
@@ -337,9 +343,9 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPA
             if (header->code == LVN_KEYDOWN) {
                 const auto* key = reinterpret_cast<const NMLVKEYDOWN*>(lparam);
                 if (key->wVKey == 'C' && ::GetKeyState(VK_CONTROL) < 0) {
-                    if (header->idFrom == kListId) CopyRows(list_, HistoryColumns());
-                    if (header->idFrom == kProgramsId) CopyRows(programs_, StartupProgramColumns());
-                    if (header->idFrom == kEntriesId) CopyRows(entries_, EntrySummaryColumns());
+                    if (header->idFrom == kListId) CopyRows(list_, HistoryColumns(texts_));
+                    if (header->idFrom == kProgramsId) CopyRows(programs_, StartupProgramColumns(texts_));
+                    if (header->idFrom == kEntriesId) CopyRows(entries_, EntrySummaryColumns(texts_));
                 }
                 if (key->wVKey == VK_ESCAPE) window_.UnloadWindow();
             }
@@ -354,15 +360,15 @@ void HistoryWindow::ShowStartup() {
     const std::vector<std::size_t> selected = list_.SelectedRows();
     const RecordedStart* shown =
         !selected.empty() && selected[0] < starts_.size() ? &starts_[selected[0]] : nullptr;
-    std::wstring text(!shown ? startup_text::kNoStartSelected : startup_text::kNotWatched);
+    std::wstring text = texts_(!shown ? IDS_STARTUP_NO_START_SELECTED : IDS_STARTUP_NOT_WATCHED);
     std::vector<std::vector<std::wstring>> rows;
     if (shown && shown->startup) {
         std::vector<std::optional<std::int64_t>> othersSettled;
         for (const RecordedStart& start : starts_) {
             if (&start != shown && start.startup) othersSettled.push_back(start.startup->settledMs);
         }
-        text = StartupSummary(*shown->startup, othersSettled, decimalSeparator_);
-        rows = StartupProgramRows(*shown->startup, decimalSeparator_);
+        text = StartupSummary(*shown->startup, othersSettled, decimalSeparator_, texts_);
+        rows = StartupProgramRows(*shown->startup, decimalSeparator_, texts_);
     }
     const std::size_t count = rows.size();
     startupSummary_.SetText(text);
@@ -412,9 +418,9 @@ void HistoryWindow::Layout() {
         ::GetTextMetricsW(screen, &metrics);
         lineHeight_ = std::max<int>(metrics.tmHeight, 1);
         SIZE caption{};
-        const std::wstring_view buttonText = startupAppsInSettings_
-                                                 ? startup_text::kOpenSettings
-                                                 : startup_text::kOpenTaskManager;
+        const std::wstring buttonText = texts_(startupAppsInSettings_
+                                                   ? IDS_STARTUP_OPEN_SETTINGS
+                                                   : IDS_STARTUP_OPEN_TASK_MANAGER);
         ::GetTextExtentPoint32W(screen, buttonText.data(), static_cast<int>(buttonText.size()),
                                 &caption);
         buttonWidth = std::min<int>(caption.cx + px(24), width);
@@ -486,10 +492,10 @@ void HistoryWindow::DrawChart(HDC target, RECT area) {
     // shades, the hatching of an included wait, and which hue is which kind.
     enum class Swatch { WindowsStart, SigningIn, Wait, None };
     const std::pair<Swatch, std::wstring> legend[] = {
-        {Swatch::WindowsStart, L"Windows 启动"},
-        {Swatch::SigningIn, L"登录"},
-        {Swatch::Wait, L"登录界面等待（已计入）"},
-        {Swatch::None, L"蓝：完整启动，绿：快速启动或唤醒"},
+        {Swatch::WindowsStart, texts_(IDS_PHASE_WINDOWS_START)},
+        {Swatch::SigningIn, texts_(IDS_PHASE_SIGNING_IN)},
+        {Swatch::Wait, texts_(IDS_LEGEND_WAIT)},
+        {Swatch::None, texts_(IDS_LEGEND_KINDS)},
     };
     const int swatch = lineHeight_ * 2 / 3;
     int x = 0;
@@ -529,9 +535,12 @@ void HistoryWindow::DrawChart(HDC target, RECT area) {
 
     // The plot: tick labels on its left, the median's label on its right, off the bars, and a
     // line above it for the values of cut bars and the newest bar's mark.
-    const std::wstring medianWord = L"中位数";
+    const std::wstring medianWord = texts_(IDS_CHART_MEDIAN);
     const int axisWidth = TextWidth(dc, L"000.0") + px(6);
-    const int medianWidth = std::max(TextWidth(dc, medianWord), TextWidth(dc, L"000.0 秒")) + px(6);
+    const int medianWidth =
+        std::max(TextWidth(dc, medianWord),
+                 TextWidth(dc, platform::FillIn(texts_, IDS_SECONDS_VALUE, {L"000.0"}))) +
+        px(6);
     const ChartRect plot{axisWidth, legendY + lineHeight_ * 2 + px(4), width - medianWidth, height};
     if (plot.right - plot.left >= 2 && plot.bottom - plot.top >= 2) {
         const ChartGeometry chart = LayoutChart(starts_, plot);
@@ -606,7 +615,10 @@ void HistoryWindow::DrawChart(HDC target, RECT area) {
                            PS_DASH);
             const RECT labelBox{plot.right + px(5), chart.medianY - lineHeight_, width,
                                 chart.medianY + lineHeight_};
-            Text(dc, medianWord + L"\n" + SecondsText(*chart.medianMs, decimalSeparator_) + L" 秒",
+            Text(dc,
+                 medianWord + L"\n" +
+                     platform::FillIn(texts_, IDS_SECONDS_VALUE,
+                                      {SecondsText(*chart.medianMs, decimalSeparator_)}),
                  labelBox, DT_LEFT, kMedianColour);
         }
     }

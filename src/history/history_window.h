@@ -56,6 +56,7 @@ class HistoryWindow final {
     void OpenStartupApps();
 
     std::wstring decimalSeparator_;
+    platform::TextLookup texts_;  // in the user's display language
     // What the window says besides the starts: reading, no records, unreadable, records left out.
     std::wstring stateText_;
     std::vector<RecordedStart> starts_;

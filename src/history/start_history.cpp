@@ -6,6 +6,7 @@
 
 #include "history/startup_history.h"
 #include "platform/number_text.h"
+#include "resource_ids.h"
 #include "start/start_record_format.h"
 
 namespace vossel {
@@ -155,7 +156,7 @@ std::wstring SecondsText(std::int64_t milliseconds, std::wstring_view decimalSep
 }
 
 std::wstring HistorySummary(const std::vector<RecordedStart>& starts,
-                            std::wstring_view decimalSeparator) {
+                            std::wstring_view decimalSeparator, const platform::TextLookup& texts) {
     // Records that name one start and disagree are rows of their own, and one start: it counts
     // once, with its first-written record's number.
     std::vector<std::int64_t> durations;
@@ -181,40 +182,46 @@ std::wstring HistorySummary(const std::vector<RecordedStart>& starts,
         fastest = *std::min_element(durations.begin(), durations.end());
         slowest = *std::max_element(durations.begin(), durations.end());
     }
-    return L"最近 " + platform::NumberText(count) + L" 次开机，中位数 " +
-           figure(MedianMs(durations)) + L" 秒，最快 " + figure(fastest) + L" 秒，最慢 " +
-           figure(slowest) + L" 秒";
+    return platform::FillIn(texts, IDS_HISTORY_SUMMARY,
+                            {platform::NumberText(count), figure(MedianMs(durations)),
+                             figure(fastest), figure(slowest)});
 }
 
-std::wstring LeftOutText(std::size_t leftOut) {
+std::wstring LeftOutText(std::size_t leftOut, const platform::TextLookup& texts) {
     if (leftOut == 0) return {};
-    return L"已略去 " + platform::NumberText(leftOut) + L" 条格式不符或数值不合理的记录。";
+    return platform::FillIn(texts, IDS_HISTORY_LEFT_OUT, {platform::NumberText(leftOut)});
 }
 
-std::vector<std::wstring> HistoryColumns() {
-    return {L"开机时间", L"秒", L"Windows 启动", L"登录", L"登录界面等待", L"方式"};
+std::vector<std::wstring> HistoryColumns(const platform::TextLookup& texts) {
+    return {texts(IDS_COLUMN_TIME),      texts(IDS_COLUMN_SECONDS), texts(IDS_PHASE_WINDOWS_START),
+            texts(IDS_PHASE_SIGNING_IN), texts(IDS_COLUMN_WAIT),    texts(IDS_COLUMN_KIND)};
 }
 
 std::vector<std::wstring> StartColumns(const RecordedStart& start,
-                                       std::wstring_view decimalSeparator) {
+                                       std::wstring_view decimalSeparator,
+                                       const platform::TextLookup& texts) {
     std::wstring wait = Seconds(start.signInWaitMs, decimalSeparator);
-    if (start.Measured() && start.waitIncluded) wait += wait.empty() ? L"已计入" : L"（已计入）";
+    if (start.Measured() && start.waitIncluded) {
+        wait = wait.empty() ? texts(IDS_WAIT_INCLUDED)
+                            : platform::FillIn(texts, IDS_WAIT_INCLUDED_VALUE, {wait});
+    }
     std::wstring kind;
     switch (start.kind) {
         case RecordedKind::FullBoot:
-            kind = L"完整启动";
+            kind = texts(IDS_KIND_FULL_BOOT);
             break;
         case RecordedKind::Resume:
-            kind = L"快速启动或唤醒";
+            kind = texts(IDS_KIND_RESUME);
             break;
         case RecordedKind::NotMeasured:
-            kind = L"未测量：" + start.reason;
+            kind = platform::FillIn(texts, IDS_KIND_NOT_MEASURED, {start.reason});
             break;
     }
     if (start.laterLogons > 0) {
-        kind += L"，之后另有 " + platform::NumberText(start.laterLogons) + L" 次登录";
+        kind = platform::FillIn(texts, IDS_KIND_LATER_LOGONS,
+                                {kind, platform::NumberText(start.laterLogons)});
     }
-    if (start.conflict) kind += L"，与同一次开机的另一条记录不符";
+    if (start.conflict) kind = platform::FillIn(texts, IDS_KIND_CONFLICT, {kind});
     return {start.Measured() ? SecondsText(start.durationMs, decimalSeparator) : L"--",
             Seconds(start.windowsStartMs, decimalSeparator),
             Seconds(start.signingInMs, decimalSeparator), std::move(wait), std::move(kind)};

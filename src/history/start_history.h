@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/language.h"
 #include "start/start_identity.h"
 #include "start/start_record.h"
 #include "start/startup_record.h"
@@ -83,19 +84,22 @@ std::optional<std::int64_t> MedianMs(std::vector<std::int64_t> durations);
 // Seconds to one decimal (rounded half away from zero), with the given separator.
 std::wstring SecondsText(std::int64_t milliseconds, std::wstring_view decimalSeparator);
 
+// The texts below are composed from the program's tables (IDS_ ids) in the reader's language.
+
 // "最近 <n> 次开机，中位数 <m> 秒，最快 <a> 秒，最慢 <b> 秒": n counts every start shown once (of
 // rows in conflict, the first-written), the figures the measured ones ("--" when there are none).
 std::wstring HistorySummary(const std::vector<RecordedStart>& starts,
-                            std::wstring_view decimalSeparator);
+                            std::wstring_view decimalSeparator, const platform::TextLookup& texts);
 
 // "已略去 <n> 条..." for n > 0, else empty.
-std::wstring LeftOutText(std::size_t leftOut);
+std::wstring LeftOutText(std::size_t leftOut, const platform::TextLookup& texts);
 
 // The list's columns after the time, of one start: 秒, Windows 启动, 登录, 登录界面等待, 方式.
 std::vector<std::wstring> StartColumns(const RecordedStart& start,
-                                       std::wstring_view decimalSeparator);
+                                       std::wstring_view decimalSeparator,
+                                       const platform::TextLookup& texts);
 // The list's header, in the order of the row that StartColumns completes.
-std::vector<std::wstring> HistoryColumns();
+std::vector<std::wstring> HistoryColumns(const platform::TextLookup& texts);
 
 // Rows as tab-separated text after the header line, each line ended by CR LF, for a spreadsheet.
 std::wstring TabSeparated(const std::vector<std::wstring>& header,

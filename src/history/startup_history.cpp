@@ -6,6 +6,7 @@
 
 #include "history/start_history.h"
 #include "platform/number_text.h"
+#include "resource_ids.h"
 
 namespace vossel {
 namespace {
@@ -40,62 +41,59 @@ bool PlausibleStartupRecord(const ReadStartupRecord& record, std::uint64_t nowUt
         });
 }
 
-std::wstring_view StartupImpactWord(StartupImpact impact) {
+std::wstring StartupImpactWord(StartupImpact impact, const platform::TextLookup& texts) {
     switch (impact) {
         case StartupImpact::High:
-            return startup_text::kHigh;
+            return texts(IDS_IMPACT_HIGH);
         case StartupImpact::Medium:
-            return startup_text::kMedium;
+            return texts(IDS_IMPACT_MEDIUM);
         case StartupImpact::Low:
             break;
     }
-    return startup_text::kLow;
+    return texts(IDS_IMPACT_LOW);
 }
 
-std::vector<std::wstring> StartupProgramColumns() {
-    using namespace startup_text;
-    return {std::wstring(kEntry), std::wstring(kRating), std::wstring(kCpu), std::wstring(kIo),
-            std::wstring(kStartedAt)};
+std::vector<std::wstring> StartupProgramColumns(const platform::TextLookup& texts) {
+    return {texts(IDS_STARTUP_COLUMN_ENTRY), texts(IDS_STARTUP_COLUMN_RATING),
+            texts(IDS_STARTUP_COLUMN_CPU), texts(IDS_STARTUP_COLUMN_IO),
+            texts(IDS_STARTUP_COLUMN_STARTED)};
 }
 
 std::vector<std::vector<std::wstring>> StartupProgramRows(const StartupReport& report,
-                                                          std::wstring_view decimalSeparator) {
+                                                          std::wstring_view decimalSeparator,
+                                                          const platform::TextLookup& texts) {
     using platform::NumberText;
     std::vector<std::vector<std::wstring>> rows;
     for (const StartupProgram& program : report.programs) {
         const std::wstring offset = SecondsText(program.startOffsetMs, decimalSeparator);
         rows.push_back(
-            {program.entry, std::wstring(StartupImpactWord(program.Impact())),
-             NumberText(program.cpuMs), NumberText(program.ioBytes),
-             (offset[0] == L'-' ? L"" : L"+") + offset + std::wstring(startup_text::kSeconds)});
+            {program.entry, StartupImpactWord(program.Impact(), texts), NumberText(program.cpuMs),
+             NumberText(program.ioBytes),
+             platform::FillIn(texts, IDS_SECONDS_VALUE,
+                              {(offset[0] == L'-' ? L"" : L"+") + offset})});
     }
     return rows;
 }
 
 std::wstring StartupSummary(const StartupReport& report,
                             const std::vector<std::optional<std::int64_t>>& othersSettledMs,
-                            std::wstring_view decimalSeparator) {
-    using namespace startup_text;
-    std::wstring text;
-    if (report.settledMs) {
-        text = std::wstring(kSettledAfter) + SecondsText(*report.settledMs, decimalSeparator) +
-               std::wstring(kSettled);
-    } else {
-        text = startup_text::kNotSettled;
-    }
+                            std::wstring_view decimalSeparator,
+                            const platform::TextLookup& texts) {
+    std::wstring text =
+        report.settledMs
+            ? platform::FillIn(texts, IDS_STARTUP_SETTLED,
+                               {SecondsText(*report.settledMs, decimalSeparator)})
+            : texts(IDS_STARTUP_NOT_SETTLED);
     std::vector<std::int64_t> settled;
     for (const auto& ms : othersSettledMs) {
         if (ms) settled.push_back(*ms);
     }
-    if (settled.empty()) {
-        text += kNoOthers;
-    } else {
-        text += std::wstring(kOthersMedian) + SecondsText(Median(settled), decimalSeparator) +
-                std::wstring(kSeconds);
-    }
-    text += L"。" + std::wstring(kWindowsAndServices) +
-            platform::NumberText(report.windowsAndServicesCpuMs) + std::wstring(kCpuMs) + L"。";
-    if (report.partial) text += kPartial;
+    text += settled.empty() ? texts(IDS_STARTUP_NO_OTHERS)
+                            : platform::FillIn(texts, IDS_STARTUP_OTHERS_MEDIAN,
+                                               {SecondsText(Median(settled), decimalSeparator)});
+    text += platform::FillIn(texts, IDS_STARTUP_SERVICES,
+                             {platform::NumberText(report.windowsAndServicesCpuMs)});
+    if (report.partial) text += texts(IDS_STARTUP_PARTIAL);
     return text;
 }
 
@@ -132,20 +130,21 @@ std::vector<EntrySummary> SummarizeEntries(const std::vector<const StartupReport
     return entries;
 }
 
-std::vector<std::wstring> EntrySummaryColumns() {
-    using namespace startup_text;
-    return {std::wstring(kEntry), std::wstring(kRating), std::wstring(kMedianCpu),
-            std::wstring(kMedianIo), std::wstring(kAppeared)};
+std::vector<std::wstring> EntrySummaryColumns(const platform::TextLookup& texts) {
+    return {texts(IDS_STARTUP_COLUMN_ENTRY), texts(IDS_STARTUP_COLUMN_RATING),
+            texts(IDS_STARTUP_COLUMN_MEDIAN_CPU), texts(IDS_STARTUP_COLUMN_MEDIAN_IO),
+            texts(IDS_STARTUP_COLUMN_APPEARED)};
 }
 
 std::vector<std::vector<std::wstring>> EntrySummaryRows(const std::vector<EntrySummary>& entries,
-                                                        std::size_t reports) {
+                                                        std::size_t reports,
+                                                        const platform::TextLookup& texts) {
     using platform::NumberText;
     std::vector<std::vector<std::wstring>> rows;
     for (const EntrySummary& entry : entries) {
         rows.push_back({entry.entry,
-                        std::wstring(StartupImpactWord(
-                            RateStartupImpact(entry.medianCpuMs, entry.medianIoBytes))),
+                        StartupImpactWord(
+                            RateStartupImpact(entry.medianCpuMs, entry.medianIoBytes), texts),
                         NumberText(entry.medianCpuMs), NumberText(entry.medianIoBytes),
                         NumberText(entry.starts) + L" / " + NumberText(reports)});
     }

@@ -9,6 +9,7 @@
 #include "platform/ui/accessible_window.h"
 #include "platform/executable.h"
 #include "platform/ui/fonts.h"
+#include "platform/texts.h"
 #include "platform/number_text.h"
 #include "platform/system_api.h"
 #include "resource_ids.h"
@@ -41,15 +42,61 @@ constexpr int kButtonFace = COLOR_BTNFACE;   // 15
 constexpr int kButtonText = COLOR_BTNTEXT;   // 18
 constexpr int kHighlight = COLOR_HIGHLIGHT;  // 13
 
-constexpr int kCharsetAnsi = ANSI_CHARSET;      // 0
-constexpr int kCharsetGb2312 = GB2312_CHARSET;  // 134
+constexpr int kCharsetAnsi = ANSI_CHARSET;         // 0
+constexpr int kCharsetGb2312 = GB2312_CHARSET;     // 134
+constexpr int kCharsetBig5 = CHINESEBIG5_CHARSET;  // 136
+
+// The duration label's left edge and the unit's: the number stays left of the unit.
+constexpr int kDurationLeftTwips = 1920;
+constexpr int kUnitLeftTwips = 3480;
+constexpr int kGapBeforeUnitTwips = 30;
+
+// The faces and the link's box of each language. Simplified Chinese is the design itself;
+// Traditional Chinese takes Microsoft's Traditional UI face where the design names Microsoft
+// YaHei; English takes Segoe UI, and a box as wide as "Settings" needs, ending where the design's
+// does.
+struct LanguageDesign {
+    platform::FontSpec prompt;
+    platform::FontSpec link;
+    platform::FontSpec unit;
+    platform::TwipRect linkBox;
+};
+
+LanguageDesign DesignFor(platform::UiLanguage language) {
+    switch (language) {
+        case platform::UiLanguage::SimplifiedChinese:
+            break;
+        case platform::UiLanguage::TraditionalChinese:
+            return {{L"Microsoft JhengHei UI", 1050, FW_NORMAL, kCharsetBig5, {}},
+                    {L"宋体", 900, FW_NORMAL, kCharsetGb2312, {}},
+                    {L"Microsoft JhengHei UI", 1050, FW_NORMAL, kCharsetAnsi, {}},
+                    {3480, 2040, 375, 255}};
+        case platform::UiLanguage::English:
+            return {{L"Segoe UI", 1050, FW_NORMAL, kCharsetAnsi, {}},
+                    {L"Segoe UI", 900, FW_NORMAL, kCharsetAnsi, {}},
+                    {L"Segoe UI", 1050, FW_NORMAL, kCharsetAnsi, {}},
+                    {2955, 2040, 900, 255}};
+    }
+    return {{L"微软雅黑", 1050, FW_NORMAL, kCharsetGb2312, {}},
+            {L"宋体", 900, FW_NORMAL, kCharsetGb2312, {}},
+            {L"微软雅黑", 1050, FW_NORMAL, kCharsetAnsi, {}},
+            {3480, 2040, 375, 255}};
+}
 
 const wchar_t kSegmentFace[] = L"DS-Digital";
 // The seven-segment face shipped inside the exe for machines without the one above.
 const wchar_t kEmbeddedSegmentFace[] = L"DSEG7 Classic";
 
+const LanguageDesign& DisplayDesign() {
+    static const LanguageDesign design = DesignFor(platform::DisplayLanguage());
+    return design;
+}
+
 platform::FontSpec DurationFont(platform::UniqueMemoryFont& embedded) {
     platform::FontSpec font{kSegmentFace, 2625, FW_BOLD, kCharsetAnsi, {}};
+    // A long start (a feature update's first, an old disk) is drawn smaller rather than under
+    // the unit, with the gap before it that the widest three-digit number leaves.
+    font.captionRoomTwips = kUnitLeftTwips - kDurationLeftTwips - kGapBeforeUnitTwips;
     if (platform::IsFontFamilyInstalled(kSegmentFace)) return font;
     embedded = platform::RegisterEmbeddedFont(IDR_SEGMENT_FONT);
     if (embedded) {
@@ -81,13 +128,14 @@ DWORD WINAPI ReadEarlierLogonsThread(LPVOID parameter) {
 
 MainWindow::MainWindow(EndProgramFunction endProgram)
     : endProgram_(endProgram),
-      promptLabel_({240, 960, 1515, 300}, L"您本次开机共用:", kButtonText,
-                   {L"微软雅黑", 1050, FW_NORMAL, kCharsetGb2312, {}}),
-      durationLabel_({1920, 840, 1695, 735}, L"", kHighlight, DurationFont(segmentFont_)),
-      settingsLink_({3480, 2040, 375, 255}, L"设置", kHighlight,
-                    {L"宋体", 900, FW_NORMAL, kCharsetGb2312, {}}),
-      secondsLabel_({3480, 960, 255, 255}, L"秒", kButtonText,
-                    {L"微软雅黑", 1050, FW_NORMAL, kCharsetAnsi, {}}),
+      promptLabel_({240, 960, 1515, 300}, platform::Text(IDS_MAIN_PROMPT), kButtonText,
+                   DisplayDesign().prompt),
+      durationLabel_({kDurationLeftTwips, 840, 1695, 735}, L"", kHighlight,
+                     DurationFont(segmentFont_)),
+      settingsLink_(DisplayDesign().linkBox, platform::Text(IDS_MAIN_SETTINGS_LINK), kHighlight,
+                    DisplayDesign().link),
+      secondsLabel_({kUnitLeftTwips, 960, 255, 255}, platform::Text(IDS_MAIN_UNIT), kButtonText,
+                    DisplayDesign().unit),
       fadeTimer_(kFadeTimerId, 0, true),
       lifeTimer_(kLifeTimerId, kLifeMs, true),
       startRecorder_(kRecordTimerId),
@@ -125,8 +173,9 @@ MainWindow::MainWindow(EndProgramFunction endProgram)
     };
     settingsLink_.Click = [this] { OnSettingsLinkClick(); };
     // The keyboard's way to the settings, which leaves the window's look as it is.
-    window_.AddSystemMenuItem(L"设置(&T)...", [this] { OnSettingsLinkClick(); });
-    window_.AddSystemMenuItem(L"启动记录(&H)...", [] { platform::StartThisExe(L"/history"); });
+    window_.AddSystemMenuItem(platform::Text(IDS_MENU_SETTINGS), [this] { OnSettingsLinkClick(); });
+    window_.AddSystemMenuItem(platform::Text(IDS_MENU_HISTORY),
+                              [] { platform::StartThisExe(L"/history"); });
     durationLabel_.SetEmptyName(L"--");
     // Read out when the window appears: the whole sentence, not four fragments.
     window_.Description = [this] {
@@ -185,6 +234,12 @@ void MainWindow::OnPaint() {
     notMeasuredReason_ = measurement.reason;
 
     std::wstring caption = StartCaption(measurement, platform::UserDecimalSeparator());
+#ifdef VOSSEL_FAULT_SHOWN_VALUE
+    // Test-only build: VOSSEL_TEST_CAPTION is drawn instead of the measured number.
+    wchar_t shown[64] = {};
+    const DWORD shownLength = ::GetEnvironmentVariableW(L"VOSSEL_TEST_CAPTION", shown, 64);
+    if (shownLength > 0 && shownLength < 64) caption = shown;
+#endif
     const std::wstring line = L"Label2 = \"" + caption + L"\"";
     if (durationLabel_.SetCaption(std::move(caption))) {
         platform::Report(line);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/runtime_error.h"
+#include "platform/texts.h"
 
 namespace vossel::platform {
 namespace {
@@ -22,12 +23,12 @@ HMODULE LoadSystemLibrary(const wchar_t* library) {
 FARPROC ResolveExport(const wchar_t* library, const char* name) {
     HMODULE module = LoadSystemLibrary(library);
     if (!module) {
-        throw RuntimeError(kErrorDllNotFound, L"加载 DLL 错误: " + std::wstring(library));
+        throw RuntimeError(kErrorDllNotFound, Text(IDS_ERROR_DLL, {library}));
     }
     FARPROC address = ::GetProcAddress(module, name);
     if (!address) {
         throw RuntimeError(kErrorEntryPointNotFound,
-                           L"找不到 DLL 入口点 " + WidenAscii(name) + L" (" + library + L")");
+                           Text(IDS_ERROR_ENTRY_POINT, {WidenAscii(name), library}));
     }
     return address;
 }

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "platform/number_text.h"
+#include "platform/texts.h"
 #include "platform/ui/window.h"
 
 namespace vossel::platform {
@@ -16,7 +17,7 @@ RuntimeErrorReport installedReport = nullptr;
 }  // namespace
 
 void ShowErrorMessage(void* owner, std::int32_t number, const std::wstring& description) {
-    const std::wstring text = L"运行时错误 '" + platform::NumberText(number) + L"':\n\n" + description;
+    const std::wstring text = Text(IDS_RUNTIME_ERROR, {NumberText(number), description});
     UINT flags = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;
     if (!owner) flags |= MB_TASKMODAL;
     // Never under the topmost main window: owned by it when no owner is given (an owned window
@@ -53,12 +54,13 @@ void ReportCurrentException() noexcept {
     } catch (const RuntimeError& e) {
         Report(e);
     } catch (const std::bad_alloc&) {
-        Report(RuntimeError(7, L"Out of memory"));
+        Report(RuntimeError(7, Text(IDS_ERROR_OUT_OF_MEMORY)));
     } catch (const std::exception& e) {
-        Report(RuntimeError(kErrorInternal, L"Internal error: " + WidenAscii(e.what())));
+        Report(
+            RuntimeError(kErrorInternal, Text(IDS_ERROR_INTERNAL_DETAIL, {WidenAscii(e.what())})));
     } catch (...) {
     }
-    Report(RuntimeError(kErrorInternal, L"Internal error"));
+    Report(RuntimeError(kErrorInternal, Text(IDS_ERROR_INTERNAL)));
 }
 
 }  // namespace vossel::platform

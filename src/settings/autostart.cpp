@@ -65,6 +65,19 @@ bool IsApprovalDisabled(const std::optional<std::vector<std::uint8_t>>& record) 
     return record && !record->empty() && ((*record)[0] & 1) != 0;
 }
 
+namespace {
+
+// Windows keeps an entry's StartupApproved record after the entry is gone; it goes with the
+// entry, so that nothing of the program stays behind. A value already gone counts as removed.
+platform::CallStatus RemoveApprovalAfter(platform::CallStatus status, const AutoStartEntry& entry,
+                                         RunKeyStore& runKey) {
+    const auto done = [&status] { return status.Succeeded() || IsAbsentValue(status.code); };
+    if (done()) status = runKey.DeleteApproval(entry.valueName);
+    return done() ? platform::CallStatus{} : status;
+}
+
+}  // namespace
+
 std::wstring_view RegisteredPath(std::wstring_view text) {
     while (!text.empty() && (text.front() == L' ' || text.front() == L'"')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == L' ' || text.back() == L'"')) text.remove_suffix(1);
@@ -75,9 +88,8 @@ bool StartsThisExe(std::wstring_view registeredData, std::wstring_view exePath) 
     const std::wstring_view a = RegisteredPath(registeredData);
     const std::wstring_view b = RegisteredPath(exePath);
     return !a.empty() && a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
-               return std::towupper(x) == std::towupper(y);
-           });
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](wchar_t x, wchar_t y) { return std::towupper(x) == std::towupper(y); });
 }
 
 bool IsAutoStartOn(const AutoStartEntry& entry, std::wstring_view exePath, RunKeyStore& runKey) {
@@ -98,9 +110,7 @@ AutoStartResult ApplyAutoStart(int boxValue, const AutoStartEntry& entry,
         status = write ? runKey.SetValue(entry.valueName, entry.data)
                        : runKey.DeleteValue(entry.valueName);
     }
-    if (!write && IsAbsentValue(status.code)) {
-        return {};
-    }
+    if (!write) status = RemoveApprovalAfter(std::move(status), entry, runKey);
     if (write && status.Succeeded() && IsApprovalDisabled(runKey.ReadApproval(entry.valueName))) {
         log(L"autostart enable \"" + entry.valuePath + L"\"");
         status = runKey.DeleteApproval(entry.valueName);
@@ -119,11 +129,9 @@ AutoStartResult RemoveOwnUserEntry(const AutoStartEntry& entry, RunKeyStore& run
     const std::optional<std::wstring> data = runKey.ReadValue(entry.valueName);
     if (!data || !namesThisCopy(*data)) return {};
     log(L"autostart delete \"" + entry.valuePath + L"\"");
-    platform::CallStatus status = runKey.DeleteValue(entry.valueName);
-    // Windows keeps the record after its entry is gone; it goes with the entry.
-    const auto done = [&status] { return status.Succeeded() || IsAbsentValue(status.code); };
-    if (done()) status = runKey.DeleteApproval(entry.valueName);
-    if (done()) return {};
+    platform::CallStatus status =
+        RemoveApprovalAfter(runKey.DeleteValue(entry.valueName), entry, runKey);
+    if (status.Succeeded()) return {};
     return {false, status.code, std::move(status.description)};
 }
 

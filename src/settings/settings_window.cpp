@@ -6,6 +6,7 @@
 #include "platform/executable.h"
 #include "platform/runtime_error.h"
 #include "platform/shell_automation.h"
+#include "platform/texts.h"
 #include "resource_ids.h"
 #include "settings/autostart_system.h"
 
@@ -34,7 +35,9 @@ class RefusingShellObjects final : public ShellObjectFactory {
 
 class RefusingRunKey final : public RunKeyStore {
   public:
-    platform::CallStatus SetValue(std::wstring_view, std::wstring_view) override { return kRefused; }
+    platform::CallStatus SetValue(std::wstring_view, std::wstring_view) override {
+        return kRefused;
+    }
     platform::CallStatus DeleteValue(std::wstring_view) override { return kRefused; }
     std::optional<std::wstring> ReadValue(std::wstring_view name) override {
         return store_.ReadValue(name);
@@ -63,6 +66,13 @@ std::unique_ptr<RunKeyStore> RunKeyFor(AutoStartScope scope) {
     return std::make_unique<RegistryRunKey>(scope);
 }
 
+// The design's box holds the five characters of the Chinese caption; an English one takes the
+// room up to the button.
+platform::TwipRect AutostartBoxPlace() {
+    if (platform::DisplayLanguage() == platform::UiLanguage::English) return {240, 240, 1650, 255};
+    return {240, 240, 1215, 255};
+}
+
 }  // namespace
 
 SettingsWindow::SettingsWindow()
@@ -72,10 +82,15 @@ SettingsWindow::SettingsWindow()
       runKey_(RunKeyFor(scope_)),
       autostart_(exePath_, scope_, *shellObjects_, *runKey_, *this, *this,
                  [](std::wstring_view line) { platform::Report(line); }),
-      autostartBox_(kAutostartBoxId, {240, 240, 1215, 255}, L"开机自启动"),
-      backButton_(kBackButtonId, {1920, 240, 735, 300}, L"返回"),
+      autostartBox_(kAutostartBoxId, AutostartBoxPlace(), platform::Text(IDS_SETTINGS_AUTOSTART)),
+      backButton_(kBackButtonId, {1920, 240, 735, 300}, platform::Text(IDS_SETTINGS_BACK)),
       elevationPoll_(kElevationPollTimerId, kElevationPollMs, false),
-      window_({L"VosselForm2", L"设置", IDI_VOSSEL, COLOR_BTNFACE, 0, {12570, 9345, 3075, 840}}) {
+      window_({L"VosselForm2",
+               platform::Text(IDS_SETTINGS_TITLE),
+               IDI_VOSSEL,
+               COLOR_BTNFACE,
+               0,
+               {12570, 9345, 3075, 840}}) {
     // Tab order.
     window_.Add(autostartBox_);
     window_.Add(backButton_);

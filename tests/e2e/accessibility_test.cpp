@@ -26,7 +26,6 @@ using Microsoft::WRL::ComPtr;
 
 constexpr DWORD kStartTimeoutMs = 240000;  // a 32-bit start runs its Wine under emulation
 constexpr DWORD kStepTimeoutMs = 15000;
-constexpr RECT kSettingsLink{232, 136, 232 + 25, 136 + 17};  // client pixels at 96 dpi
 
 class ComApartment {
   public:
@@ -63,8 +62,8 @@ struct NameChange {
 // One hook for the whole test process; the callback has no context of its own.
 std::vector<NameChange> nameChanges;
 
-void CALLBACK OnNameChange(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child,
-                           DWORD, DWORD) {
+void CALLBACK OnNameChange(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD,
+                           DWORD) {
     nameChanges.push_back({event, window, object, child});
 }
 
@@ -207,7 +206,8 @@ TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLi
                       S_OK);
             EXPECT_EQ(RoleOf(alert.Get(), CHILDID_SELF), ROLE_SYSTEM_ALERT);
             EXPECT_EQ(Utf8(NameOf(alert.Get(), CHILDID_SELF)),
-                      Utf8(L"您本次开机共用: " + LastCaption(target) + L" 秒"));
+                      Utf8(std::wstring(ExpectedTexts().prompt) + L" " + LastCaption(target) +
+                           L" " + ExpectedTexts().unit));
         } else {
             EXPECT_EQ(announce->text, "Vossel: announce UiaRaiseNotificationEvent 0x00000000");
         }
@@ -230,10 +230,10 @@ TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLi
         const struct {
             LONG role;
             std::wstring name;
-        } expected[] = {{ROLE_SYSTEM_STATICTEXT, L"您本次开机共用:"},
+        } expected[] = {{ROLE_SYSTEM_STATICTEXT, ExpectedTexts().prompt},
                         {ROLE_SYSTEM_STATICTEXT, caption.empty() ? L"--" : caption},
-                        {ROLE_SYSTEM_LINK, L"设置"},
-                        {ROLE_SYSTEM_STATICTEXT, L"秒"}};
+                        {ROLE_SYSTEM_LINK, ExpectedTexts().link},
+                        {ROLE_SYSTEM_STATICTEXT, ExpectedTexts().unit}};
         for (LONG id = 1; id <= 4; ++id) {
             EXPECT_EQ(RoleOf(client.Get(), id), expected[id - 1].role) << "child " << id;
             EXPECT_EQ(Utf8(NameOf(client.Get(), id)), Utf8(expected[id - 1].name))
@@ -242,7 +242,8 @@ TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLi
         EXPECT_NE(StateOf(client.Get(), 3) & STATE_SYSTEM_LINKED, 0);
         EXPECT_NE(StateOf(client.Get(), 2) & STATE_SYSTEM_READONLY, 0);
 
-        const std::wstring sentence = L"您本次开机共用: " + expected[1].name + L" 秒";
+        const std::wstring sentence =
+            expected[0].name + L" " + expected[1].name + L" " + expected[3].name;
         BSTR description = nullptr;
         client->get_accDescription(Child(CHILDID_SELF), &description);
         EXPECT_EQ(Utf8(TakeText(description)), Utf8(sentence));
@@ -269,6 +270,7 @@ TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLi
     {
         SCOPED_TRACE("the link's place");
         ASSERT_EQ(ScreenDpi(), 96) << "the place below is a 96 dpi place";
+        const RECT kSettingsLink = ExpectedTexts().linkBox;
         const RECT clientArea = ClientRectOnScreen(mainWindow);
         LONG left = 0, top = 0, width = 0, height = 0;
         EXPECT_EQ(client->accLocation(&left, &top, &width, &height, Child(3)), S_OK);
@@ -296,20 +298,22 @@ TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLi
         EXPECT_EQ(client->accDoDefaultAction(Child(3)), S_OK);
         EXPECT_TRUE(target.WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, from))
             << target.Describe();
-        settingsWindow = target.WaitForWindow(L"设置", kStepTimeoutMs);
+        settingsWindow = target.WaitForWindow(ExpectedTexts().settingsTitle, kStepTimeoutMs);
         ASSERT_NE(settingsWindow, nullptr);
         const size_t again = target.Lines().size();
         EXPECT_EQ(client->accDoDefaultAction(Child(3)), S_OK);
         EXPECT_TRUE(target.WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, again));
         EXPECT_TRUE(Settle(mainWindow)) << "the program does not answer after the second action";
-        EXPECT_EQ(CountTitled(target, L"设置"), 1u) << "a second settings window";
+        EXPECT_EQ(CountTitled(target, ExpectedTexts().settingsTitle), 1u)
+            << "a second settings window";
     }
     {
         // The controls are real windows: the system describes them. What a screen reader needs
         // is a name and role for each, and the focus on the first one when the window opens.
         SCOPED_TRACE("the settings window");
-        HWND check = FindWindowExW(settingsWindow, nullptr, L"Button", L"开机自启动");
-        HWND back = FindWindowExW(settingsWindow, nullptr, L"Button", L"返回");
+        HWND check =
+            FindWindowExW(settingsWindow, nullptr, L"Button", ExpectedTexts().autostartBox);
+        HWND back = FindWindowExW(settingsWindow, nullptr, L"Button", ExpectedTexts().back);
         ASSERT_NE(check, nullptr);
         ASSERT_NE(back, nullptr);
         EXPECT_EQ(FocusOf(settingsWindow), check) << "the check box does not have the focus";
@@ -373,10 +377,10 @@ TEST(Accessibility, SystemMenuItemOpensTheOneSettingsWindowFromTheKeyboard) {
         ASSERT_EQ(RunUnix("xdotool key t", 30000), 0);
         ASSERT_TRUE(target.WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, from))
             << target.Describe();
-        HWND settings = target.WaitForWindow(L"设置", kStepTimeoutMs);
+        HWND settings = target.WaitForWindow(ExpectedTexts().settingsTitle, kStepTimeoutMs);
         ASSERT_NE(settings, nullptr);
         ASSERT_TRUE(Settle(settings));
-        EXPECT_EQ(CountTitled(target, L"设置"), 1u);
+        EXPECT_EQ(CountTitled(target, ExpectedTexts().settingsTitle), 1u);
         EXPECT_FALSE(target.HasExited());
     }
 }

@@ -38,10 +38,10 @@ done
 grep -q 'SIL OPEN FONT LICENSE' "$unpacked/DSEG-LICENSE.txt" || fail "DSEG-LICENSE.txt is not the OFL"
 grep -q '^Copyright (c) .* the Vossel authors' "$unpacked/LICENSE.txt" && grep -q '^MIT License' "$unpacked/LICENSE.txt" ||
     fail "LICENSE.txt is not the MIT licence of the Vossel authors"
-# A user's page, not the developer README: both languages, this version, how to remove a copy.
+# A user's page, not the developer README: the three languages, this version, how to remove a copy.
 readme=$unpacked/README.txt
 [[ $(stat -c %s "$readme") -lt 8000 ]] || fail "README.txt has $(stat -c %s "$readme") bytes"
-for text in "Vossel $version" 删除 'Removing it' 'x64\Vossel.exe /autostart off' LICENSE.txt; do
+for text in "Vossel $version" 删除 移除 'Removing it' 'x64\Vossel.exe /autostart off' LICENSE.txt; do
     grep -qF "$text" "$readme" || fail "README.txt lacks $text"
 done
 grep -q '@[A-Z]*@\|cmake\|scripts/' "$readme" && fail "README.txt has a placeholder or build instructions"

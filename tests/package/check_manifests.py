@@ -63,7 +63,8 @@ def check_scoop(scoop, what):
         # The next release is fetched from where this one would be, with its own version there.
         updated = scoop["autoupdate"]["architecture"][arch]["url"].replace("$version", version)
         check(updated == entry["url"], f"{what}: {arch} autoupdate gives {updated}")
-        check(entry["bin"] and entry["shortcuts"], f"{what}: {arch} bin and shortcut")
+        check(entry["bin"] and [row[1:] for row in entry["shortcuts"]] ==
+              [["Vossel"], ["Vossel start-up history", "/history"]], f"{what}: {arch} bin and shortcuts")
     check(scoop["autoupdate"]["hash"]["url"] == "$baseurl/SHA256SUMS", f"{what}: autoupdate hash")
     script = "\n".join(scoop["uninstaller"]["script"])
     check("$cmd -eq 'uninstall'" in script and "'/autostart', 'off'" in script, f"{what}: uninstaller")

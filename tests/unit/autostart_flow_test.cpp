@@ -144,7 +144,7 @@ TEST(IsAutoStartOn, TicksOnlyForThisExesEntryThatWindowsHasNotDisabled) {
     }
 }
 
-TEST(ApplyAutoStart, TickingRemovesARecordThatDisablesTheEntryAndNothingElse) {
+TEST(ApplyAutoStart, TickingRemovesARecordThatDisablesTheEntryClearingRemovesAnyRecord) {
     struct Case {
         const char* name;
         int box;
@@ -156,7 +156,9 @@ TEST(ApplyAutoStart, TickingRemovesARecordThatDisablesTheEntryAndNothingElse) {
         {"tick, disabled", 1, kDisabled, {L"set Vossel", L"delete approval Vossel"}, false},
         {"tick, enabled", 1, kEnabled, {L"set Vossel"}, true},
         {"tick, no record", 1, std::nullopt, {L"set Vossel"}, false},
-        {"clear, disabled", 0, kDisabled, {L"delete Vossel"}, true},
+        // Nothing of the program stays in the registry once it is off.
+        {"clear, disabled", 0, kDisabled, {L"delete Vossel", L"delete approval Vossel"}, false},
+        {"clear, enabled", 0, kEnabled, {L"delete Vossel", L"delete approval Vossel"}, false},
     };
     const AutoStartEntry entry = ComposeAutoStartEntry(kExe);
     for (const Case& c : cases) {

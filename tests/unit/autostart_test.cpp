@@ -112,8 +112,9 @@ class FakeRunKey final : public RunKeyStore {
     }
     CallStatus DeleteApproval(std::wstring_view valueName) override {
         calls.push_back(L"DeleteApproval " + std::wstring(valueName));
-        return answer;
+        return approvalAnswer;
     }
+    CallStatus approvalAnswer{platform::kHresultFileNotFound, L"no record"};
 
   private:
     const FakeShellObjects& shellObjects;
@@ -145,6 +146,8 @@ const std::wstring kWrite = L"RegWrite " + kPath + L" = " + kData;
 const std::wstring kDelete = L"RegDelete " + kPath;
 const std::wstring kSet = L"SetValue Vossel = " + kData;
 const std::wstring kRemove = L"DeleteValue Vossel";
+// The StartupApproved record goes with the entry, whether there is one or not.
+const std::wstring kForget = L"DeleteApproval Vossel";
 
 struct ApplyCase {
     const char* name;
@@ -159,21 +162,21 @@ struct ApplyCase {
 const ApplyCase kApplyCases[] = {
     // name                                   box  create          RegWrite      RegDelete  registry API  shell calls            API calls  failure
     {"ticked writes",                          1,  kOk,            kOk,          kFail,     kFail,        {L"create", kWrite},   {},        nullptr},
-    {"cleared deletes",                        0,  kOk,            kFail,        kOk,       kFail,        {L"create", kDelete},  {},        nullptr},
-    {"grayed deletes",                         2,  kOk,            kFail,        kOk,       kFail,        {L"create", kDelete},  {},        nullptr},
-    {"negative deletes",                      -1,  kOk,            kFail,        kOk,       kFail,        {L"create", kDelete},  {},        nullptr},
+    {"cleared deletes",                        0,  kOk,            kFail,        kOk,       kFail,        {L"create", kDelete},  {kForget}, nullptr},
+    {"grayed deletes",                         2,  kOk,            kFail,        kOk,       kFail,        {L"create", kDelete},  {kForget}, nullptr},
+    {"negative deletes",                      -1,  kOk,            kFail,        kOk,       kFail,        {L"create", kDelete},  {kForget}, nullptr},
 
     {"no class: write via the registry",       1,  kNotRegistered, kFail,        kFail,     kOk,          {L"create"},           {kSet},    nullptr},
-    {"bad ProgID: delete via the registry",    0,  kBadProgId,     kFail,        kFail,     kOk,          {L"create"},           {kRemove}, nullptr},
+    {"bad ProgID: delete via the registry",    0,  kBadProgId,     kFail,        kFail,     kOk,          {L"create"},           {kRemove, kForget}, nullptr},
     {"server missing: write via the registry", 1,  kModuleMissing, kFail,        kFail,     kOk,          {L"create"},           {kSet},    nullptr},
-    {"RegDelete not implemented",              0,  kOk,            kFail,        kNotImpl,  kOk,          {L"create", kDelete},  {kRemove}, nullptr},
+    {"RegDelete not implemented",              0,  kOk,            kFail,        kNotImpl,  kOk,          {L"create", kDelete},  {kRemove, kForget}, nullptr},
     {"RegWrite not implemented",               1,  kOk,            kNotImpl,     kFail,     kOk,          {L"create", kWrite},   {kSet},    nullptr},
     {"RegWrite unknown name",                  1,  kOk,            kUnknownName, kFail,     kOk,          {L"create", kWrite},   {kSet},    nullptr},
-    {"RegDelete member not found",             0,  kOk,            kFail,        kNoMember, kOk,          {L"create", kDelete},  {kRemove}, nullptr},
+    {"RegDelete member not found",             0,  kOk,            kFail,        kNoMember, kOk,          {L"create", kDelete},  {kRemove, kForget}, nullptr},
 
-    {"absent value on delete",                 0,  kOk,            kFail,        kNoFile,   kFail,        {L"create", kDelete},  {},        nullptr},
-    {"absent key on delete",                   0,  kOk,            kFail,        kNoPath,   kFail,        {L"create", kDelete},  {},        nullptr},
-    {"absent value via the registry API",      0,  kOk,            kFail,        kNotImpl,  kApiNoFile,   {L"create", kDelete},  {kRemove}, nullptr},
+    {"absent value on delete",                 0,  kOk,            kFail,        kNoFile,   kFail,        {L"create", kDelete},  {kForget}, nullptr},
+    {"absent key on delete",                   0,  kOk,            kFail,        kNoPath,   kFail,        {L"create", kDelete},  {kForget}, nullptr},
+    {"absent value via the registry API",      0,  kOk,            kFail,        kNotImpl,  kApiNoFile,   {L"create", kDelete},  {kRemove, kForget}, nullptr},
 
     {"write refused",                          1,  kOk,            kDenied,      kFail,     kOk,          {L"create", kWrite},   {},        &kDenied},
     {"delete refused",                         0,  kOk,            kFail,        kDenied,   kOk,          {L"create", kDelete},  {},        &kDenied},
@@ -267,7 +270,8 @@ TEST(ApplyAutoStart, MakesOneObjectPerCall) {
     }
     EXPECT_EQ(shellObjects.created, 4);
     EXPECT_EQ(shellObjects.alive, 0);
-    EXPECT_EQ(runKey.calls.size(), 2u);  // the two deletes fell back
+    // The two deletes fell back, each with its record.
+    EXPECT_EQ(runKey.calls, (std::vector<std::wstring>{kRemove, kForget, kRemove, kForget}));
 }
 
 // ---- who may change a file or folder under Program Files ----

@@ -11,6 +11,7 @@
 #include "start/sign_in.h"
 #include "start/start_record.h"
 #include "start/start_record_format.h"
+#include "table_texts.h"
 
 namespace vossel {
 namespace {
@@ -154,15 +155,18 @@ TEST(StartHistory, GroupsPlausibleRecordsIntoStarts) {
          {LaterLogOn(kInstant), FirstLogOn(kInstant, 24'000, 95'000, 7'234, 0, true)}) {
         one.Add(r.id, r.time, r.values);
     }
-    EXPECT_EQ(StartColumns(one.Starts()[0], L","),
+    EXPECT_EQ(StartColumns(one.Starts()[0], L",", TableTexts(platform::UiLanguage::SimplifiedChinese)),
               (std::vector<std::wstring>{L"126,2", L"24,0", L"7,2", L"95,0（已计入）",
                                          L"完整启动，之后另有 1 次登录"}));
+    EXPECT_EQ(StartColumns(one.Starts()[0], L".", TableTexts(platform::UiLanguage::English)),
+              (std::vector<std::wstring>{L"126.2", L"24.0", L"7.2", L"95.0 (counted)",
+                                         L"Full boot, later log-ons: 1"}));
     // A start counts once in the summary, with its first-written record's number.
     Record forged = Format1(1001, 0, kInstant);
     forged.time = kNow - kHour;
     StartHistory conflicting(kNow);
     for (const Record& r : {forged, Format1(1001, 30'000, day), f1}) conflicting.Add(r.id, r.time, r.values);
-    EXPECT_EQ(HistorySummary(conflicting.Starts(), L"."),
+    EXPECT_EQ(HistorySummary(conflicting.Starts(), L".", TableTexts(platform::UiLanguage::SimplifiedChinese)),
               L"最近 2 次开机，中位数 30.6 秒，最快 30.0 秒，最慢 31.2 秒");
     EXPECT_EQ(TabSeparated({L"a", L"b"}, {{L"1.5", L"x\ty"}}), L"a\tb\r\n1.5\tx y\r\n");
 
@@ -233,16 +237,20 @@ TEST(StartupHistory, JoinsEachRecordToItsOwnStartOnly) {
 
     // The list and the line above it; an entry's processes of one start add up before the median.
     const StartupReport report = ParseStartupRecord(own.id, own.time, own.values).value().report;
-    EXPECT_EQ(StartupProgramRows(report, L","),
+    const auto zh = TableTexts(platform::UiLanguage::SimplifiedChinese);
+    EXPECT_EQ(StartupProgramRows(report, L",", zh),
               (std::vector<std::vector<std::wstring>>{{L"Burner", L"高", L"1600", L"0", L"+2,0 秒"},
                                                       {L"Idle", L"低", L"5", L"4096", L"+2,1 秒"}}));
-    EXPECT_EQ(StartupSummary(report, {std::nullopt, 30'000, 10'000, 60'000}, L"."),
+    EXPECT_EQ(StartupSummary(report, {std::nullopt, 30'000, 10'000, 60'000}, L".", zh),
               L"桌面在外壳出现后 20.0 秒安定；其他各次开机中位数 30.0 秒。Windows 和服务：3000 毫秒 CPU。");
     StartupReport b{{}, std::nullopt, 0, true, {{L"Burner", L"b.exe", 200, 0, 0}, {L"Burner", L"c.exe", 300, 7, 0}}};
     StartupReport c{{}, std::nullopt, 0, false, {{L"Burner", L"b.exe", 100, 0, 0}, {L"Late", L"l.exe", 400, 0, 0}}};
-    EXPECT_EQ(StartupSummary(b, {std::nullopt}, L"."),
+    EXPECT_EQ(StartupSummary(b, {std::nullopt}, L".", zh),
               L"桌面在观察的时间内没有安定；其他各次开机没有安定时间可比。Windows 和服务：0 毫秒 CPU。（观察提前结束，只有部分数据）");
-    EXPECT_EQ(EntrySummaryRows(SummarizeEntries({&report, &b, &c}), 3),
+    EXPECT_EQ(StartupSummary(b, {std::nullopt}, L".", TableTexts(platform::UiLanguage::English)),
+              L"The desktop did not settle within the watch; no other start settled to compare with. "
+              L"Windows and services: 0 ms CPU. (the watch ended early: partial figures)");
+    EXPECT_EQ(EntrySummaryRows(SummarizeEntries({&report, &b, &c}), 3, zh),
               (std::vector<std::vector<std::wstring>>{{L"Burner", L"中", L"500", L"0", L"3 / 3"},
                                                       {L"Late", L"中", L"400", L"0", L"1 / 3"},
                                                       {L"Idle", L"低", L"5", L"4096", L"1 / 3"}}));
@@ -333,11 +341,14 @@ TEST(HistoryChart, ScalesTicksBarsAndMedian) {
               (Segments{{P::WindowsStart, 70, 121}, {P::Wait, 55, 70}, {P::SigningIn, 30, 55}}));
     EXPECT_EQ(stacked.bars[2].segments, (Segments{{P::Whole, 37, 121}}));
 
-    EXPECT_EQ(ChartDescription({Bar(900'000), Bar(25'000), Bar(27'000), Bar(30'000),
-                                Bar(0, RecordedKind::NotMeasured)},
-                               L"."),
+    const std::vector<RecordedStart> described{Bar(900'000), Bar(25'000), Bar(27'000),
+                                               Bar(30'000), Bar(0, RecordedKind::NotMeasured)};
+    EXPECT_EQ(ChartDescription(described, L".", TableTexts(platform::UiLanguage::SimplifiedChinese)),
               L"柱状图：4 次测得的开机用时，从左到右由旧到新；中位数 28.5 秒，最快 25.0 秒，"
               L"最慢 900.0 秒；1 根超出刻度，截断显示并标出数值。");
+    EXPECT_EQ(ChartDescription(described, L".", TableTexts(platform::UiLanguage::TraditionalChinese)),
+              L"長條圖：4 次測得的開機用時，從左到右由舊到新；中位數 28.5 秒，最快 25.0 秒，"
+              L"最慢 900.0 秒；1 根超出刻度，截斷顯示並標出數值。");
 }
 
 }  // namespace

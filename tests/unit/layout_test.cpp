@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "platform/ui/text_fit.h"
 #include "platform/ui/twips.h"
 #include "platform/ui/word_wrap.h"
 
@@ -66,6 +67,42 @@ TEST(WordWrap, BreaksOnlyAtSpaces) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(WrapAtSpaces(c.text, c.width, CharWidth), c.lines) << c.width;
+    }
+}
+
+// A face whose glyphs are as wide as high, with a narrow point: "1412.214" is 7.5 heights wide.
+int SegmentWidth(const std::wstring& text, int height) {
+    int halves = 0;
+    for (wchar_t c : text) halves += c == L'.' ? 1 : 2;
+    return halves * height / 2;
+}
+
+TEST(TextFit, ShrinksOnlyWhatDoesNotFit) {
+    struct Case {
+        std::wstring text;
+        int designHeight;
+        int room;
+        int height;
+    };
+    const Case cases[] = {
+        // What fits is drawn at the design's height, however much room is left.
+        {L"27.750", 16, 104, 16},
+        {L"123.456", 16, 104, 16},
+        // One pixel too wide at the design's height: one step down, not more.
+        {L"1412.214", 14, 104, 13},
+        {L"1412.214", 16, 104, 13},
+        {L"99999.999", 16, 104, 12},
+        // At 200 % everything doubles.
+        {L"99999.999", 32, 208, 24},
+        // Never below the smallest height, even when nothing fits.
+        {L"99999.999", 16, 10, 6},
+        {L"", 16, 0, 16},
+    };
+    for (const Case& c : cases) {
+        const int height = FittingHeight(c.designHeight, 6, c.room,
+                                         [&](int h) { return SegmentWidth(c.text, h); });
+        EXPECT_EQ(height, c.height) << std::string(c.text.begin(), c.text.end()) << " in " << c.room;
+        if (height > 6) EXPECT_LE(SegmentWidth(c.text, height), c.room);
     }
 }
 

@@ -12,6 +12,7 @@
 #include "platform/late_bound.h"
 #include "platform/number_text.h"
 #include "platform/system_api.h"
+#include "platform/texts.h"
 
 namespace vossel::platform {
 namespace {
@@ -34,9 +35,6 @@ LateBound<UiaRaiseNotificationEventFunction> UiaRaiseNotificationEventApi{
     L"uiautomationcore.dll", "UiaRaiseNotificationEvent"};
 constexpr int kNotificationKindOther = 4;
 constexpr int kNotificationProcessingImportantMostRecent = 1;
-
-// The action's name as the user's language says it.
-const wchar_t kClickAction[] = L"单击";
 
 // Fills a BSTR out-parameter; S_FALSE for nothing to say.
 HRESULT ReturnText(const std::wstring& text, BSTR* out) {
@@ -260,7 +258,7 @@ class AccessibleObject final : public IAccessible {
         return ForChild(
             child,
             [&](const AccessibleElement& e) {
-                return e.link ? ReturnText(kClickAction, action) : S_FALSE;
+                return e.link ? ReturnText(Text(IDS_ACTION_CLICK), action) : S_FALSE;
             },
             [&] { return standard_ ? standard_->get_accDefaultAction(child, action) : S_FALSE; });
     }

@@ -1,5 +1,6 @@
 #include "platform/ui/label.h"
 
+#include "platform/ui/text_fit.h"
 #include "platform/ui/word_wrap.h"
 
 namespace vossel::platform {
@@ -22,6 +23,21 @@ int TextWidth(HDC dc, std::wstring_view text) {
     return size.cx;
 }
 
+struct FaceMeasure {
+    int width = 0;
+    int ascent = 0;
+};
+
+FaceMeasure Measure(HDC dc, HFONT font, std::wstring_view text) {
+    SelectedObject select(dc, font);
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    return {TextWidth(dc, text), metrics.tmAscent};
+}
+
+// Below this a seven-segment digit is no longer readable.
+constexpr int kSmallestFittedHeight = 6;
+
 }  // namespace
 
 Label::Label(TwipRect box, std::wstring caption, int colorIndex, FontSpec font)
@@ -34,6 +50,7 @@ bool Label::SetCaption(std::wstring caption) {
     if (caption == caption_) return false;
     caption_ = std::move(caption);
     if (!owner_) return true;
+    if (fontSpec_.captionRoomTwips > 0) FitCaption();
     if (CaptionChanged) CaptionChanged();
     // Inside a paint that already covers the whole box, the labels are drawn after the handler,
     // so the new text shows without asking for another paint (which would measure again).
@@ -48,6 +65,7 @@ bool Label::SetCaption(std::wstring caption) {
 
 void Label::Realize(HWND owner, int dpi) {
     owner_ = owner;
+    dpi_ = dpi;
     const PixelRect px = TwipsToPixels(box_, dpi);
     pixelBox_ = {px.left, px.top, px.left + px.width, px.top + px.height};
     int height = PointsToPixels(fontSpec_.centipoints, dpi);
@@ -66,6 +84,32 @@ void Label::Realize(HWND owner, int dpi) {
         }
         ::ReleaseDC(owner, dc);
     }
+    designHeight_ = height;
+    fittedHeight_ = height;
+    baselineShift_ = 0;
+    if (fontSpec_.captionRoomTwips > 0) {
+        HDC dc = ::GetDC(owner);
+        designAscent_ = Measure(dc, font_.Get(), L"").ascent;
+        ::ReleaseDC(owner, dc);
+        FitCaption();
+    }
+}
+
+void Label::FitCaption() {
+    const int room = TwipsToPixels(fontSpec_.captionRoomTwips, dpi_);
+    HDC dc = ::GetDC(owner_);
+    const auto widthAt = [&](int height) {
+        if (height == fittedHeight_) return Measure(dc, font_.Get(), caption_).width;
+        UniqueFont trial = MakeFont(fontSpec_, height);
+        return Measure(dc, trial.Get(), caption_).width;
+    };
+    const int height = FittingHeight(designHeight_, kSmallestFittedHeight, room, widthAt);
+    if (height != fittedHeight_) {
+        font_ = MakeFont(fontSpec_, height);
+        fittedHeight_ = height;
+    }
+    baselineShift_ = designAscent_ - Measure(dc, font_.Get(), L"").ascent;
+    ::ReleaseDC(owner_, dc);
 }
 
 void Label::Unrealize() {
@@ -84,7 +128,7 @@ void Label::Draw(HDC dc) const {
     const int width = pixelBox_.right - pixelBox_.left;
     const auto lines =
         WrapAtSpaces(caption_, width, [dc](std::wstring_view run) { return TextWidth(dc, run); });
-    int y = pixelBox_.top;
+    int y = pixelBox_.top + baselineShift_;
     for (const auto& line : lines) {
         if (y >= pixelBox_.bottom) break;
         ::ExtTextOutW(dc, pixelBox_.left, y, ETO_CLIPPED, &pixelBox_, line.c_str(),

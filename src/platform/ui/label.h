@@ -20,6 +20,9 @@ struct FontSpec {
     // When set, the height shrinks until this sample fits the box's width (for a face whose
     // glyphs are wider than the one the design was drawn with).
     std::wstring fitSample;
+    // When above zero, the caption itself must fit this width (twips) too: a wider one is drawn
+    // smaller, in the same proportions and on the same baseline as the height above.
+    int captionRoomTwips = 0;
 };
 
 class Label {
@@ -48,6 +51,9 @@ class Label {
     void SetPaintClip(const RECT* paintRect) { paintRect_ = paintRect; }
 
   private:
+    // Picks the font for the current caption: the design's, or a smaller one that fits the room.
+    void FitCaption();
+
     TwipRect box_;
     std::wstring caption_;
     int colorIndex_;
@@ -56,6 +62,11 @@ class Label {
     HWND owner_ = nullptr;
     RECT pixelBox_{};
     UniqueFont font_;
+    int dpi_ = 0;
+    int designHeight_ = 0;
+    int designAscent_ = 0;
+    int fittedHeight_ = 0;
+    int baselineShift_ = 0;  // pixels the text moves down to keep the design's baseline
     const RECT* paintRect_ = nullptr;
 };
 

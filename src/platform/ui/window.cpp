@@ -7,6 +7,7 @@
 #include "platform/late_bound.h"
 #include "platform/ui/placement.h"
 #include "platform/runtime_error.h"
+#include "platform/texts.h"
 
 namespace vossel::platform {
 namespace {
@@ -241,7 +242,7 @@ void Window::LoadWindow() {
     HWND created = ::CreateWindowExW(exStyle, design_.className, design_.title.c_str(), style,
                                      outer.left, outer.top, outer.right - outer.left,
                                      outer.bottom - outer.top, nullptr, nullptr, Instance(), this);
-    if (!created) throw RuntimeError(kErrorInternal, L"无法创建窗口 " + design_.title);
+    if (!created) throw RuntimeError(kErrorInternal, Text(IDS_ERROR_CREATE_WINDOW, {design_.title}));
     dpi_ = WindowDpi(handle_);
     SetClientRect(TwipsToPixels(design_.client, dpi_));
 
