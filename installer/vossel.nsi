@@ -108,12 +108,14 @@ VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "Copyright (c) 2026 t
 ; fade-out). Only this session's instance can be asked; the file check also waits for the others.
 !macro CloseRunningVossel UN
 Function ${UN}CloseRunningVossel
-    FindWindow $0 "VosselForm1"
-    ${If} $0 <> 0
-        SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=2000
-    ${EndIf}
     StrCpy $1 0
     ${DoWhile} ${FileExists} "$INSTDIR\Vossel.exe"
+        ; Asked again each round: a window that has faded out while the start-up watch goes on
+        ; ends the program at the next close.
+        FindWindow $0 "VosselForm1"
+        ${If} $0 <> 0
+            SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=2000
+        ${EndIf}
         ClearErrors
         FileOpen $2 "$INSTDIR\Vossel.exe" a
         ${IfNot} ${Errors}

@@ -316,6 +316,14 @@ void MainWindow::OnEarlierLogons(std::unique_ptr<SignInEvidence> evidence) {
 }
 
 void MainWindow::OnCloseRequest(bool& cancel) {
+    // Closed again once the window has gone and the watching goes on: someone (a setup program
+    // replacing the exe, a user's script) wants the program to end, and it ends with what the
+    // watching has seen so far, as at a log-off.
+    if (windowGone_) {
+        watch_.EndNow();
+        endProgram_(L"closed");
+        return;
+    }
     cancel = fade_.CloseRequest();
     fadeTimer_.SetEnabled(fade_.timerEnabled);
 }

@@ -230,6 +230,9 @@ void Target::DebugLoop() {
     std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    // No standard handles, as a program started from Explorer or the Run key has: this process's
+    // own (ctest's pipe under Wine) would make "/diagnose" write there instead of opening a window.
+    startup.dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION info{};
     createdAt = Now();
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
