@@ -42,7 +42,7 @@ struct DebugLine {
 // One launch of the exe. The constructor starts it and waits until its debug loop runs; the
 // destructor kills it if it is still alive, so no test leaves a process behind.
 class Target {
-public:
+  public:
     explicit Target(const std::wstring& exe, const std::wstring& workingDirectory = {},
                     const std::wstring& arguments = {});
     ~Target();
@@ -74,7 +74,7 @@ public:
     // For failure messages: how the process ended (if it did) and the lines it wrote.
     std::string Describe() const;
 
-private:
+  private:
     static DWORD WINAPI DebugThread(void* self);
     void DebugLoop();
     void Record(const std::string& text);
@@ -169,19 +169,19 @@ void SetLogPixels(std::optional<DWORD> value);
 
 // Sets the prefix's DPI for a scope and puts the old value back.
 class LogPixelsOverride {
-public:
+  public:
     explicit LogPixelsOverride(DWORD dpi) : saved(LogPixels()) { SetLogPixels(dpi); }
     ~LogPixelsOverride() { SetLogPixels(saved); }
     LogPixelsOverride(const LogPixelsOverride&) = delete;
     LogPixelsOverride& operator=(const LogPixelsOverride&) = delete;
 
-private:
+  private:
     std::optional<DWORD> saved;
 };
 
 // A 24-bit picture of the X screen (or of a BMP file), top row first.
 class Image {
-public:
+  public:
     int Width() const { return width; }
     int Height() const { return height; }
     bool Empty() const { return width == 0; }
@@ -190,7 +190,7 @@ public:
     static Image FromBmp(const std::wstring& path);  // 24- or 32-bit uncompressed only
     static Image FromBmpBytes(const std::vector<uint8_t>& bytes);
 
-private:
+  private:
     int width = 0;
     int height = 0;
     std::vector<uint8_t> rgb;  // 3 bytes per pixel
@@ -212,6 +212,12 @@ int RunUnix(const std::string& script, DWORD timeoutMs);
 // The same, with the script's standard output; nothing on failure.
 std::optional<std::string> RunUnixOutput(const std::string& script, DWORD timeoutMs);
 
+// Wine writes its traces to the Unix standard error that the programs started from here share,
+// which scripts/wine-run sends to a file. TraceEnd() notes that file and its size ("" when standard
+// error is not a file); TraceSince gives the lines written after it that hold the text.
+std::string TraceEnd();
+std::vector<std::string> TraceSince(const std::string& end, const std::string& containing);
+
 // The 32 x 32 image of the icon that Wine handed to the X server for this window
 // (_NET_WM_ICON), as 0xAARRGGBB pixels, top row first. Wine answers WM_GETICON from another
 // process with nothing, so this is how the icon is seen from outside.
@@ -231,7 +237,7 @@ size_t CountTitled(const Target& target, std::wstring_view title);
 
 // A variable of this process, which every exe it starts inherits, for a scope.
 class EnvironmentOverride {
-public:
+  public:
     EnvironmentOverride(const wchar_t* name, const std::wstring& value) : name_(name) {
         SetEnvironmentVariableW(name, value.c_str());
     }
@@ -239,15 +245,16 @@ public:
     EnvironmentOverride(const EnvironmentOverride&) = delete;
     EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
 
-private:
+  private:
     const wchar_t* name_;
 };
 
 // A copy of an exe at folder\fileName (the folder is made when missing), removed again with its
 // folder however the test ends.
 class ExeCopy {
-public:
-    ExeCopy(const std::wstring& source, std::wstring folderPath, const std::wstring& fileName = L"Vossel.exe");
+  public:
+    ExeCopy(const std::wstring& source, std::wstring folderPath,
+            const std::wstring& fileName = L"Vossel.exe");
     ~ExeCopy();
     ExeCopy(const ExeCopy&) = delete;
     ExeCopy& operator=(const ExeCopy&) = delete;

@@ -34,7 +34,8 @@ std::wstring ClocksVariant() {
 
 // Set for the programs this test starts, which inherit it; removed however the test ends.
 struct ClocksOverride : EnvironmentOverride {
-    explicit ClocksOverride(const std::wstring& value) : EnvironmentOverride(kClocksVariable, value) {}
+    explicit ClocksOverride(const std::wstring& value)
+        : EnvironmentOverride(kClocksVariable, value) {}
 };
 
 // The one explorer.exe of this prefix, which Wine starts as its desktop.
@@ -45,7 +46,8 @@ std::optional<DWORD> ShellProcessId() {
     entry.dwSize = sizeof entry;
     std::optional<DWORD> found;
     int count = 0;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
         if (_wcsicmp(entry.szExeFile, L"explorer.exe") == 0) {
             found = entry.th32ProcessID;
             ++count;
@@ -67,15 +69,17 @@ std::optional<std::uint64_t> ShellCreationOnInterruptClock() {
     if (!got) return std::nullopt;
     GetSystemTimeAsFileTime(&now);
     const std::uint64_t interrupt = GetTickCount64() * kTicksPerMs;
-    auto value = [](const FILETIME& t) { return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
+    auto value = [](const FILETIME& t) {
+        return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
+    };
     return interrupt - (value(now) - value(created));
 }
 
 size_t CountLines(const Target& target, std::string_view prefix) {
     const auto lines = target.Lines();
-    return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [prefix](const DebugLine& line) {
-        return line.text.rfind(prefix, 0) == 0;
-    }));
+    return static_cast<size_t>(
+        std::count_if(lines.begin(), lines.end(),
+                      [prefix](const DebugLine& line) { return line.text.rfind(prefix, 0) == 0; }));
 }
 
 struct Started {
@@ -85,11 +89,13 @@ struct Started {
 
 void Start(const std::wstring& exe, Started& started) {
     ASSERT_NE(GetDesktopWindow(), nullptr);
-    ASSERT_NE(GetFileAttributesW(exe.c_str()), INVALID_FILE_ATTRIBUTES) << Utf8(exe) << " was not built";
-    // A window of the launch before may linger a moment after its process was killed; it would stand
-    // topmost in the very same place.
+    ASSERT_NE(GetFileAttributesW(exe.c_str()), INVALID_FILE_ATTRIBUTES)
+        << Utf8(exe) << " was not built";
+    // A window of the launch before may linger a moment after its process was killed; it would
+    // stand topmost in the very same place.
     for (int i = 0; i < 100 && FindWindowW(nullptr, L"Vossel"); ++i) Pause(100);
-    ASSERT_EQ(FindWindowW(nullptr, L"Vossel"), nullptr) << "a window of an earlier launch is still there";
+    ASSERT_EQ(FindWindowW(nullptr, L"Vossel"), nullptr)
+        << "a window of an earlier launch is still there";
     started.target = std::make_unique<Target>(exe);
     ASSERT_TRUE(started.target->Started()) << started.target->StartError();
     started.window = started.target->WaitForWindow(L"Vossel", kStartTimeoutMs);
@@ -126,26 +132,14 @@ TEST(Start, AfterAResumeTheDurationRunsFromTheLastWake) {
     ASSERT_TRUE(seconds.has_value()) << target.Describe();
     std::printf("[          ] caption %.3f s for a wake 5.25 s before the shell\n", *seconds);
     EXPECT_NEAR(*seconds, 5.25, 0.1) << "not measured from the wake";
-    EXPECT_TRUE(target.WaitForPrefix("Vossel: start = resume", kStepTimeoutMs).has_value()) << target.Describe();
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: start = resume", kStepTimeoutMs).has_value())
+        << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: start = "), 1u) << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: not measured"), 0u) << target.Describe();
 }
 
-// Wine writes its traces to the Unix standard error that the programs started from here share,
-// which scripts/wine-run sends to a file: the lines with the text since the size noted in end.
-std::vector<std::string> TraceSince(const std::string& end, const std::string& containing) {
-    std::string file;
-    unsigned long long offset = 0;
-    std::istringstream(end) >> file >> offset;
-    std::istringstream text(RunUnixOutput("tail -c +" + std::to_string(offset + 1) + " " + file +
-                                          " | grep -a -F -e '" + containing + "' || true", 30000).value_or(""));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(text, line);) lines.push_back(line);
-    return lines;
-}
-
 TEST(Start, EachRunWritesOneEventRecordThatMatchesItsCaption) {
-    const std::string end = RunUnixOutput("f=$(readlink /proc/self/fd/2); test -f $f && echo $f $(stat -c %s $f)", 30000).value_or("");
+    const std::string end = TraceEnd();
     if (end.empty()) GTEST_SKIP() << "Wine's standard error is not a file";
     Started started;
     SetEnvironmentVariableW(L"WINEDEBUG", L"-all,+eventlog,fixme+advapi");
@@ -156,7 +150,8 @@ TEST(Start, EachRunWritesOneEventRecordThatMatchesItsCaption) {
     const std::regex number(R"re(^Vossel: Label2 = "(\d+)(?:\.(\d{1,3}))?"$)re");
     const auto caption = target.WaitForLine(number, kStepTimeoutMs);
     const auto start = target.WaitForPrefix("Vossel: start = ", kStepTimeoutMs);
-    ASSERT_TRUE(caption && start && target.WaitForPrefix("Vossel: event ", kStepTimeoutMs)) << target.Describe();
+    ASSERT_TRUE(caption && start && target.WaitForPrefix("Vossel: event ", kStepTimeoutMs))
+        << target.Describe();
     for (int i = 0; i < 20 && !target.HasExited(); ++i) ForcePaint(started.window);
     RequestClose(started.window);
     ASSERT_TRUE(target.WaitForExit(kStartTimeoutMs).has_value()) << target.Describe();
@@ -165,15 +160,16 @@ TEST(Start, EachRunWritesOneEventRecordThatMatchesItsCaption) {
     const auto strings = TraceSince(end, ":eventlog:ReportEventW");
     ASSERT_EQ(reports.size(), 1u) << "one record per run";
     const bool resume = start->text == "Vossel: start = resume";
-    EXPECT_NE(reports[0].find(resume ? ",0x000003ea," : ",0x000003e9,"), std::string::npos) << reports[0];
+    EXPECT_NE(reports[0].find(resume ? ",0x000003ea," : ",0x000003e9,"), std::string::npos)
+        << reports[0];
     // Wine tells no session times: the whole span, said to include the wait, and why.
-    EXPECT_TRUE(target.WaitForPrefix("Vossel: log-on = first log-on, sign-in wait included (no session times)",
-                                     kStepTimeoutMs))
+    EXPECT_TRUE(target.WaitForPrefix(
+        "Vossel: log-on = first log-on, sign-in wait included (no session times)", kStepTimeoutMs))
         << target.Describe();
     ASSERT_EQ(strings.size(), 17u);
     const std::pair<size_t, const char*> expected[] = {
-        {0, "2"},   {8, "first log-on"}, {9, ""},  {10, ""}, {11, ""}, {12, "included"}, {13, "no session times"},
-        {14, ""}, {15, ""},             {16, "0"}};
+        {0, "2"},         {8, "first log-on"},      {9, ""},  {10, ""}, {11, ""},
+        {12, "included"}, {13, "no session times"}, {14, ""}, {15, ""}, {16, "0"}};
     for (const auto& [i, value] : expected) {
         EXPECT_NE(strings[i].find("L\"" + std::string(value) + "\""), std::string::npos)
             << "string " << i << ": " << strings[i];
@@ -183,7 +179,8 @@ TEST(Start, EachRunWritesOneEventRecordThatMatchesItsCaption) {
     std::string fraction = match[2].str();
     fraction.resize(3, '0');
     const std::string ms = std::to_string(std::stoll(match[1].str()) * 1000 + std::stoll(fraction));
-    EXPECT_NE(strings[1].find("L\"" + ms + "\""), std::string::npos) << strings[1] << " for " << caption->text;
+    EXPECT_NE(strings[1].find("L\"" + ms + "\""), std::string::npos)
+        << strings[1] << " for " << caption->text;
 }
 
 // The session's times as the session manager would tell them on Windows, in ms after the kernel's
@@ -202,17 +199,20 @@ TEST(Start, TheSignInWaitIsLeftOutAndALaterLogOnShowsNoNumber) {
         const auto seconds = CaptionSeconds(target);
         ASSERT_TRUE(seconds.has_value()) << target.Describe();
         EXPECT_NEAR(*seconds, whole - 15.0, 0.5) << "the 15 s wait is not left out";
-        EXPECT_TRUE(target.WaitForPrefix("Vossel: log-on = first log-on, sign-in wait excluded (15000 ms)",
-                                         kStepTimeoutMs))
+        EXPECT_TRUE(target.WaitForPrefix(
+            "Vossel: log-on = first log-on, sign-in wait excluded (15000 ms)", kStepTimeoutMs))
             << target.Describe();
     }
     EnvironmentOverride session(L"VOSSEL_TEST_SESSION", L"connect=10000;logon=25000;other=15000");
     Started started;
     ASSERT_NO_FATAL_FAILURE(Start(ClocksVariant(), started));
     const Target& target = *started.target;
-    EXPECT_TRUE(target.WaitForPrefix("Vossel: Label2 = \"--\"", kStepTimeoutMs)) << target.Describe();
-    EXPECT_TRUE(target.WaitForPrefix("Vossel: not measured later log-on", kStepTimeoutMs)) << target.Describe();
-    EXPECT_TRUE(target.WaitForPrefix("Vossel: log-on = later log-on (other session)", kStepTimeoutMs))
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: Label2 = \"--\"", kStepTimeoutMs))
+        << target.Describe();
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: not measured later log-on", kStepTimeoutMs))
+        << target.Describe();
+    EXPECT_TRUE(
+        target.WaitForPrefix("Vossel: log-on = later log-on (other session)", kStepTimeoutMs))
         << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: start = "), 0u) << target.Describe();
 }
@@ -223,14 +223,18 @@ TEST(Start, WithoutAWakeTimeTheLabelShowsTwoDashesAndSaysWhyOnce) {
     Started started;
     ASSERT_NO_FATAL_FAILURE(Start(ClocksVariant(), started));
     Target& target = *started.target;
-    ASSERT_TRUE(target.WaitForPrefix("Vossel: Label2 = \"--\"", kStepTimeoutMs).has_value()) << target.Describe();
-    EXPECT_TRUE(target.WaitForPrefix("Vossel: not measured no wake time", kStepTimeoutMs).has_value())
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: Label2 = \"--\"", kStepTimeoutMs).has_value())
         << target.Describe();
-    ASSERT_TRUE(target.WaitForPrefix("Vossel: opacity = 250", kStepTimeoutMs).has_value()) << "the fade-in did not rest";
+    EXPECT_TRUE(
+        target.WaitForPrefix("Vossel: not measured no wake time", kStepTimeoutMs).has_value())
+        << target.Describe();
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: opacity = 250", kStepTimeoutMs).has_value())
+        << "the fade-in did not rest";
     for (int i = 0; i < 10 && !target.HasExited(); ++i) ForcePaint(started.window);
     ASSERT_FALSE(target.HasExited()) << target.Describe();
     ASSERT_TRUE(Settle(started.window)) << "the last paint did not finish";
-    EXPECT_EQ(CountLines(target, "Vossel: not measured"), 1u) << "said more than once per change:\n" << target.Describe();
+    EXPECT_EQ(CountLines(target, "Vossel: not measured"), 1u) << "said more than once per change:\n"
+                                                              << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: Label2 = "), 1u) << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: start = "), 0u) << target.Describe();
 
@@ -241,8 +245,8 @@ TEST(Start, WithoutAWakeTimeTheLabelShowsTwoDashesAndSaysWhyOnce) {
     SaveScreenshotPng(L"not-measured");
     ASSERT_FALSE(screen.Empty()) << error;
     const RECT client = ClientRectOnScreen(started.window);
-    const RECT box{client.left + kDurationBox.left, client.top + kDurationBox.top, client.left + kDurationBox.right,
-                   client.top + kDurationBox.bottom};
+    const RECT box{client.left + kDurationBox.left, client.top + kDurationBox.top,
+                   client.left + kDurationBox.right, client.top + kDurationBox.bottom};
     const COLORREF ink = GetSysColor(COLOR_HIGHLIGHT);
     int inked = 0;
     LONG top = box.bottom, bottom = box.top, left = box.right, right = box.left;
@@ -256,8 +260,10 @@ TEST(Start, WithoutAWakeTimeTheLabelShowsTwoDashesAndSaysWhyOnce) {
             right = std::max(right, x);
         }
     }
-    std::printf("[          ] %d pixels of the label's colour, rows %ld..%ld, columns %ld..%ld of the box\n", inked,
-                top - box.top, bottom - box.top, left - box.left, right - box.left);
+    std::printf(
+        "[          ] %d pixels of the label's colour, rows %ld..%ld, columns %ld..%ld of the "
+        "box\n",
+        inked, top - box.top, bottom - box.top, left - box.left, right - box.left);
     EXPECT_GE(inked, 16) << "no dashes in the duration label";
     EXPECT_LE(bottom - top, (box.bottom - box.top) / 4) << "taller than a dash";
     EXPECT_GE(right - left, 20) << "narrower than two dashes";
@@ -273,9 +279,11 @@ TEST(Start, OnlyTheTestBuildReadsItsClocksFromTheEnvironment) {
         return !bytes.empty() &&
                std::search(bytes.begin(), bytes.end(), wide.begin(), wide.end()) != bytes.end();
     };
-    ASSERT_FALSE(ReadFileBytes(ClocksVariant()).empty()) << Utf8(ClocksVariant()) << " was not built";
+    ASSERT_FALSE(ReadFileBytes(ClocksVariant()).empty())
+        << Utf8(ClocksVariant()) << " was not built";
     ASSERT_TRUE(holds(ClocksVariant())) << "the search does not find the name where it is";
-    EXPECT_FALSE(holds(TargetExe())) << Utf8(TargetExe()) << " reads its clocks from the environment";
+    EXPECT_FALSE(holds(TargetExe()))
+        << Utf8(TargetExe()) << " reads its clocks from the environment";
 }
 
 }  // namespace
