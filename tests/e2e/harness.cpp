@@ -40,8 +40,7 @@ std::wstring& TargetPath() {
 double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(to.QuadPart - from.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
+    return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 LARGE_INTEGER Now() {
@@ -89,11 +88,10 @@ std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info
     }
     if (unit == 1) {
         // Single-byte strings are in the ANSI code page: go through UTF-16 to UTF-8.
-        const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(),
-                                               static_cast<int>(bytes.size()), nullptr, 0);
+        const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                               nullptr, 0);
         std::wstring wide(static_cast<size_t>(length), L'\0');
-        MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(),
-                            length);
+        MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), length);
         return Utf8(wide);
     }
     std::wstring wide(bytes.size() / 2, L'\0');
@@ -156,6 +154,23 @@ std::string ArtifactDirectory() {
 
 }  // namespace
 
+const UiTexts& ExpectedTexts() {
+    static const UiTexts kTexts[] = {
+        {L"zh-Hans", L"您本次开机共用:", L"秒", L"设置", {232, 136, 257, 153}, L"设置", L"开机自启动", L"返回"},
+        {L"zh-Hant", L"您本次開機共用:", L"秒", L"設定", {232, 136, 257, 153}, L"設定", L"開機自啟動", L"返回"},
+        {L"en", L"Start-up took:", L"s", L"Settings", {197, 136, 257, 153}, L"Settings", L"Start at log-on", L"Back"},
+    };
+    wchar_t names[256] = {};
+    ULONG count = 0, size = 256;
+    GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, names, &size);
+    wchar_t scripts[64] = {};
+    GetLocaleInfoEx(names, LOCALE_SSCRIPTS, scripts, 64);
+    const std::wstring list = scripts;
+    if (list.find(L"Hans") != std::wstring::npos) return kTexts[0];
+    if (list.find(L"Hant") != std::wstring::npos) return kTexts[1];
+    return kTexts[2];
+}
+
 const std::wstring& TargetExe() { return TargetPath(); }
 void SetTargetExe(std::wstring path) { TargetPath() = std::move(path); }
 
@@ -174,8 +189,7 @@ std::wstring Wide(std::string_view utf8) {
     const int size =
         MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring result(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), result.data(),
-                        size);
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), result.data(), size);
     return result;
 }
 
@@ -223,8 +237,7 @@ void Target::DebugLoop() {
                         DEBUG_ONLY_THIS_PROCESS, nullptr,
                         workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup,
                         &info)) {
-        startError =
-            "CreateProcessW failed for " + Utf8(exe) + ", error " + std::to_string(GetLastError());
+        startError = "CreateProcessW failed for " + Utf8(exe) + ", error " + std::to_string(GetLastError());
         SetEvent(started);
         return;
     }
@@ -247,36 +260,36 @@ void Target::DebugLoop() {
         }
         DWORD continueStatus = DBG_CONTINUE;
         switch (event.dwDebugEventCode) {
-            case CREATE_PROCESS_DEBUG_EVENT:
-                if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
-                break;
-            case LOAD_DLL_DEBUG_EVENT:
-                if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
-                break;
-            case OUTPUT_DEBUG_STRING_EVENT:
-                Record(ReadDebugString(process, event.u.DebugString));
-                break;
-            case EXCEPTION_DEBUG_EVENT: {
-                const DWORD code = event.u.Exception.ExceptionRecord.ExceptionCode;
-                // The program's own exceptions (C++ throws included) must reach its own handlers;
-                // only the loader's initial breakpoint is ours.
-                if (code != EXCEPTION_BREAKPOINT && code != kWow64Breakpoint) {
-                    continueStatus = DBG_EXCEPTION_NOT_HANDLED;
-                }
-                break;
+        case CREATE_PROCESS_DEBUG_EVENT:
+            if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
+            break;
+        case LOAD_DLL_DEBUG_EVENT:
+            if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
+            break;
+        case OUTPUT_DEBUG_STRING_EVENT:
+            Record(ReadDebugString(process, event.u.DebugString));
+            break;
+        case EXCEPTION_DEBUG_EVENT: {
+            const DWORD code = event.u.Exception.ExceptionRecord.ExceptionCode;
+            // The program's own exceptions (C++ throws included) must reach its own handlers;
+            // only the loader's initial breakpoint is ours.
+            if (code != EXCEPTION_BREAKPOINT && code != kWow64Breakpoint) {
+                continueStatus = DBG_EXCEPTION_NOT_HANDLED;
             }
-            case EXIT_PROCESS_DEBUG_EVENT: {
-                AcquireSRWLockExclusive(&lock);
-                exitCode = event.u.ExitProcess.dwExitCode;
-                exitedAt = Now();
-                exited = true;
-                ReleaseSRWLockExclusive(&lock);
-                WakeAllConditionVariable(&changed);
-                ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
-                return;
-            }
-            default:
-                break;
+            break;
+        }
+        case EXIT_PROCESS_DEBUG_EVENT: {
+            AcquireSRWLockExclusive(&lock);
+            exitCode = event.u.ExitProcess.dwExitCode;
+            exitedAt = Now();
+            exited = true;
+            ReleaseSRWLockExclusive(&lock);
+            WakeAllConditionVariable(&changed);
+            ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+            return;
+        }
+        default:
+            break;
         }
         ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
     }
@@ -411,16 +424,14 @@ LONG_PTR ExStyle(HWND window) { return GetWindowLongPtrW(window, GWL_EXSTYLE); }
 
 Opacity LayeredAttributes(HWND window) {
     Opacity opacity;
-    opacity.layered =
-        GetLayeredWindowAttributes(window, nullptr, &opacity.alpha, &opacity.flags) != 0;
+    opacity.layered = GetLayeredWindowAttributes(window, nullptr, &opacity.alpha, &opacity.flags) != 0;
     return opacity;
 }
 
 HICON WindowIcon(HWND window) {
     for (WPARAM kind : {WPARAM{ICON_BIG}, WPARAM{ICON_SMALL}, WPARAM{ICON_SMALL2}}) {
         DWORD_PTR icon = 0;
-        if (SendMessageTimeoutW(window, WM_GETICON, kind, 0, SMTO_ABORTIFHUNG, 2000, &icon) &&
-            icon) {
+        if (SendMessageTimeoutW(window, WM_GETICON, kind, 0, SMTO_ABORTIFHUNG, 2000, &icon) && icon) {
             return reinterpret_cast<HICON>(icon);
         }
     }
@@ -462,8 +473,7 @@ HWND WaitForMessageBox(const Target& target, DWORD timeoutMs) {
         for (HWND window : target.TopLevelWindows()) {
             wchar_t title[64] = {};
             GetWindowTextW(window, title, static_cast<int>(std::size(title)));
-            if (ClassName(window) == L"#32770" && std::wstring_view(title) == L"Vossel")
-                return window;
+            if (ClassName(window) == L"#32770" && std::wstring_view(title) == L"Vossel") return window;
         }
         if (target.HasExited()) return nullptr;
         Sleep(kPollMs);
@@ -498,8 +508,7 @@ std::optional<DWORD> LogPixels() {
 
 void SetLogPixels(std::optional<DWORD> value) {
     if (value) {
-        RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &*value,
-                        sizeof *value);
+        RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &*value, sizeof *value);
     } else {
         RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels);
     }
@@ -509,8 +518,7 @@ void SetLogPixels(std::optional<DWORD> value) {
 
 COLORREF Image::At(int x, int y) const {
     if (x < 0 || y < 0 || x >= width || y >= height) return CLR_INVALID;
-    const size_t at =
-        (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
+    const size_t at = (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
     return RGB(rgb[at], rgb[at + 1], rgb[at + 2]);
 }
 
@@ -541,9 +549,7 @@ Image Image::FromBmpBytes(const std::vector<uint8_t>& bytes) {
         const size_t row = dataOffset + stride * static_cast<size_t>(bottomUp ? rows - 1 - y : y);
         for (int x = 0; x < width; ++x) {
             const uint8_t* pixel = &bytes[row + static_cast<size_t>(x) * bytesPerPixel];
-            uint8_t* out = &image.rgb[(static_cast<size_t>(y) * static_cast<size_t>(width) +
-                                       static_cast<size_t>(x)) *
-                                      3];
+            uint8_t* out = &image.rgb[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3];
             out[0] = pixel[2];
             out[1] = pixel[1];
             out[2] = pixel[0];
@@ -554,8 +560,7 @@ Image Image::FromBmpBytes(const std::vector<uint8_t>& bytes) {
 
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
     std::vector<uint8_t> bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return bytes;
     LARGE_INTEGER size{};
     if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < (256 << 20)) {
@@ -580,22 +585,21 @@ int RunUnix(const std::string& script, DWORD timeoutMs) {
     // CreateProcessW). Nothing it returns is ours to close or wait on; the shell leaves its exit
     // status in a file instead.
     static int counter = 0;
-    const std::string status = TempPrefix() + "-status-" + std::to_string(++counter);
+    const std::string status =
+        TempPrefix() + "-status-" + std::to_string(++counter);
     std::wstring line = L"Z:\\bin\\sh -c \"" + Wide(script) + L"; echo $? > " + Wide(status) +
                         L".part; mv " + Wide(status) + L".part " + Wide(status) + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
         return -1;
     }
     const std::wstring statusFile = UnixToWine(status);
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     while (GetTickCount64() < deadline) {
-        HANDLE file =
-            CreateFileW(statusFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE file = CreateFileW(statusFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             char text[16] = {};
             DWORD got = 0;
@@ -611,7 +615,8 @@ int RunUnix(const std::string& script, DWORD timeoutMs) {
 
 std::optional<std::string> RunUnixOutput(const std::string& script, DWORD timeoutMs) {
     static int counter = 0;
-    const std::string output = TempPrefix() + "-output-" + std::to_string(++counter);
+    const std::string output =
+        TempPrefix() + "-output-" + std::to_string(++counter);
     if (RunUnix("{ " + script + "; } > " + output, timeoutMs) != 0) {
         DeleteFileW(UnixToWine(output).c_str());
         return std::nullopt;
@@ -622,9 +627,7 @@ std::optional<std::string> RunUnixOutput(const std::string& script, DWORD timeou
 }
 
 std::string TraceEnd() {
-    return RunUnixOutput("f=$(readlink /proc/self/fd/2); test -f $f && echo $f $(stat -c %s $f)",
-                         30000)
-        .value_or("");
+    return RunUnixOutput("f=$(readlink /proc/self/fd/2); test -f $f && echo $f $(stat -c %s $f)", 30000).value_or("");
 }
 
 std::vector<std::string> TraceSince(const std::string& end, const std::string& containing) {
@@ -632,9 +635,7 @@ std::vector<std::string> TraceSince(const std::string& end, const std::string& c
     unsigned long long offset = 0;
     std::istringstream(end) >> file >> offset;
     std::istringstream text(RunUnixOutput("tail -c +" + std::to_string(offset + 1) + " " + file +
-                                              " | grep -a -F -e '" + containing + "' || true",
-                                          30000)
-                                .value_or(""));
+                                          " | grep -a -F -e '" + containing + "' || true", 30000).value_or(""));
     std::vector<std::string> lines;
     for (std::string line; std::getline(text, line);) lines.push_back(line);
     return lines;
@@ -646,12 +647,8 @@ std::vector<uint32_t> XWindowIcon32(HWND window) {
     // The X window that Wine made for this window is the one named "Vossel" at its place.
     const std::string script =
         "for w in $(xdotool search --name '^Vossel$'); do "
-        "xwininfo -id $w | grep -q 'Absolute upper-left X: *" +
-        std::to_string(frame.left) +
-        "$' && "
-        "xwininfo -id $w | grep -q 'Absolute upper-left Y: *" +
-        std::to_string(frame.top) +
-        "$' && "
+        "xwininfo -id $w | grep -q 'Absolute upper-left X: *" + std::to_string(frame.left) + "$' && "
+        "xwininfo -id $w | grep -q 'Absolute upper-left Y: *" + std::to_string(frame.top) + "$' && "
         "xprop -id $w -f _NET_WM_ICON 32c _NET_WM_ICON; done";
     const auto output = RunUnixOutput(script, 30000);
     std::vector<uint32_t> icon;
@@ -682,7 +679,8 @@ namespace {
 int shotCounter = 0;
 
 std::string ShotPath(const char* extension) {
-    return TempPrefix() + "-" + std::to_string(++shotCounter) + extension;
+    return TempPrefix() + "-" +
+           std::to_string(++shotCounter) + extension;
 }
 
 int Import(const std::string& destination) {
@@ -696,9 +694,7 @@ Image Screenshot(std::string* error) {
     Image image = Image::FromBmp(UnixToWine(path));
     DeleteFileW(UnixToWine(path).c_str());
     if (error) {
-        *error = image.Empty()
-                     ? "import -window root failed (exit code " + std::to_string(code) + ")"
-                     : "";
+        *error = image.Empty() ? "import -window root failed (exit code " + std::to_string(code) + ")" : "";
     }
     return image;
 }
@@ -786,8 +782,7 @@ std::vector<std::string> LinesExceptAnyMoment(const Target& target, size_t from)
 
 size_t CountLines(const Target& target, const std::regex& pattern) {
     size_t count = 0;
-    for (const DebugLine& line : target.Lines())
-        count += std::regex_search(line.text, pattern) ? 1 : 0;
+    for (const DebugLine& line : target.Lines()) count += std::regex_search(line.text, pattern) ? 1 : 0;
     return count;
 }
 

@@ -25,6 +25,21 @@ inline constexpr double kLifeSeconds = 15.0;
 // The client point of the settings link "设置" in the main window at 96 dpi.
 inline constexpr POINT kSettingsLink{244, 144};
 
+// The program's texts as a user of the Wine server's display language reads them (scripts/wine-run
+// starts it in VOSSEL_LOCALE): Simplified or Traditional Chinese by the language's script, else
+// English. Written out here, not read from the exe, so that a wrong table is caught.
+struct UiTexts {
+    const wchar_t* language;
+    const wchar_t* prompt;
+    const wchar_t* unit;
+    const wchar_t* link;
+    RECT linkBox;  // client pixels at 96 dpi
+    const wchar_t* settingsTitle;
+    const wchar_t* autostartBox;
+    const wchar_t* back;
+};
+const UiTexts& ExpectedTexts();
+
 // The exe under test; set from the command line by main().
 const std::wstring& TargetExe();
 void SetTargetExe(std::wstring path);
@@ -42,7 +57,7 @@ struct DebugLine {
 // One launch of the exe. The constructor starts it and waits until its debug loop runs; the
 // destructor kills it if it is still alive, so no test leaves a process behind.
 class Target {
-  public:
+public:
     explicit Target(const std::wstring& exe, const std::wstring& workingDirectory = {},
                     const std::wstring& arguments = {});
     ~Target();
@@ -74,7 +89,7 @@ class Target {
     // For failure messages: how the process ended (if it did) and the lines it wrote.
     std::string Describe() const;
 
-  private:
+private:
     static DWORD WINAPI DebugThread(void* self);
     void DebugLoop();
     void Record(const std::string& text);
@@ -169,19 +184,19 @@ void SetLogPixels(std::optional<DWORD> value);
 
 // Sets the prefix's DPI for a scope and puts the old value back.
 class LogPixelsOverride {
-  public:
+public:
     explicit LogPixelsOverride(DWORD dpi) : saved(LogPixels()) { SetLogPixels(dpi); }
     ~LogPixelsOverride() { SetLogPixels(saved); }
     LogPixelsOverride(const LogPixelsOverride&) = delete;
     LogPixelsOverride& operator=(const LogPixelsOverride&) = delete;
 
-  private:
+private:
     std::optional<DWORD> saved;
 };
 
 // A 24-bit picture of the X screen (or of a BMP file), top row first.
 class Image {
-  public:
+public:
     int Width() const { return width; }
     int Height() const { return height; }
     bool Empty() const { return width == 0; }
@@ -190,7 +205,7 @@ class Image {
     static Image FromBmp(const std::wstring& path);  // 24- or 32-bit uncompressed only
     static Image FromBmpBytes(const std::vector<uint8_t>& bytes);
 
-  private:
+private:
     int width = 0;
     int height = 0;
     std::vector<uint8_t> rgb;  // 3 bytes per pixel
@@ -237,7 +252,7 @@ size_t CountTitled(const Target& target, std::wstring_view title);
 
 // A variable of this process, which every exe it starts inherits, for a scope.
 class EnvironmentOverride {
-  public:
+public:
     EnvironmentOverride(const wchar_t* name, const std::wstring& value) : name_(name) {
         SetEnvironmentVariableW(name, value.c_str());
     }
@@ -245,16 +260,15 @@ class EnvironmentOverride {
     EnvironmentOverride(const EnvironmentOverride&) = delete;
     EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
 
-  private:
+private:
     const wchar_t* name_;
 };
 
 // A copy of an exe at folder\fileName (the folder is made when missing), removed again with its
 // folder however the test ends.
 class ExeCopy {
-  public:
-    ExeCopy(const std::wstring& source, std::wstring folderPath,
-            const std::wstring& fileName = L"Vossel.exe");
+public:
+    ExeCopy(const std::wstring& source, std::wstring folderPath, const std::wstring& fileName = L"Vossel.exe");
     ~ExeCopy();
     ExeCopy(const ExeCopy&) = delete;
     ExeCopy& operator=(const ExeCopy&) = delete;

@@ -34,8 +34,7 @@ std::wstring ClocksVariant() {
 
 // Set for the programs this test starts, which inherit it; removed however the test ends.
 struct ClocksOverride : EnvironmentOverride {
-    explicit ClocksOverride(const std::wstring& value)
-        : EnvironmentOverride(kClocksVariable, value) {}
+    explicit ClocksOverride(const std::wstring& value) : EnvironmentOverride(kClocksVariable, value) {}
 };
 
 // The one explorer.exe of this prefix, which Wine starts as its desktop.
@@ -46,8 +45,7 @@ std::optional<DWORD> ShellProcessId() {
     entry.dwSize = sizeof entry;
     std::optional<DWORD> found;
     int count = 0;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more;
-         more = Process32NextW(snapshot, &entry)) {
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
         if (_wcsicmp(entry.szExeFile, L"explorer.exe") == 0) {
             found = entry.th32ProcessID;
             ++count;
@@ -69,17 +67,15 @@ std::optional<std::uint64_t> ShellCreationOnInterruptClock() {
     if (!got) return std::nullopt;
     GetSystemTimeAsFileTime(&now);
     const std::uint64_t interrupt = GetTickCount64() * kTicksPerMs;
-    auto value = [](const FILETIME& t) {
-        return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
-    };
+    auto value = [](const FILETIME& t) { return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
     return interrupt - (value(now) - value(created));
 }
 
 size_t CountLines(const Target& target, std::string_view prefix) {
     const auto lines = target.Lines();
-    return static_cast<size_t>(
-        std::count_if(lines.begin(), lines.end(),
-                      [prefix](const DebugLine& line) { return line.text.rfind(prefix, 0) == 0; }));
+    return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [prefix](const DebugLine& line) {
+        return line.text.rfind(prefix, 0) == 0;
+    }));
 }
 
 struct Started {
@@ -89,13 +85,11 @@ struct Started {
 
 void Start(const std::wstring& exe, Started& started) {
     ASSERT_NE(GetDesktopWindow(), nullptr);
-    ASSERT_NE(GetFileAttributesW(exe.c_str()), INVALID_FILE_ATTRIBUTES)
-        << Utf8(exe) << " was not built";
-    // A window of the launch before may linger a moment after its process was killed; it would
-    // stand topmost in the very same place.
+    ASSERT_NE(GetFileAttributesW(exe.c_str()), INVALID_FILE_ATTRIBUTES) << Utf8(exe) << " was not built";
+    // A window of the launch before may linger a moment after its process was killed; it would stand
+    // topmost in the very same place.
     for (int i = 0; i < 100 && FindWindowW(nullptr, L"Vossel"); ++i) Pause(100);
-    ASSERT_EQ(FindWindowW(nullptr, L"Vossel"), nullptr)
-        << "a window of an earlier launch is still there";
+    ASSERT_EQ(FindWindowW(nullptr, L"Vossel"), nullptr) << "a window of an earlier launch is still there";
     started.target = std::make_unique<Target>(exe);
     ASSERT_TRUE(started.target->Started()) << started.target->StartError();
     started.window = started.target->WaitForWindow(L"Vossel", kStartTimeoutMs);
@@ -132,8 +126,7 @@ TEST(Start, AfterAResumeTheDurationRunsFromTheLastWake) {
     ASSERT_TRUE(seconds.has_value()) << target.Describe();
     std::printf("[          ] caption %.3f s for a wake 5.25 s before the shell\n", *seconds);
     EXPECT_NEAR(*seconds, 5.25, 0.1) << "not measured from the wake";
-    EXPECT_TRUE(target.WaitForPrefix("Vossel: start = resume", kStepTimeoutMs).has_value())
-        << target.Describe();
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: start = resume", kStepTimeoutMs).has_value()) << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: start = "), 1u) << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: not measured"), 0u) << target.Describe();
 }
@@ -150,8 +143,7 @@ TEST(Start, EachRunWritesOneEventRecordThatMatchesItsCaption) {
     const std::regex number(R"re(^Vossel: Label2 = "(\d+)(?:\.(\d{1,3}))?"$)re");
     const auto caption = target.WaitForLine(number, kStepTimeoutMs);
     const auto start = target.WaitForPrefix("Vossel: start = ", kStepTimeoutMs);
-    ASSERT_TRUE(caption && start && target.WaitForPrefix("Vossel: event ", kStepTimeoutMs))
-        << target.Describe();
+    ASSERT_TRUE(caption && start && target.WaitForPrefix("Vossel: event ", kStepTimeoutMs)) << target.Describe();
     for (int i = 0; i < 20 && !target.HasExited(); ++i) ForcePaint(started.window);
     RequestClose(started.window);
     ASSERT_TRUE(target.WaitForExit(kStartTimeoutMs).has_value()) << target.Describe();
@@ -160,16 +152,15 @@ TEST(Start, EachRunWritesOneEventRecordThatMatchesItsCaption) {
     const auto strings = TraceSince(end, ":eventlog:ReportEventW");
     ASSERT_EQ(reports.size(), 1u) << "one record per run";
     const bool resume = start->text == "Vossel: start = resume";
-    EXPECT_NE(reports[0].find(resume ? ",0x000003ea," : ",0x000003e9,"), std::string::npos)
-        << reports[0];
+    EXPECT_NE(reports[0].find(resume ? ",0x000003ea," : ",0x000003e9,"), std::string::npos) << reports[0];
     // Wine tells no session times: the whole span, said to include the wait, and why.
-    EXPECT_TRUE(target.WaitForPrefix(
-        "Vossel: log-on = first log-on, sign-in wait included (no session times)", kStepTimeoutMs))
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: log-on = first log-on, sign-in wait included (no session times)",
+                                     kStepTimeoutMs))
         << target.Describe();
     ASSERT_EQ(strings.size(), 17u);
     const std::pair<size_t, const char*> expected[] = {
-        {0, "2"},         {8, "first log-on"},      {9, ""},  {10, ""}, {11, ""},
-        {12, "included"}, {13, "no session times"}, {14, ""}, {15, ""}, {16, "0"}};
+        {0, "2"},   {8, "first log-on"}, {9, ""},  {10, ""}, {11, ""}, {12, "included"}, {13, "no session times"},
+        {14, ""}, {15, ""},             {16, "0"}};
     for (const auto& [i, value] : expected) {
         EXPECT_NE(strings[i].find("L\"" + std::string(value) + "\""), std::string::npos)
             << "string " << i << ": " << strings[i];
@@ -179,8 +170,7 @@ TEST(Start, EachRunWritesOneEventRecordThatMatchesItsCaption) {
     std::string fraction = match[2].str();
     fraction.resize(3, '0');
     const std::string ms = std::to_string(std::stoll(match[1].str()) * 1000 + std::stoll(fraction));
-    EXPECT_NE(strings[1].find("L\"" + ms + "\""), std::string::npos)
-        << strings[1] << " for " << caption->text;
+    EXPECT_NE(strings[1].find("L\"" + ms + "\""), std::string::npos) << strings[1] << " for " << caption->text;
 }
 
 // The session's times as the session manager would tell them on Windows, in ms after the kernel's
@@ -199,20 +189,17 @@ TEST(Start, TheSignInWaitIsLeftOutAndALaterLogOnShowsNoNumber) {
         const auto seconds = CaptionSeconds(target);
         ASSERT_TRUE(seconds.has_value()) << target.Describe();
         EXPECT_NEAR(*seconds, whole - 15.0, 0.5) << "the 15 s wait is not left out";
-        EXPECT_TRUE(target.WaitForPrefix(
-            "Vossel: log-on = first log-on, sign-in wait excluded (15000 ms)", kStepTimeoutMs))
+        EXPECT_TRUE(target.WaitForPrefix("Vossel: log-on = first log-on, sign-in wait excluded (15000 ms)",
+                                         kStepTimeoutMs))
             << target.Describe();
     }
     EnvironmentOverride session(L"VOSSEL_TEST_SESSION", L"connect=10000;logon=25000;other=15000");
     Started started;
     ASSERT_NO_FATAL_FAILURE(Start(ClocksVariant(), started));
     const Target& target = *started.target;
-    EXPECT_TRUE(target.WaitForPrefix("Vossel: Label2 = \"--\"", kStepTimeoutMs))
-        << target.Describe();
-    EXPECT_TRUE(target.WaitForPrefix("Vossel: not measured later log-on", kStepTimeoutMs))
-        << target.Describe();
-    EXPECT_TRUE(
-        target.WaitForPrefix("Vossel: log-on = later log-on (other session)", kStepTimeoutMs))
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: Label2 = \"--\"", kStepTimeoutMs)) << target.Describe();
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: not measured later log-on", kStepTimeoutMs)) << target.Describe();
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: log-on = later log-on (other session)", kStepTimeoutMs))
         << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: start = "), 0u) << target.Describe();
 }
@@ -223,18 +210,14 @@ TEST(Start, WithoutAWakeTimeTheLabelShowsTwoDashesAndSaysWhyOnce) {
     Started started;
     ASSERT_NO_FATAL_FAILURE(Start(ClocksVariant(), started));
     Target& target = *started.target;
-    ASSERT_TRUE(target.WaitForPrefix("Vossel: Label2 = \"--\"", kStepTimeoutMs).has_value())
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: Label2 = \"--\"", kStepTimeoutMs).has_value()) << target.Describe();
+    EXPECT_TRUE(target.WaitForPrefix("Vossel: not measured no wake time", kStepTimeoutMs).has_value())
         << target.Describe();
-    EXPECT_TRUE(
-        target.WaitForPrefix("Vossel: not measured no wake time", kStepTimeoutMs).has_value())
-        << target.Describe();
-    ASSERT_TRUE(target.WaitForPrefix("Vossel: opacity = 250", kStepTimeoutMs).has_value())
-        << "the fade-in did not rest";
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: opacity = 250", kStepTimeoutMs).has_value()) << "the fade-in did not rest";
     for (int i = 0; i < 10 && !target.HasExited(); ++i) ForcePaint(started.window);
     ASSERT_FALSE(target.HasExited()) << target.Describe();
     ASSERT_TRUE(Settle(started.window)) << "the last paint did not finish";
-    EXPECT_EQ(CountLines(target, "Vossel: not measured"), 1u) << "said more than once per change:\n"
-                                                              << target.Describe();
+    EXPECT_EQ(CountLines(target, "Vossel: not measured"), 1u) << "said more than once per change:\n" << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: Label2 = "), 1u) << target.Describe();
     EXPECT_EQ(CountLines(target, "Vossel: start = "), 0u) << target.Describe();
 
@@ -245,8 +228,8 @@ TEST(Start, WithoutAWakeTimeTheLabelShowsTwoDashesAndSaysWhyOnce) {
     SaveScreenshotPng(L"not-measured");
     ASSERT_FALSE(screen.Empty()) << error;
     const RECT client = ClientRectOnScreen(started.window);
-    const RECT box{client.left + kDurationBox.left, client.top + kDurationBox.top,
-                   client.left + kDurationBox.right, client.top + kDurationBox.bottom};
+    const RECT box{client.left + kDurationBox.left, client.top + kDurationBox.top, client.left + kDurationBox.right,
+                   client.top + kDurationBox.bottom};
     const COLORREF ink = GetSysColor(COLOR_HIGHLIGHT);
     int inked = 0;
     LONG top = box.bottom, bottom = box.top, left = box.right, right = box.left;
@@ -260,10 +243,8 @@ TEST(Start, WithoutAWakeTimeTheLabelShowsTwoDashesAndSaysWhyOnce) {
             right = std::max(right, x);
         }
     }
-    std::printf(
-        "[          ] %d pixels of the label's colour, rows %ld..%ld, columns %ld..%ld of the "
-        "box\n",
-        inked, top - box.top, bottom - box.top, left - box.left, right - box.left);
+    std::printf("[          ] %d pixels of the label's colour, rows %ld..%ld, columns %ld..%ld of the box\n", inked,
+                top - box.top, bottom - box.top, left - box.left, right - box.left);
     EXPECT_GE(inked, 16) << "no dashes in the duration label";
     EXPECT_LE(bottom - top, (box.bottom - box.top) / 4) << "taller than a dash";
     EXPECT_GE(right - left, 20) << "narrower than two dashes";
@@ -279,11 +260,9 @@ TEST(Start, OnlyTheTestBuildReadsItsClocksFromTheEnvironment) {
         return !bytes.empty() &&
                std::search(bytes.begin(), bytes.end(), wide.begin(), wide.end()) != bytes.end();
     };
-    ASSERT_FALSE(ReadFileBytes(ClocksVariant()).empty())
-        << Utf8(ClocksVariant()) << " was not built";
+    ASSERT_FALSE(ReadFileBytes(ClocksVariant()).empty()) << Utf8(ClocksVariant()) << " was not built";
     ASSERT_TRUE(holds(ClocksVariant())) << "the search does not find the name where it is";
-    EXPECT_FALSE(holds(TargetExe()))
-        << Utf8(TargetExe()) << " reads its clocks from the environment";
+    EXPECT_FALSE(holds(TargetExe())) << Utf8(TargetExe()) << " reads its clocks from the environment";
 }
 
 }  // namespace
