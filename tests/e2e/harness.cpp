@@ -154,23 +154,6 @@ std::string ArtifactDirectory() {
 
 }  // namespace
 
-const UiTexts& ExpectedTexts() {
-    static const UiTexts kTexts[] = {
-        {L"zh-Hans", L"您本次开机共用:", L"秒", L"设置", {232, 136, 257, 153}, L"设置", L"开机自启动", L"返回"},
-        {L"zh-Hant", L"您本次開機共用:", L"秒", L"設定", {232, 136, 257, 153}, L"設定", L"開機自啟動", L"返回"},
-        {L"en", L"Start-up took:", L"s", L"Settings", {197, 136, 257, 153}, L"Settings", L"Start at log-on", L"Back"},
-    };
-    wchar_t names[256] = {};
-    ULONG count = 0, size = 256;
-    GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, names, &size);
-    wchar_t scripts[64] = {};
-    GetLocaleInfoEx(names, LOCALE_SSCRIPTS, scripts, 64);
-    const std::wstring list = scripts;
-    if (list.find(L"Hans") != std::wstring::npos) return kTexts[0];
-    if (list.find(L"Hant") != std::wstring::npos) return kTexts[1];
-    return kTexts[2];
-}
-
 const std::wstring& TargetExe() { return TargetPath(); }
 void SetTargetExe(std::wstring path) { TargetPath() = std::move(path); }
 

@@ -25,21 +25,6 @@ inline constexpr double kLifeSeconds = 15.0;
 // The client point of the settings link "设置" in the main window at 96 dpi.
 inline constexpr POINT kSettingsLink{244, 144};
 
-// The program's texts as a user of the Wine server's display language reads them (scripts/wine-run
-// starts it in VOSSEL_LOCALE): Simplified or Traditional Chinese by the language's script, else
-// English. Written out here, not read from the exe, so that a wrong table is caught.
-struct UiTexts {
-    const wchar_t* language;
-    const wchar_t* prompt;
-    const wchar_t* unit;
-    const wchar_t* link;
-    RECT linkBox;  // client pixels at 96 dpi
-    const wchar_t* settingsTitle;
-    const wchar_t* autostartBox;
-    const wchar_t* back;
-};
-const UiTexts& ExpectedTexts();
-
 // The exe under test; set from the command line by main().
 const std::wstring& TargetExe();
 void SetTargetExe(std::wstring path);
