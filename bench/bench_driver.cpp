@@ -253,8 +253,8 @@ struct WholeRun {
 std::optional<double> UnixCpuMs(const std::wstring& exe) {
     const std::string name = Utf8(exe.substr(exe.find_last_of(L"\\/") + 1));
     const auto text = vossel::e2e::RunUnixOutput(
-        "getconf CLK_TCK; for p in /proc/[0-9]*; do n=$(tr '\\000' '\\n' < $p/cmdline 2>/dev/null | head -n 1); "
-        "case $n in *" + name + ") awk '{print $14 + $15}' $p/stat;; esac; done",
+        "getconf CLK_TCK; for p in /proc/[0-9]*; do n=$(tr '\\000' '\\n' < $p/cmdline | head -n 1); "
+        "case $n in *" + name + ") awk '{print $14 + $15}' $p/stat;; esac; done 2>/dev/null",
         10000);
     double hz = 0, ticks = 0;
     if (!text || std::sscanf(text->c_str(), "%lf %lf", &hz, &ticks) != 2 || hz <= 0) return std::nullopt;
