@@ -6,6 +6,9 @@
 //
 //   bench_driver --arch=x64 --vossel=<exe> --minimal=<exe> --measure=<exe>
 //                [--runs=7] [--idle-seconds=10] --json=<file> --table=<file>
+//   bench_driver --arch=x64 --vossel=<exe> --watch=<burn.exe> --json=<file> --table=<file>
+// The second form takes the watching's figures alone: scripts/bench runs it first in a fresh start
+// of the prefix, since only a run within 90 s of the shell's creation watches.
 #include <windows.h>
 #include <psapi.h>
 #include <shellapi.h>
@@ -30,6 +33,7 @@ constexpr DWORD kSettleMs = 500;
 
 struct Options {
     std::wstring arch, vossel, minimal, measure, json, table;
+    std::wstring burn;  // --watch=<burn.exe>: only the watching's figures, with idle stand-ins
     int runs = 7;
     int idleSeconds = 10;
 };
@@ -237,6 +241,125 @@ bool SaveText(const std::wstring& path, const std::string& text) {
     return std::fclose(file) == 0 && written;
 }
 
+// One run from its creation to its own end: the CPU it spent, how long it lived, its peak working
+// set (read while it lives: an ended process tells none).
+struct WholeRun {
+    std::optional<double> cpuMs, lifeMs, peakKiB;
+};
+
+// Wine 8 answers GetProcessTimes for another process with the caller's own times; its Unix side
+// tells the truth: the CPU (user + system) of the running Unix process whose first argument ends
+// with the exe's file name, in ms. Nothing where there is no Unix side or no such process.
+std::optional<double> UnixCpuMs(const std::wstring& exe) {
+    const std::string name = Utf8(exe.substr(exe.find_last_of(L"\\/") + 1));
+    const auto text = vossel::e2e::RunUnixOutput(
+        "getconf CLK_TCK; for p in /proc/[0-9]*; do n=$(tr '\\000' '\\n' < $p/cmdline | head -n 1); "
+        "case $n in *" + name + ") awk '{print $14 + $15}' $p/stat;; esac; done 2>/dev/null",
+        10000);
+    double hz = 0, ticks = 0;
+    if (!text || std::sscanf(text->c_str(), "%lf %lf", &hz, &ticks) != 2 || hz <= 0) return std::nullopt;
+    return ticks * 1000.0 / hz;
+}
+
+WholeRun MeasureWholeRun(const std::wstring& exe, DWORD timeoutMs, std::string& note) {
+    WholeRun run;
+    Target target(exe);
+    if (!target.Started()) {
+        note = "did not start: " + target.StartError();
+        return run;
+    }
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, target.ProcessId());
+    if (!process) {
+        note = "OpenProcess failed, error " + std::to_string(GetLastError());
+        return run;
+    }
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    std::optional<double> unixCpuMs;
+    while (!target.HasExited() && GetTickCount64() < deadline) {
+        PROCESS_MEMORY_COUNTERS memory{};
+        memory.cb = sizeof memory;
+        if (GetProcessMemoryInfo(process, &memory, sizeof memory)) {
+            run.peakKiB = static_cast<double>(memory.PeakWorkingSetSize) / 1024.0;
+        }
+        // The last reading before the end: what the final second spent is not in it.
+        if (const auto unix = UnixCpuMs(exe)) unixCpuMs = unix;
+        vossel::e2e::Pause(250);
+    }
+    if (target.WaitForExit(1000)) {
+        run.cpuMs = unixCpuMs ? unixCpuMs : CpuMs(process);
+        run.lifeMs = target.ExitSeconds() * 1000.0;
+    } else {
+        note = "did not end by itself";
+    }
+    CloseHandle(process);
+    return run;
+}
+
+// The watching's cost with kStandIns idle processes of this user running: a run that watches (this
+// must be the first program of a fresh start of the prefix, within 90 s of its shell's creation)
+// beside today's run that does not (a second copy: this program then holds the watch's mutex).
+constexpr int kStandIns = 50;
+constexpr DWORD kWatchTimeoutMs = 90000 + kStartTimeoutMs;
+
+int MeasureWatching(const Options& options) {
+    const std::string arch = Utf8(options.arch);
+    std::vector<PROCESS_INFORMATION> standIns;
+    for (int i = 0; i < kStandIns; ++i) {
+        std::wstring line = L"\"" + options.burn + L"\" 0";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (CreateProcessW(options.burn.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &info)) {
+            standIns.push_back(info);
+        }
+    }
+    std::string watchNote, plainNote;
+    std::fprintf(stderr, "bench %s: a watching run with %zu idle processes (about 90 s)\n", arch.c_str(),
+                 standIns.size());
+    const WholeRun watching = MeasureWholeRun(options.vossel, kWatchTimeoutMs, watchNote);
+    HANDLE held = CreateMutexW(nullptr, FALSE, L"Local\\VosselStartupWatch");
+    std::fprintf(stderr, "bench %s: a run that does not watch\n", arch.c_str());
+    const WholeRun plain = MeasureWholeRun(options.vossel, kWatchTimeoutMs, plainNote);
+    if (held) CloseHandle(held);
+    for (PROCESS_INFORMATION& info : standIns) {
+        TerminateProcess(info.hProcess, 0);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+    const bool complete = standIns.size() == kStandIns && watching.cpuMs && watching.lifeMs &&
+                          watching.peakKiB && plain.cpuMs && plain.peakKiB;
+    // What the watching added, over the span it watched, as a share of one core.
+    const double ownPercent = complete && *watching.lifeMs > 0
+                                  ? std::max(0.0, *watching.cpuMs - *plain.cpuMs) / *watching.lifeMs * 100.0
+                                  : 0;
+    std::string table;
+    table += Row(arch, "CPU of a whole run, 50 idle processes running (ms)", watching.cpuMs.value_or(0),
+                 plain.cpuMs.value_or(0), 0, "run that does not watch");
+    table += Row(arch, "the watching's own CPU over its window (% of one core)", ownPercent, 0.5, 2, "goal");
+    table += Row(arch, "peak working set of a watching run (KiB)", watching.peakKiB.value_or(0),
+                 plain.peakKiB.value_or(0), 0, "run that does not watch");
+    const std::string json =
+        "{\"arch\": \"" + arch + "\", \"stand_ins\": " + std::to_string(standIns.size()) +
+        ", \"watching\": {\"cpu_ms\": " + Number(watching.cpuMs.value_or(0), 1) +
+        ", \"life_ms\": " + Number(watching.lifeMs.value_or(0), 0) +
+        ", \"peak_working_set_kib\": " + Number(watching.peakKiB.value_or(0), 0) +
+        "}, \"not_watching\": {\"cpu_ms\": " + Number(plain.cpuMs.value_or(0), 1) +
+        ", \"life_ms\": " + Number(plain.lifeMs.value_or(0), 0) +
+        ", \"peak_working_set_kib\": " + Number(plain.peakKiB.value_or(0), 0) +
+        "}, \"own_cpu_percent_of_one_core\": " + Number(ownPercent, 3) + ", \"problems\": [" +
+        (watchNote.empty() ? "" : JsonString("watching: " + watchNote)) +
+        (!watchNote.empty() && !plainNote.empty() ? ", " : "") +
+        (plainNote.empty() ? "" : JsonString("not watching: " + plainNote)) + "]}\n";
+    if (!SaveText(options.json, json) || !SaveText(options.table, table)) {
+        std::fprintf(stderr, "bench_driver: could not write the results\n");
+        return 1;
+    }
+    if (!watchNote.empty()) std::fprintf(stderr, "bench %s: watching: %s\n", arch.c_str(), watchNote.c_str());
+    if (!plainNote.empty()) std::fprintf(stderr, "bench %s: not watching: %s\n", arch.c_str(), plainNote.c_str());
+    return complete ? 0 : 1;
+}
+
 std::optional<Options> ParseOptions() {
     int count = 0;
     LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -252,12 +375,13 @@ std::optional<Options> ParseOptions() {
         if (name == L"measure") options.measure = value;
         if (name == L"json") options.json = value;
         if (name == L"table") options.table = value;
+        if (name == L"watch") options.burn = value;
         if (name == L"runs") options.runs = std::max(1, _wtoi(value.c_str()));
         if (name == L"idle-seconds") options.idleSeconds = std::max(1, _wtoi(value.c_str()));
     }
     LocalFree(arguments);
-    if (options.arch.empty() || options.vossel.empty() || options.minimal.empty() ||
-        options.measure.empty() || options.json.empty() || options.table.empty()) {
+    if (options.arch.empty() || options.vossel.empty() || options.json.empty() || options.table.empty() ||
+        (options.burn.empty() && (options.minimal.empty() || options.measure.empty()))) {
         return std::nullopt;
     }
     return options;
@@ -270,9 +394,12 @@ int main() {
     if (!options) {
         std::fprintf(stderr,
                      "usage: bench_driver --arch=<name> --vossel=<exe> --minimal=<exe> "
-                     "--measure=<exe> [--runs=7] [--idle-seconds=10] --json=<file> --table=<file>\n");
+                     "--measure=<exe> [--runs=7] [--idle-seconds=10] --json=<file> --table=<file>\n"
+                     "       bench_driver --arch=<name> --vossel=<exe> --watch=<burn.exe> --json=<file> "
+                     "--table=<file>\n");
         return 2;
     }
+    if (!options->burn.empty()) return MeasureWatching(*options);
     const std::string arch = Utf8(options->arch);
 
     Series startup, weight, idle;

@@ -102,6 +102,13 @@ target_link_libraries(vossel_planted PRIVATE ${static_runtime})
 set_target_properties(vossel_planted PROPERTIES OUTPUT_NAME planted PREFIX ""
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/e2e-probes)
 
+# The stand-in start-up program that the watching test registers under four entry names.
+add_executable(vossel_burn WIN32 tests/e2e/probes/burn.cpp)
+target_compile_definitions(vossel_burn PRIVATE ${windows_definitions})
+target_link_libraries(vossel_burn PRIVATE shell32 ${static_runtime})
+set_target_properties(vossel_burn PROPERTIES OUTPUT_NAME burn
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/e2e-probes)
+
 # Windows-side tests, run under Wine (or natively on Windows), when GoogleTest's sources are there.
 if(NOT EXISTS ${googletest_dir}/CMakeLists.txt)
     message(STATUS "No GoogleTest sources at ${googletest_dir}: building the program only")

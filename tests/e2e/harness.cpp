@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <sstream>
 
 namespace vossel::e2e {
 namespace {
@@ -626,6 +627,21 @@ std::optional<std::string> RunUnixOutput(const std::string& script, DWORD timeou
     const std::vector<uint8_t> bytes = ReadFileBytes(UnixToWine(output));
     DeleteFileW(UnixToWine(output).c_str());
     return std::string(bytes.begin(), bytes.end());
+}
+
+std::string TraceEnd() {
+    return RunUnixOutput("f=$(readlink /proc/self/fd/2); test -f $f && echo $f $(stat -c %s $f)", 30000).value_or("");
+}
+
+std::vector<std::string> TraceSince(const std::string& end, const std::string& containing) {
+    std::string file;
+    unsigned long long offset = 0;
+    std::istringstream(end) >> file >> offset;
+    std::istringstream text(RunUnixOutput("tail -c +" + std::to_string(offset + 1) + " " + file +
+                                          " | grep -a -F -e '" + containing + "' || true", 30000).value_or(""));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
 }
 
 std::vector<uint32_t> XWindowIcon32(HWND window) {

@@ -227,6 +227,12 @@ int RunUnix(const std::string& script, DWORD timeoutMs);
 // The same, with the script's standard output; nothing on failure.
 std::optional<std::string> RunUnixOutput(const std::string& script, DWORD timeoutMs);
 
+// Wine writes its traces to the Unix standard error that the programs started from here share,
+// which scripts/wine-run sends to a file. TraceEnd() notes that file and its size ("" when standard
+// error is not a file); TraceSince gives the lines written after it that hold the text.
+std::string TraceEnd();
+std::vector<std::string> TraceSince(const std::string& end, const std::string& containing);
+
 // The 32 x 32 image of the icon that Wine handed to the X server for this window
 // (_NET_WM_ICON), as 0xAARRGGBB pixels, top row first. Wine answers WM_GETICON from another
 // process with nothing, so this is how the icon is seen from outside.

@@ -131,21 +131,8 @@ TEST(Start, AfterAResumeTheDurationRunsFromTheLastWake) {
     EXPECT_EQ(CountLines(target, "Vossel: not measured"), 0u) << target.Describe();
 }
 
-// Wine writes its traces to the Unix standard error that the programs started from here share,
-// which scripts/wine-run sends to a file: the lines with the text since the size noted in end.
-std::vector<std::string> TraceSince(const std::string& end, const std::string& containing) {
-    std::string file;
-    unsigned long long offset = 0;
-    std::istringstream(end) >> file >> offset;
-    std::istringstream text(RunUnixOutput("tail -c +" + std::to_string(offset + 1) + " " + file +
-                                          " | grep -a -F -e '" + containing + "' || true", 30000).value_or(""));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(text, line);) lines.push_back(line);
-    return lines;
-}
-
 TEST(Start, EachRunWritesOneEventRecordThatMatchesItsCaption) {
-    const std::string end = RunUnixOutput("f=$(readlink /proc/self/fd/2); test -f $f && echo $f $(stat -c %s $f)", 30000).value_or("");
+    const std::string end = TraceEnd();
     if (end.empty()) GTEST_SKIP() << "Wine's standard error is not a file";
     Started started;
     SetEnvironmentVariableW(L"WINEDEBUG", L"-all,+eventlog,fixme+advapi");
