@@ -102,6 +102,42 @@ std::wstring_view EarlierLogon(const StartMeasurement& span, const SignInEvidenc
     return {};
 }
 
+// A record was written on the clock as it was then, its start instant and sign-in alike. Each step
+// leaves one clock behind it, the present one less the steps since; the one on which the record's
+// start is this start (the nearest, where small steps leave several) is the record's, and both its
+// instants move onto the present clock with it.
+void PlaceRecord(const std::vector<ClockChange>& changes, const StartMeasurement& span,
+                 RecordedLogon& record) {
+    if (record.start.startUtc == 0) return;
+    const StartIdentity present{span.startUtc, span.startPlace};
+    std::optional<std::int64_t> best;
+    std::uint64_t bestApart = 0;
+    const auto consider = [&](std::int64_t offset) {
+        const std::int64_t moved = At(record.start.startUtc) + offset;
+        if (moved <= 0) return;
+        const auto placed = static_cast<std::uint64_t>(moved);
+        if (!SameStart(present, {placed, record.start.startPlace})) return;
+        const std::uint64_t apart =
+            placed > span.startUtc ? placed - span.startUtc : span.startUtc - placed;
+        if (!best || apart < bestApart) {
+            best = offset;
+            bestApart = apart;
+        }
+    };
+    std::int64_t offset = 0;
+    consider(offset);
+    for (const ClockChange& change : changes) {
+        if (!IsClockStep(change)) continue;
+        offset += At(change.newUtc) - At(change.oldUtc);
+        consider(offset);
+    }
+    if (!best) return;
+    record.start.startUtc = static_cast<std::uint64_t>(At(record.start.startUtc) + *best);
+    if (record.signedInUtc != 0 && At(record.signedInUtc) + *best > 0) {
+        record.signedInUtc = static_cast<std::uint64_t>(At(record.signedInUtc) + *best);
+    }
+}
+
 // Every stamp of the evidence placed on the present clock; false where one of this session's own
 // could not be placed.
 bool PlaceOnPresentClock(const std::vector<ClockChange>& changes, const StartMeasurement& span,
@@ -128,6 +164,9 @@ bool PlaceOnPresentClock(const std::vector<ClockChange>& changes, const StartMea
     }
     if (evidence.winlogonEvents) {
         for (WinlogonNotice& event : *evidence.winlogonEvents) place(event.atUtc, false);
+    }
+    if (evidence.firstLogonRecords) {
+        for (RecordedLogon& record : *evidence.firstLogonRecords) PlaceRecord(changes, span, record);
     }
     return known;
 }

@@ -116,6 +116,14 @@ std::vector<SignInCase> Cases() {
         {{kStart - 40 * kSecond, 0}, kStart - 20 * kSecond, 20'000},
         {{kStart, 5 * kHour}, kStart + 40 * kSecond, 20'000}};
 
+    // The first log-on wrote its record on a clock 600 s behind; the clock was stepped forward
+    // an hour into the start.
+    SignInEvidence recordBeforeStep = record;
+    recordBeforeStep.firstLogonRecords = std::vector<RecordedLogon>{
+        {{kStart - 600 * kSecond, 0}, kStart - 560 * kSecond, 27'500}};
+    recordBeforeStep.clockChanges = std::vector<ClockChange>{
+        {kStart + kHour + 600 * kSecond, kStart + kHour, kStart + kHour + 600 * kSecond, 1}};
+
     constexpr auto kFull = StartKind::FullBoot;
     constexpr auto kResume = StartKind::Resume;
     constexpr auto kNot = StartKind::NotMeasured;
@@ -142,6 +150,7 @@ std::vector<SignInCase> Cases() {
         {"another user signed in earlier",       Span(2 * kHour + 30 * kSecond),   otherSession,                                   kNot,   0,       {},                    kLater,  {},       kOtherSession},
         {"a log-off and log-on since the start", Span(2 * kHour + 30 * kSecond),   winlogon,                                       kNot,   0,       {},                    kLater,  {},       kWinlogonEvents},
         {"the first log-on's record, adjusted",  Span(2 * kHour + 30 * kSecond),   record,                                         kNot,   0,       {},                    kLater,  27'500,   kEarlierRecord},
+        {"its record before a step forward",     Span(2 * kHour + 30 * kSecond),   recordBeforeStep,                               kNot,   0,       {},                    kLater,  27'500,   kEarlierRecord},
         {"remote, the start's record found",     Span(5 * kHour + 9 * kSecond),    remoteWithRecord,                               kNot,   0,       {},                    kRemote, 27'500,   kEarlierRecord},
         {"remote, nothing found",                Span(5 * kHour + 9 * kSecond),    with(remoteSession),                            kNot,   0,       {},                    kRemote, {},       {}},
         {"its own 7001 by its id, 20 s early",   Span(65 * kSecond),               ownEarly,                                       kFull,  45'000,  {},                    kFirst,  {},       {}},
@@ -201,6 +210,11 @@ TEST(ApplySignIn, EveryRecordItComposesIsOneTheHistoryTakes) {
                 const std::uint64_t connect = earliest + upTo(3 * kHour + shellAt + age);
                 evidence.session = SessionReading{connect, connect + upTo(clocks.systemTime - connect),
                                                   false, i % 5 == 0, 2, {}};
+            }
+            // The log read after the clocks holds no change after them.
+            if (evidence.clockChanges && !evidence.clockChanges->empty() &&
+                evidence.clockChanges->front().newUtc > clocks.systemTime) {
+                evidence.clockChanges.reset();
             }
             if (i % 4 == 0) {
                 const std::int64_t step = static_cast<std::int64_t>(upTo(20 * kSecond)) - 10 * 10'000'000;
