@@ -166,7 +166,9 @@ bool PlaceOnPresentClock(const std::vector<ClockChange>& changes, const StartMea
         for (WinlogonNotice& event : *evidence.winlogonEvents) place(event.atUtc, false);
     }
     if (evidence.firstLogonRecords) {
-        for (RecordedLogon& record : *evidence.firstLogonRecords) PlaceRecord(changes, span, record);
+        for (RecordedLogon& record : *evidence.firstLogonRecords) {
+            PlaceRecord(changes, span, record);
+        }
     }
     return known;
 }
