@@ -6,7 +6,6 @@
 #include "start/start_record.h"
 #include "platform/debug_output.h"
 #include "platform/event_log.h"
-#include "platform/number_text.h"
 #include "version_numbers.h"
 
 namespace vossel {
@@ -47,12 +46,7 @@ void StartRecorder::Write(const StartMeasurement& measurement) {
     pending_.reset();
     if (!platform::StartRecordsAllowed()) return;
     const StartRecord record = ComposeStartRecord(measurement, VOSSEL_VERSION_FULL, kArchitecture);
-    const std::uint32_t error = platform::WriteEventRecord(record.eventId, record.strings);
-    if (error != 0) {
-        platform::Report(L"event log error " + platform::NumberText(error));
-    } else {
-        platform::Report(L"event " + platform::NumberText(record.eventId));
-    }
+    platform::WriteEventRecordReported(record.eventId, record.strings);
     if (Recorded) Recorded(measurement);
 }
 

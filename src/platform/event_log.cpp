@@ -2,9 +2,10 @@
 
 #include <windows.h>
 
+#include "platform/debug_output.h"
+#include "platform/number_text.h"
 #include "platform/registry.h"
 #include "platform/runtime_error.h"
-#include "platform/event_log.h"
 #include "platform/system_api.h"
 #include "platform/unique_handle.h"
 
@@ -35,6 +36,15 @@ std::uint32_t WriteEventRecord(std::uint32_t eventId, const std::vector<std::wst
         return 0;
     } catch (const RuntimeError& error) {
         return static_cast<std::uint32_t>(error.Number());
+    }
+}
+
+void WriteEventRecordReported(std::uint32_t eventId, const std::vector<std::wstring>& strings) {
+    const std::uint32_t error = WriteEventRecord(eventId, strings);
+    if (error != 0) {
+        Report(L"event log error " + NumberText(error));
+    } else {
+        Report(L"event " + NumberText(eventId));
     }
 }
 

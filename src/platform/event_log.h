@@ -13,6 +13,9 @@ inline constexpr wchar_t kEventSource[] = L"Vossel";
 // the run-time error's when a function is missing. Never throws.
 std::uint32_t WriteEventRecord(std::uint32_t eventId, const std::vector<std::wstring>& strings);
 
+// The same, and its debug line: "event <id>" once written, "event log error <n>" where not.
+void WriteEventRecordReported(std::uint32_t eventId, const std::vector<std::wstring>& strings);
+
 // The administrator's switch: RecordStarts = 0 under HKLM\SOFTWARE\Policies\Vossel, read in the
 // 64-bit view where Group Policy writes it, also from the 32-bit exe.
 bool StartRecordsAllowed();

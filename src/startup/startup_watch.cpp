@@ -162,12 +162,7 @@ void StartupWatch::State::Write(const StartupReport& report) {
     }
     platform::Report(L"settled = " + SettledText(report.settledMs));
     const StartRecord record = ComposeStartupRecord(report, VOSSEL_VERSION_FULL, kArchitecture);
-    const std::uint32_t error = platform::WriteEventRecord(record.eventId, record.strings);
-    if (error != 0) {
-        platform::Report(L"event log error " + platform::NumberText(error));
-    } else {
-        platform::Report(L"event " + platform::NumberText(record.eventId));
-    }
+    platform::WriteEventRecordReported(record.eventId, record.strings);
 }
 
 namespace {
