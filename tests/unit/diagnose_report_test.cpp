@@ -32,6 +32,9 @@ DiagnoseReadings EveryField() {
                          std::vector<std::wstring>{L"Authorised", L"use"}, std::nullopt,
                          std::nullopt};
     readings.decision = DecideStart(start);
+    readings.bootDiagnostics.read = true;
+    readings.bootDiagnostics.events = {{kStart + 300 * kSecond, kStart + kSecond, 60'000, 31'000,
+                                        29'000, 4'800}};
     return readings;
 }
 
@@ -45,7 +48,11 @@ TEST(DiagnoseReport, ShowsWhatWasReadAndDecided) {
           L"policy LegalNoticeCaption: empty multi-string",
           L"policy LegalNoticeText: \"Authorised\" | \"use\"", L"TSId 1, UserSid S-1-5-21",
           L"Windows start: 20000 ms", L"signing in: 5000 ms", L"the wait: excluded", L"caption: 25",
-          L"none: every source answered"}) {
+          L"none: every source answered", L"BootPostBootTime: 29000 ms",
+          L"start to the shell (MainPathBootTime): Windows 31000 ms, Vossel 30000 ms, "
+          L"difference -1000 ms",
+          L"(UserLogonWaitDuration): Windows 4800 ms, Vossel 5000 ms, difference +200 ms",
+          L"UserLogonWaitDuration): Windows 26200 ms, Vossel 25000 ms, difference -1200 ms"}) {
         EXPECT_NE(report.find(expected), std::wstring::npos) << expected;
     }
 }
@@ -65,6 +72,51 @@ TEST(DiagnoseReport, NamesWhatCouldNotBeRead) {
           L"this session: not read", L"caption: --"}) {
         EXPECT_NE(report.find(expected), std::wstring::npos) << expected;
     }
+}
+
+// Event 100 is Windows' own for a boot, written minutes after it, not for every one; it is this
+// start's only when its boot began near Vossel's start.
+TEST(DiagnoseReport, TellsTheBootEventOfThisStart) {
+    const DiagnoseReadings every = EveryField();
+    const StartMeasurement& boot = every.decision;
+    StartMeasurement wake = boot;
+    wake.kind = StartKind::Resume;
+    const BootDiagnosticsEvent near{kStart + 300 * kSecond, kStart - 90 * kSecond, 1};
+    const BootDiagnosticsEvent nearer{kStart + 300 * kSecond, kStart + 30 * kSecond, 2};
+    const BootDiagnosticsEvent previous{kStart - 3000 * kSecond, kStart - 3300 * kSecond, 3};
+    const BootDiagnosticsEvent undated{kStart + 200 * kSecond, 0, 4};
+    const BootDiagnosticsEvent undatedOlder{kStart + 100 * kSecond, 0, 5};
+    const BootDiagnosticsEvent undatedBefore{kStart - 100 * kSecond, 0, 6};
+    const struct {
+        std::vector<BootDiagnosticsEvent> events;
+        const StartMeasurement& decision;
+        std::optional<std::int64_t> matched;  // its bootTimeMs
+    } rows[] = {
+        {{previous, near, nearer}, boot, 2},  // the nearest boot start
+        {{previous}, boot, std::nullopt},     // the previous boot's only
+        {{near}, wake, std::nullopt},         // a wake has none
+        {{undated, undatedOlder, undatedBefore}, boot, 5},  // the first written after the start
+        {{undatedBefore}, boot, std::nullopt},
+        {{}, boot, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        BootDiagnostics diagnostics{true, {}, row.events};
+        const BootDiagnosticsEvent* event = MatchBootEvent(diagnostics, row.decision);
+        EXPECT_EQ(event ? event->bootTimeMs : std::nullopt, row.matched);
+    }
+
+    DiagnoseReadings readings = every;
+    readings.bootDiagnostics.events = {previous};
+    const auto compose = [](const DiagnoseReadings& r) {
+        return ComposeDiagnoseReport(r, [](std::uint64_t) { return std::optional<int>(0); });
+    };
+    EXPECT_NE(compose(readings).find(L"event 100: no event for this start"), std::wstring::npos);
+    // Refused, as to those who are not administrators: how to run it elevated.
+    readings.bootDiagnostics = {false, {L"Diagnostics-Performance event 100", 5, L"Access is denied."}, {}};
+    const std::wstring refused = compose(readings);
+    EXPECT_NE(refused.find(L"event 100: not read: error 5: Access is denied."), std::wstring::npos);
+    EXPECT_NE(refused.find(L"Run as administrator\", Vossel.exe /diagnose > report.txt"),
+              std::wstring::npos);
 }
 
 }  // namespace
