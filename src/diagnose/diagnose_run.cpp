@@ -216,7 +216,8 @@ class ReportWindow {
           report_(kTextId),
           copy_(kCopyButtonId, {}, L"&Copy"),
           window_({L"VosselDiagnose", L"Vossel diagnostics", IDI_VOSSEL, COLOR_BTNFACE, 0,
-                   {2400, 1800, 11400, 8400}}) {
+                   {2400, 1800, 11400, 8400},
+                   true}) {
         window_.Add(report_);
         window_.Add(copy_);
         copy_.Click = [this] { platform::CopyTextToClipboard(window_.Handle(), text_); };
@@ -224,7 +225,7 @@ class ReportWindow {
             ::SetWindowTextW(report_.Handle(), text_.c_str());
             Layout();
         };
-        window_.Message = [this](UINT message, WPARAM wparam,
+        window_.Message = [this](UINT message, WPARAM,
                                  LPARAM lparam) -> std::optional<LRESULT> {
             switch (message) {
                 case WM_SIZE:
@@ -234,13 +235,6 @@ class ReportWindow {
                     reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {Scaled(320),
                                                                              Scaled(200)};
                     return 0;
-                case WM_COMMAND:
-                    // Esc, which the dialog keys turn into IDCANCEL.
-                    if (LOWORD(wparam) == IDCANCEL) {
-                        window_.UnloadWindow();
-                        return 0;
-                    }
-                    return std::nullopt;
                 default:
                     return std::nullopt;
             }

@@ -114,6 +114,8 @@ TEST(Diagnose, ShowsTheReportInAWindowWithoutRedirection) {
         GetWindowRect(copy, &button);
         if (dpi == 96) buttonHeightAt96 = button.bottom - button.top;
         else EXPECT_NEAR(button.bottom - button.top, buttonHeightAt96 * 3 / 2, 3);
+        // For people to look at; the window paints a moment after it appears.
+        Sleep(1500);
         SaveScreenshotPng(L"diagnose-window-" + std::to_wstring(dpi));
 
         // "Copy" puts everything on the clipboard, as the text box holds it.
@@ -134,7 +136,8 @@ TEST(Diagnose, ShowsTheReportInAWindowWithoutRedirection) {
         EXPECT_NE(copied.find(L"[sources that could not be read]"), std::wstring::npos);
 
         // Tab leaves the text for the button; Esc closes the window.
-        GUITHREADINFO focus{sizeof(focus)};
+        GUITHREADINFO focus{};
+        focus.cbSize = sizeof(focus);
         const DWORD thread = GetWindowThreadProcessId(window, nullptr);
         PostMessageW(text, WM_KEYDOWN, VK_TAB, 0);
         for (int i = 0; i < 50 && GetGUIThreadInfo(thread, &focus) && focus.hwndFocus != copy; ++i)

@@ -81,12 +81,20 @@ TEST(DiagnoseReport, TellsTheBootEventOfThisStart) {
     const StartMeasurement& boot = every.decision;
     StartMeasurement wake = boot;
     wake.kind = StartKind::Resume;
-    const BootDiagnosticsEvent near{kStart + 300 * kSecond, kStart - 90 * kSecond, 1};
-    const BootDiagnosticsEvent nearer{kStart + 300 * kSecond, kStart + 30 * kSecond, 2};
-    const BootDiagnosticsEvent previous{kStart - 3000 * kSecond, kStart - 3300 * kSecond, 3};
-    const BootDiagnosticsEvent undated{kStart + 200 * kSecond, 0, 4};
-    const BootDiagnosticsEvent undatedOlder{kStart + 100 * kSecond, 0, 5};
-    const BootDiagnosticsEvent undatedBefore{kStart - 100 * kSecond, 0, 6};
+    // Each event known by its BootTime.
+    const auto written = [](std::uint64_t at, std::uint64_t bootStart, std::int64_t name) {
+        BootDiagnosticsEvent event;
+        event.writtenUtc = at;
+        event.bootStartUtc = bootStart;
+        event.bootTimeMs = name;
+        return event;
+    };
+    const auto near = written(kStart + 300 * kSecond, kStart - 90 * kSecond, 1);
+    const auto nearer = written(kStart + 300 * kSecond, kStart + 30 * kSecond, 2);
+    const auto previous = written(kStart - 3000 * kSecond, kStart - 3300 * kSecond, 3);
+    const auto undated = written(kStart + 200 * kSecond, 0, 4);
+    const auto undatedOlder = written(kStart + 100 * kSecond, 0, 5);
+    const auto undatedBefore = written(kStart - 100 * kSecond, 0, 6);
     const struct {
         std::vector<BootDiagnosticsEvent> events;
         const StartMeasurement& decision;
