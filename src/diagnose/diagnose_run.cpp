@@ -32,11 +32,18 @@ constexpr std::wstring_view kArchitecture = sizeof(void*) == 8 ? L"x64" : L"x86"
 constexpr int kCopyButtonId = 101;
 constexpr int kTextId = 102;
 
+// In English where the system has its English texts, as the rest of the report; else in the
+// user's language.
 std::wstring SystemMessage(std::uint32_t code) {
     wchar_t* buffer = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    DWORD length = 0;
+    for (const DWORD language : {DWORD{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)}, DWORD{0}}) {
+        length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, language, reinterpret_cast<wchar_t*>(&buffer), 0,
+                                  nullptr);
+        if (length && buffer) break;
+    }
     std::wstring text = length && buffer ? std::wstring(buffer, length) : std::wstring();
     if (buffer) ::LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))

@@ -25,9 +25,9 @@ DiagnoseReadings StandInReadings() {
     start.evidence.lsaLogonUtc = kStart + 25 * kSecond;
     start.evidence.otherSessionLogons = std::vector<std::uint64_t>{};
     start.evidence.winlogonEvents = std::vector<WinlogonNotice>{{7001, kStart + 26 * kSecond, 1, user}};
-    start.evidence.clockChanges =
-        std::vector<ClockChange>{{kStart + 35 * kSecond, kStart + 35 * kSecond,
-                                  kStart + 35 * kSecond + 1, 1}};
+    // The clock set from the hardware clock at the boot: not a step.
+    start.evidence.clockChanges = std::vector<ClockChange>{
+        {kStart + 2 * kSecond, kStart - kDay, kStart + 2 * kSecond, 2}};
     start.evidence.firstLogonRecords = std::vector<RecordedLogon>{
         {{kStart, 0}, kStart + 25 * kSecond, 25'000}};
     start.ownSessionId = 1;

@@ -51,8 +51,9 @@ TEST(Diagnose, WritesTheReportToARedirectedOutputAndEnds) {
     for (const char* expected :
          {"Vossel diagnostics", "[clocks]", "system time: 20", " local (UTC", "[decision]",
           "caption: ", "[sources that could not be read]",
-          // What Wine cannot give is named, with the reason where the system gave one.
-          "session manager (WTSEnumerateSessions)", "registry: GlassSessionId: error 2",
+          // What Wine cannot give is named, with the reason where the system gave one, in
+          // English in a Chinese prefix too.
+          "session manager (WTSEnumerateSessions)", "registry: GlassSessionId: error 2: File not found.",
           "Diagnostics-Performance event 100: error "}) {
         EXPECT_NE(run.report.find(expected), std::string::npos) << expected << "\n" << run.report;
     }
@@ -73,7 +74,7 @@ TEST(Diagnose, ShowsEveryFieldWithStandInReadings) {
           "policy LegalNoticeCaption: \"Notice\"",
           "policy LegalNoticeText: \"Authorised\" | \"use only\"",
           "Winlogon LegalNoticeCaption: empty multi-string", "Winlogon LegalNoticeText: not set",
-          "clock changes since the start: 1", "  change: reason 1, old 2025-",
+          "clock changes since the start: 1", "  change: reason 2, old 2025-",
           "Winlogon 7001/7002 since the start: 1", "  7001: 2025-", "TSId 1, UserSid S-1-5-21",
           "shell window owner (process id): 4242", "parent Explorer's creation: 2025-",
           "plausible first log-on records: 1", "  record: 25000 ms, start 2025-",
