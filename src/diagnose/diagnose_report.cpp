@@ -108,8 +108,8 @@ std::wstring FailureText(const SourceFailure& failure) {
            (failure.message.empty() ? L"" : L": " + failure.message);
 }
 
-constexpr std::uint32_t kAccessDenied = 5;            // ERROR_ACCESS_DENIED
-constexpr std::uint32_t kChannelNotFound = 15007;     // ERROR_EVT_CHANNEL_NOT_FOUND
+constexpr std::uint32_t kAccessDenied = 5;         // ERROR_ACCESS_DENIED
+constexpr std::uint32_t kChannelNotFound = 15007;  // ERROR_EVT_CHANNEL_NOT_FOUND
 
 std::wstring SignedMs(std::int64_t ms) {
     return (ms > 0 ? L"+" : L"") + std::to_wstring(ms) + L" ms";

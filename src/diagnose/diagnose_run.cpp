@@ -222,7 +222,11 @@ class ReportWindow {
         : text_(std::move(text)),
           report_(kTextId),
           copy_(kCopyButtonId, {}, L"&Copy"),
-          window_({L"VosselDiagnose", L"Vossel diagnostics", IDI_VOSSEL, COLOR_BTNFACE, 0,
+          window_({L"VosselDiagnose",
+                   L"Vossel diagnostics",
+                   IDI_VOSSEL,
+                   COLOR_BTNFACE,
+                   0,
                    {2400, 1800, 11400, 8400},
                    true}) {
         window_.Add(report_);
@@ -232,8 +236,7 @@ class ReportWindow {
             ::SetWindowTextW(report_.Handle(), text_.c_str());
             Layout();
         };
-        window_.Message = [this](UINT message, WPARAM,
-                                 LPARAM lparam) -> std::optional<LRESULT> {
+        window_.Message = [this](UINT message, WPARAM, LPARAM lparam) -> std::optional<LRESULT> {
             switch (message) {
                 case WM_SIZE:
                     Layout();

@@ -24,12 +24,13 @@ DiagnoseReadings StandInReadings() {
         SessionReading{kStart + 20 * kSecond, kStart + 25 * kSecond, false, false, 1, user};
     start.evidence.lsaLogonUtc = kStart + 25 * kSecond;
     start.evidence.otherSessionLogons = std::vector<std::uint64_t>{};
-    start.evidence.winlogonEvents = std::vector<WinlogonNotice>{{7001, kStart + 26 * kSecond, 1, user}};
+    start.evidence.winlogonEvents =
+        std::vector<WinlogonNotice>{{7001, kStart + 26 * kSecond, 1, user}};
     // The clock set from the hardware clock at the boot: not a step.
-    start.evidence.clockChanges = std::vector<ClockChange>{
-        {kStart + 2 * kSecond, kStart - kDay, kStart + 2 * kSecond, 2}};
-    start.evidence.firstLogonRecords = std::vector<RecordedLogon>{
-        {{kStart, 0}, kStart + 25 * kSecond, 25'000}};
+    start.evidence.clockChanges =
+        std::vector<ClockChange>{{kStart + 2 * kSecond, kStart - kDay, kStart + 2 * kSecond, 2}};
+    start.evidence.firstLogonRecords =
+        std::vector<RecordedLogon>{{{kStart, 0}, kStart + 25 * kSecond, 25'000}};
     start.ownSessionId = 1;
     start.glassSessionId = 1;
     start.autoAdminLogon = std::vector<std::wstring>{L"0"};

@@ -48,13 +48,13 @@ TEST(Diagnose, WritesTheReportToARedirectedOutputAndEnds) {
     const Redirected run = RunRedirected(TargetExe());
     ASSERT_TRUE(run.ended) << "it did not end by itself";
     EXPECT_EQ(run.exitCode, 0u);
-    for (const char* expected :
-         {"Vossel diagnostics", "[clocks]", "system time: 20", " local (UTC", "[decision]",
-          "caption: ", "[sources that could not be read]",
-          // What Wine cannot give is named, with the reason where the system gave one, in
-          // English in a Chinese prefix too.
-          "session manager (WTSEnumerateSessions)", "registry: GlassSessionId: error 2: File not found.",
-          "Diagnostics-Performance event 100: error "}) {
+    for (const char* expected : {"Vossel diagnostics", "[clocks]", "system time: 20", " local (UTC",
+                                 "[decision]", "caption: ", "[sources that could not be read]",
+                                 // What Wine cannot give is named, with the reason where the system
+                                 // gave one, in English in a Chinese prefix too.
+                                 "session manager (WTSEnumerateSessions)",
+                                 "registry: GlassSessionId: error 2: File not found.",
+                                 "Diagnostics-Performance event 100: error "}) {
         EXPECT_NE(run.report.find(expected), std::string::npos) << expected << "\n" << run.report;
     }
 }
@@ -62,26 +62,46 @@ TEST(Diagnose, WritesTheReportToARedirectedOutputAndEnds) {
 // The test build's stand-in readings: every source answers, so every field shows its value, and
 // Windows' event 100 of this boot stands beside Vossel's phases.
 TEST(Diagnose, ShowsEveryFieldWithStandInReadings) {
-    const Redirected run = RunRedirected(Directory(TargetExe()) + L"\\fault-diagnose-readings\\Vossel.exe");
+    const Redirected run =
+        RunRedirected(Directory(TargetExe()) + L"\\fault-diagnose-readings\\Vossel.exe");
     ASSERT_TRUE(run.ended) << "it did not end by itself";
     EXPECT_EQ(run.exitCode, 0u);
     for (const char* expected :
-         {"interrupt time: 400000000 (100 ns), 40.000 s", "unbiased interrupt time: 400000000",
-          "this process's session id: 1", "GlassSessionId: 1", "SM_REMOTESESSION: 0",
-          "this session's connect time: 2025-", "this session's state: not locked",
-          "user SID: S-1-5-21-1-2-3-1001", "LSA log-on time of the shell: 2025-",
-          "other signed-in sessions: 0", "AutoAdminLogon: \"0\"",
+         {"interrupt time: 400000000 (100 ns), 40.000 s",
+          "unbiased interrupt time: 400000000",
+          "this process's session id: 1",
+          "GlassSessionId: 1",
+          "SM_REMOTESESSION: 0",
+          "this session's connect time: 2025-",
+          "this session's state: not locked",
+          "user SID: S-1-5-21-1-2-3-1001",
+          "LSA log-on time of the shell: 2025-",
+          "other signed-in sessions: 0",
+          "AutoAdminLogon: \"0\"",
           "policy LegalNoticeCaption: \"Notice\"",
           "policy LegalNoticeText: \"Authorised\" | \"use only\"",
-          "Winlogon LegalNoticeCaption: empty multi-string", "Winlogon LegalNoticeText: not set",
-          "clock changes since the start: 1", "  change: reason 2, old 2025-",
-          "Winlogon 7001/7002 since the start: 1", "  7001: 2025-", "TSId 1, UserSid S-1-5-21",
-          "shell window owner (process id): 4242", "parent Explorer's creation: 2025-",
-          "plausible first log-on records: 1", "  record: 25000 ms, start 2025-",
-          "kind: full boot", "log-on: first log-on", "Windows start: 20000 ms",
-          "at the sign-in screen: 5000 ms", "signing in: 5000 ms", "the number: 25000 ms",
-          "events read: 2", "BootStartTime: 2025-", "BootTime: 70000 ms",
-          "MainPathBootTime: 31000 ms", "BootPostBootTime: 39000 ms",
+          "Winlogon LegalNoticeCaption: empty multi-string",
+          "Winlogon LegalNoticeText: not set",
+          "clock changes since the start: 1",
+          "  change: reason 2, old 2025-",
+          "Winlogon 7001/7002 since the start: 1",
+          "  7001: 2025-",
+          "TSId 1, UserSid S-1-5-21",
+          "shell window owner (process id): 4242",
+          "parent Explorer's creation: 2025-",
+          "plausible first log-on records: 1",
+          "  record: 25000 ms, start 2025-",
+          "kind: full boot",
+          "log-on: first log-on",
+          "Windows start: 20000 ms",
+          "at the sign-in screen: 5000 ms",
+          "signing in: 5000 ms",
+          "the number: 25000 ms",
+          "events read: 2",
+          "BootStartTime: 2025-",
+          "BootTime: 70000 ms",
+          "MainPathBootTime: 31000 ms",
+          "BootPostBootTime: 39000 ms",
           "UserLogonWaitDuration: 4800 ms",
           "start to the shell (MainPathBootTime): Windows 31000 ms, Vossel 30000 ms, "
           "difference -1000 ms",
@@ -113,8 +133,10 @@ TEST(Diagnose, ShowsTheReportInAWindowWithoutRedirection) {
         EXPECT_TRUE(GetWindowLongW(text, GWL_STYLE) & ES_READONLY);
         RECT button{};
         GetWindowRect(copy, &button);
-        if (dpi == 96) buttonHeightAt96 = button.bottom - button.top;
-        else EXPECT_NEAR(button.bottom - button.top, buttonHeightAt96 * 3 / 2, 3);
+        if (dpi == 96)
+            buttonHeightAt96 = button.bottom - button.top;
+        else
+            EXPECT_NEAR(button.bottom - button.top, buttonHeightAt96 * 3 / 2, 3);
         // For people to look at; the window paints a moment after it appears.
         Sleep(1500);
         SaveScreenshotPng(L"diagnose-window-" + std::to_wstring(dpi));

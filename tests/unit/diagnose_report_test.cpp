@@ -33,8 +33,8 @@ DiagnoseReadings EveryField() {
                          std::nullopt};
     readings.decision = DecideStart(start);
     readings.bootDiagnostics.read = true;
-    readings.bootDiagnostics.events = {{kStart + 300 * kSecond, kStart + kSecond, 60'000, 31'000,
-                                        29'000, 4'800}};
+    readings.bootDiagnostics.events = {
+        {kStart + 300 * kSecond, kStart + kSecond, 60'000, 31'000, 29'000, 4'800}};
     return readings;
 }
 
@@ -100,9 +100,9 @@ TEST(DiagnoseReport, TellsTheBootEventOfThisStart) {
         const StartMeasurement& decision;
         std::optional<std::int64_t> matched;  // its bootTimeMs
     } rows[] = {
-        {{previous, near, nearer}, boot, 2},  // the nearest boot start
-        {{previous}, boot, std::nullopt},     // the previous boot's only
-        {{near}, wake, std::nullopt},         // a wake has none
+        {{previous, near, nearer}, boot, 2},                // the nearest boot start
+        {{previous}, boot, std::nullopt},                   // the previous boot's only
+        {{near}, wake, std::nullopt},                       // a wake has none
         {{undated, undatedOlder, undatedBefore}, boot, 5},  // the first written after the start
         {{undatedBefore}, boot, std::nullopt},
         {{}, boot, std::nullopt},
@@ -120,7 +120,8 @@ TEST(DiagnoseReport, TellsTheBootEventOfThisStart) {
     };
     EXPECT_NE(compose(readings).find(L"event 100: no event for this start"), std::wstring::npos);
     // Refused, as to those who are not administrators: how to run it elevated.
-    readings.bootDiagnostics = {false, {L"Diagnostics-Performance event 100", 5, L"Access is denied."}, {}};
+    readings.bootDiagnostics = {
+        false, {L"Diagnostics-Performance event 100", 5, L"Access is denied."}, {}};
     const std::wstring refused = compose(readings);
     EXPECT_NE(refused.find(L"event 100: not read: error 5: Access is denied."), std::wstring::npos);
     EXPECT_NE(refused.find(L"Run as administrator\", Vossel.exe /diagnose > report.txt"),
