@@ -59,54 +59,24 @@ TEST(Diagnose, WritesTheReportToARedirectedOutputAndEnds) {
     }
 }
 
-// The test build's stand-in readings: every source answers, so every field shows its value, and
-// Windows' event 100 of this boot stands beside Vossel's phases.
+// The test build's stand-in readings: every source answers, so every field has its value (only
+// the sleep and wake, which a full boot does not ask, is not read), and Windows' event 100 of this
+// boot stands beside Vossel's phases.
 TEST(Diagnose, ShowsEveryFieldWithStandInReadings) {
     const Redirected run =
         RunRedirected(Directory(TargetExe()) + L"\\fault-diagnose-readings\\Vossel.exe");
     ASSERT_TRUE(run.ended) << "it did not end by itself";
     EXPECT_EQ(run.exitCode, 0u);
-    for (const char* expected :
-         {"interrupt time: 400000000 (100 ns), 40.000 s",
-          "unbiased interrupt time: 400000000",
-          "this process's session id: 1",
-          "GlassSessionId: 1",
-          "SM_REMOTESESSION: 0",
-          "this session's connect time: 2025-",
-          "this session's state: not locked",
-          "user SID: S-1-5-21-1-2-3-1001",
-          "LSA log-on time of the shell: 2025-",
-          "other signed-in sessions: 0",
-          "AutoAdminLogon: \"0\"",
-          "policy LegalNoticeCaption: \"Notice\"",
-          "policy LegalNoticeText: \"Authorised\" | \"use only\"",
-          "Winlogon LegalNoticeCaption: empty multi-string",
-          "Winlogon LegalNoticeText: not set",
-          "clock changes since the start: 1",
-          "  change: reason 2, old 2025-",
-          "Winlogon 7001/7002 since the start: 1",
-          "  7001: 2025-",
-          "TSId 1, UserSid S-1-5-21",
-          "shell window owner (process id): 4242",
-          "parent Explorer's creation: 2025-",
-          "plausible first log-on records: 1",
-          "  record: 25000 ms, start 2025-",
-          "kind: full boot",
-          "log-on: first log-on",
-          "Windows start: 20000 ms",
-          "at the sign-in screen: 5000 ms",
-          "signing in: 5000 ms",
-          "the number: 25000 ms",
-          "events read: 2",
-          "BootStartTime: 2025-",
-          "BootTime: 70000 ms",
-          "MainPathBootTime: 31000 ms",
-          "BootPostBootTime: 39000 ms",
-          "UserLogonWaitDuration: 4800 ms",
-          "start to the shell (MainPathBootTime): Windows 31000 ms, Vossel 30000 ms, "
-          "difference -1000 ms",
-          "(UserLogonWaitDuration): Windows 4800 ms, Vossel 5000 ms, difference +200 ms",
-          "none: every source answered"}) {
+    const auto count = [&](const std::regex& pattern) {
+        return std::distance(std::sregex_iterator(run.report.begin(), run.report.end(), pattern),
+                             std::sregex_iterator());
+    };
+    EXPECT_EQ(count(std::regex(": not (read|known|taken|compared)")), 1) << run.report;
+    EXPECT_EQ(count(std::regex(": 20\\d\\d-\\d\\d-\\d\\dT")), 14) << run.report;  // the instants
+    for (const char* expected : {"policy LegalNoticeText: \"Authorised\" | \"use only\"",
+                                 "record: 25000 ms, start 2025-", "the number: 25000 ms",
+                                 "start to the shell (MainPathBootTime): Windows 31000 ms, Vossel "
+                                 "30000 ms, difference -1000 ms"}) {
         EXPECT_NE(run.report.find(expected), std::string::npos) << expected << "\n" << run.report;
     }
 }
@@ -128,44 +98,32 @@ TEST(Diagnose, ShowsTheReportInAWindowWithoutRedirection) {
         ASSERT_NE(window, nullptr) << target->Describe();
         HWND text = FindWindowExW(window, nullptr, L"EDIT", nullptr);
         HWND copy = FindWindowExW(window, nullptr, L"BUTTON", L"&Copy");
-        ASSERT_NE(text, nullptr);
-        ASSERT_NE(copy, nullptr);
+        ASSERT_TRUE(text && copy);
         EXPECT_TRUE(GetWindowLongW(text, GWL_STYLE) & ES_READONLY);
         RECT button{};
         GetWindowRect(copy, &button);
-        if (dpi == 96)
-            buttonHeightAt96 = button.bottom - button.top;
-        else
-            EXPECT_NEAR(button.bottom - button.top, buttonHeightAt96 * 3 / 2, 3);
-        // For people to look at; the window paints a moment after it appears.
-        Sleep(1500);
+        if (dpi == 96) buttonHeightAt96 = button.bottom - button.top;
+        EXPECT_NEAR(button.bottom - button.top, buttonHeightAt96 * static_cast<int>(dpi) / 96, 3);
+        Sleep(1500);  // for people to look at: the window paints a moment after it appears
         SaveScreenshotPng(L"diagnose-window-" + std::to_wstring(dpi));
 
-        // "Copy" puts everything on the clipboard, as the text box holds it.
-        const auto length = static_cast<int>(SendMessageW(text, WM_GETTEXTLENGTH, 0, 0));
+        // "Copy" puts the whole text on the clipboard.
+        const auto length = static_cast<size_t>(SendMessageW(text, WM_GETTEXTLENGTH, 0, 0));
         SendMessageW(copy, BM_CLICK, 0, 0);
         std::wstring copied;
         if (OpenClipboard(nullptr)) {
-            if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-                if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-                    copied = chars;
-                    GlobalUnlock(data);
-                }
+            HANDLE data = GetClipboardData(CF_UNICODETEXT);
+            if (const auto* chars = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr) {
+                copied = chars;
+                GlobalUnlock(data);
             }
             CloseClipboard();
         }
-        EXPECT_EQ(copied.rfind(L"Vossel diagnostics", 0), 0u);
-        EXPECT_EQ(static_cast<int>(copied.size()), length);
-        EXPECT_NE(copied.find(L"[sources that could not be read]"), std::wstring::npos);
+        EXPECT_TRUE(copied.size() == length && copied.rfind(L"Vossel diagnostics", 0) == 0);
 
         // Tab leaves the text for the button; Esc closes the window.
-        GUITHREADINFO focus{};
-        focus.cbSize = sizeof(focus);
-        const DWORD thread = GetWindowThreadProcessId(window, nullptr);
         PostMessageW(text, WM_KEYDOWN, VK_TAB, 0);
-        for (int i = 0; i < 50 && GetGUIThreadInfo(thread, &focus) && focus.hwndFocus != copy; ++i)
-            Sleep(100);
-        EXPECT_EQ(focus.hwndFocus, copy);
+        EXPECT_TRUE(WaitUntil([&] { return FocusOf(window) == copy; }, kStepTimeoutMs));
         PostMessageW(copy, WM_KEYDOWN, VK_ESCAPE, 0);
         EXPECT_EQ(target->WaitForExit(kStepTimeoutMs).value_or(1), 0u) << target->Describe();
         EXPECT_EQ(CountLines(*target, std::regex("record|Label2")), 0u) << AllLines(*target);

@@ -48,7 +48,7 @@ TEST(DiagnoseReport, ShowsWhatWasReadAndDecided) {
           L"policy LegalNoticeCaption: empty multi-string",
           L"policy LegalNoticeText: \"Authorised\" | \"use\"", L"TSId 1, UserSid S-1-5-21",
           L"Windows start: 20000 ms", L"signing in: 5000 ms", L"the wait: excluded", L"caption: 25",
-          L"none: every source answered", L"BootPostBootTime: 29000 ms",
+          L"none: every source answered",
           L"start to the shell (MainPathBootTime): Windows 31000 ms, Vossel 30000 ms, "
           L"difference -1000 ms",
           L"(UserLogonWaitDuration): Windows 4800 ms, Vossel 5000 ms, difference +200 ms",
@@ -77,54 +77,36 @@ TEST(DiagnoseReport, NamesWhatCouldNotBeRead) {
 // Event 100 is Windows' own for a boot, written minutes after it, not for every one; it is this
 // start's only when its boot began near Vossel's start.
 TEST(DiagnoseReport, TellsTheBootEventOfThisStart) {
-    const DiagnoseReadings every = EveryField();
-    const StartMeasurement& boot = every.decision;
-    StartMeasurement wake = boot;
+    DiagnoseReadings readings = EveryField();
+    StartMeasurement wake = readings.decision;
     wake.kind = StartKind::Resume;
-    // Each event known by its BootTime.
-    const auto written = [](std::uint64_t at, std::uint64_t bootStart, std::int64_t name) {
-        BootDiagnosticsEvent event;
-        event.writtenUtc = at;
-        event.bootStartUtc = bootStart;
-        event.bootTimeMs = name;
-        return event;
+    // Each event known by its BootTime: written when, its boot started when (0: not given).
+    const auto event = [](std::int64_t name, std::int64_t written, std::int64_t bootStart) {
+        return BootDiagnosticsEvent{kStart + written * kSecond,
+                                    bootStart ? kStart + bootStart * kSecond : 0, name, {}, {}, {}};
     };
-    const auto near = written(kStart + 300 * kSecond, kStart - 90 * kSecond, 1);
-    const auto nearer = written(kStart + 300 * kSecond, kStart + 30 * kSecond, 2);
-    const auto previous = written(kStart - 3000 * kSecond, kStart - 3300 * kSecond, 3);
-    const auto undated = written(kStart + 200 * kSecond, 0, 4);
-    const auto undatedOlder = written(kStart + 100 * kSecond, 0, 5);
-    const auto undatedBefore = written(kStart - 100 * kSecond, 0, 6);
     const struct {
         std::vector<BootDiagnosticsEvent> events;
-        const StartMeasurement& decision;
-        std::optional<std::int64_t> matched;  // its bootTimeMs
+        bool resume;
+        std::optional<std::int64_t> matched;
     } rows[] = {
-        {{previous, near, nearer}, boot, 2},                // the nearest boot start
-        {{previous}, boot, std::nullopt},                   // the previous boot's only
-        {{near}, wake, std::nullopt},                       // a wake has none
-        {{undated, undatedOlder, undatedBefore}, boot, 5},  // the first written after the start
-        {{undatedBefore}, boot, std::nullopt},
-        {{}, boot, std::nullopt},
+        {{event(1, -3000, -3300), event(2, 300, -90), event(3, 300, 30)}, false, 3},  // nearest
+        {{event(1, -3000, -3300)}, false, std::nullopt},  // the previous boot's only
+        {{event(1, 300, 30)}, true, std::nullopt},        // a wake has none
+        {{event(1, 200, 0), event(2, 100, 0), event(3, -100, 0)}, false, 2},  // first after start
     };
     for (const auto& row : rows) {
-        BootDiagnostics diagnostics{true, {}, row.events};
-        const BootDiagnosticsEvent* event = MatchBootEvent(diagnostics, row.decision);
-        EXPECT_EQ(event ? event->bootTimeMs : std::nullopt, row.matched);
+        const BootDiagnosticsEvent* matched = MatchBootEvent(
+            {true, {}, row.events}, row.resume ? wake : readings.decision);
+        EXPECT_EQ(matched ? matched->bootTimeMs : std::nullopt, row.matched);
     }
-
-    DiagnoseReadings readings = every;
-    readings.bootDiagnostics.events = {previous};
-    const auto compose = [](const DiagnoseReadings& r) {
-        return ComposeDiagnoseReport(r, [](std::uint64_t) { return std::optional<int>(0); });
-    };
-    EXPECT_NE(compose(readings).find(L"event 100: no event for this start"), std::wstring::npos);
     // Refused, as to those who are not administrators: how to run it elevated.
-    readings.bootDiagnostics = {
-        false, {L"Diagnostics-Performance event 100", 5, L"Access is denied."}, {}};
-    const std::wstring refused = compose(readings);
-    EXPECT_NE(refused.find(L"event 100: not read: error 5: Access is denied."), std::wstring::npos);
-    EXPECT_NE(refused.find(L"Run as administrator\", Vossel.exe /diagnose > report.txt"),
+    readings.bootDiagnostics = {false, {L"event 100", 5, L"Access is denied."}, {}};
+    const std::wstring refused =
+        ComposeDiagnoseReport(readings, [](std::uint64_t) { return std::optional<int>(0); });
+    EXPECT_NE(refused.find(L"event 100: not read: error 5: Access is denied.\r\n  to read it: "
+                           L"run it elevated: in a command prompt or PowerShell opened with \"Run "
+                           L"as administrator\", Vossel.exe /diagnose > report.txt"),
               std::wstring::npos);
 }
 
