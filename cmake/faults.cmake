@@ -63,3 +63,6 @@ vossel_fault_variant(history VOSSEL_FAULT_HISTORY_FROM_ENVIRONMENT)
 # The caption from VOSSEL_TEST_CAPTION instead of the measured number: a long start, 1412.214 or
 # 99999.999, drawn in its box.
 vossel_fault_variant(shown-value VOSSEL_FAULT_SHOWN_VALUE)
+# /diagnose with stand-in readings (diagnose_stand_ins.cpp) in place of Wine's stubs: every field of
+# the report with a value, and Windows' event 100 beside Vossel's phases.
+vossel_fault_variant(diagnose-readings VOSSEL_FAULT_DIAGNOSE_READINGS)

@@ -26,6 +26,17 @@ class Report {
     void Milliseconds(std::wstring_view name, const std::optional<std::int64_t>& ms) {
         Line(name, ms ? std::to_wstring(*ms) + L" ms" : L"not known");
     }
+    // A source that gives a list: its count and a line for each, or that it was not read.
+    template <typename Item, typename Describe>
+    void List(std::wstring_view name, const std::optional<std::vector<Item>>& items,
+              Describe describe) {
+        if (!items) {
+            Line(name, L"not read");
+            return;
+        }
+        Line(name, std::to_wstring(items->size()));
+        for (const Item& item : *items) describe(item);
+    }
     std::wstring InstantText(std::uint64_t utc) const {
         if (utc == 0) return L"not known";
         std::wstring text = UtcText(utc);
@@ -90,7 +101,107 @@ std::wstring IdText(const std::optional<std::uint32_t>& id) {
     return id ? std::to_wstring(*id) : L"not read";
 }
 
+// Some readers answer nothing without a reason: no code is shown for those.
+std::wstring FailureText(const SourceFailure& failure) {
+    if (failure.code == 0) return failure.message;
+    return L"error " + std::to_wstring(failure.code) +
+           (failure.message.empty() ? L"" : L": " + failure.message);
+}
+
+constexpr std::uint32_t kAccessDenied = 5;         // ERROR_ACCESS_DENIED
+constexpr std::uint32_t kChannelNotFound = 15007;  // ERROR_EVT_CHANNEL_NOT_FOUND
+
+std::wstring SignedMs(std::int64_t ms) {
+    return (ms > 0 ? L"+" : L"") + std::to_wstring(ms) + L" ms";
+}
+
+// One of Windows' durations beside Vossel's, the difference being Vossel's less Windows'.
+void Compare(Report& report, std::wstring_view name, const std::optional<std::int64_t>& windows,
+             const std::optional<std::int64_t>& vossel) {
+    if (!windows || !vossel) {
+        report.Line(name, L"not compared (" + std::wstring(windows ? L"Vossel's" : L"Windows'") +
+                              L" not known)");
+        return;
+    }
+    report.Line(name, L"Windows " + std::to_wstring(*windows) + L" ms, Vossel " +
+                          std::to_wstring(*vossel) + L" ms, difference " +
+                          SignedMs(*vossel - *windows));
+}
+
+void WriteBootDiagnostics(Report& report, const DiagnoseReadings& readings) {
+    const BootDiagnostics& boot = readings.bootDiagnostics;
+    const StartMeasurement& decision = readings.decision;
+    report.Heading(L"Windows' boot diagnostics (Diagnostics-Performance event 100)");
+    if (!boot.read) {
+        report.Line(L"event 100", L"not read: " + FailureText(boot.failure));
+        if (boot.failure.code == kAccessDenied) {
+            report.Line(L"to read it",
+                        L"run it elevated: in a command prompt or PowerShell opened with \"Run as "
+                        L"administrator\", Vossel.exe /diagnose > report.txt");
+        } else if (boot.failure.code == kChannelNotFound) {
+            report.Line(L"to read it", L"this edition of Windows has no such log");
+        }
+        return;
+    }
+    report.Line(L"events read", std::to_wstring(boot.events.size()));
+    const BootDiagnosticsEvent* event = MatchBootEvent(boot, decision);
+    if (!event) {
+        report.Line(L"event 100",
+                    decision.kind == StartKind::Resume
+                        ? L"no event for this start (a wake; the event describes boots)"
+                    : decision.startUtc == 0
+                        ? L"not matched (the start is not known)"
+                        : L"no event for this start (Windows writes it some minutes after the "
+                          L"boot, and not for every boot)");
+        return;
+    }
+    report.Instant(L"written", event->writtenUtc);
+    report.Instant(L"BootStartTime", event->bootStartUtc);
+    report.Milliseconds(L"BootTime", event->bootTimeMs);
+    report.Milliseconds(L"MainPathBootTime", event->mainPathBootTimeMs);
+    report.Milliseconds(L"BootPostBootTime", event->bootPostBootTimeMs);
+    report.Milliseconds(L"UserLogonWaitDuration", event->userLogonWaitMs);
+    std::optional<std::int64_t> span;
+    if (decision.startUtc && decision.shellCreatedUtc >= decision.startUtc) {
+        span = static_cast<std::int64_t>((decision.shellCreatedUtc - decision.startUtc) / 10'000);
+    }
+    std::optional<std::int64_t> mainPathWithoutWait;
+    if (event->mainPathBootTimeMs && event->userLogonWaitMs) {
+        mainPathWithoutWait = *event->mainPathBootTimeMs - *event->userLogonWaitMs;
+    }
+    Compare(report, L"start to the shell (MainPathBootTime)", event->mainPathBootTimeMs, span);
+    Compare(report, L"at the sign-in screen (UserLogonWaitDuration)", event->userLogonWaitMs,
+            decision.signInWaitMs);
+    Compare(report, L"without the wait (MainPathBootTime - UserLogonWaitDuration)",
+            mainPathWithoutWait,
+            decision.kind == StartKind::NotMeasured || !decision.waitIncluded.empty()
+                ? std::nullopt
+                : std::optional<std::int64_t>(decision.durationMs));
+}
+
 }  // namespace
+
+const BootDiagnosticsEvent* MatchBootEvent(const BootDiagnostics& diagnostics,
+                                           const StartMeasurement& decision) {
+    if (decision.kind == StartKind::Resume || decision.startUtc == 0) return nullptr;
+    const BootDiagnosticsEvent* nearest = nullptr;
+    std::uint64_t nearestGap = kBootEventMatch + 1;
+    const BootDiagnosticsEvent* firstAfter = nullptr;
+    for (const BootDiagnosticsEvent& event : diagnostics.events) {
+        if (event.bootStartUtc != 0) {
+            const std::uint64_t gap = event.bootStartUtc > decision.startUtc
+                                          ? event.bootStartUtc - decision.startUtc
+                                          : decision.startUtc - event.bootStartUtc;
+            if (gap < nearestGap) {
+                nearest = &event;
+                nearestGap = gap;
+            }
+        } else if (event.writtenUtc > decision.startUtc) {
+            firstAfter = &event;  // newest first: the last one seen was written first
+        }
+    }
+    return nearest ? nearest : firstAfter;
+}
 
 std::wstring ComposeDiagnoseReport(const DiagnoseReadings& readings, const LocalOffset& offset) {
     Report report(offset);
@@ -134,15 +245,8 @@ std::wstring ComposeDiagnoseReport(const DiagnoseReadings& readings, const Local
         report.Line(L"this session", L"not read");
     }
     report.Instant(L"LSA log-on time of the shell", evidence.lsaLogonUtc);
-    if (evidence.otherSessionLogons) {
-        report.Line(L"other signed-in sessions",
-                    std::to_wstring(evidence.otherSessionLogons->size()));
-        for (const std::uint64_t logon : *evidence.otherSessionLogons) {
-            report.Instant(L"  log-on time", logon);
-        }
-    } else {
-        report.Line(L"other sessions", L"not read");
-    }
+    report.List(L"other signed-in sessions", evidence.otherSessionLogons,
+                [&](std::uint64_t logon) { report.Instant(L"  log-on time", logon); });
 
     report.Heading(L"settings");
     report.Line(L"AutoAdminLogon", Texts(start.autoAdminLogon));
@@ -155,28 +259,19 @@ std::wstring ComposeDiagnoseReport(const DiagnoseReadings& readings, const Local
     if (start.legalNotice.empty()) report.Line(L"legal notice", L"not read (no sign-in instant)");
 
     report.Heading(L"System log");
-    if (evidence.clockChanges) {
-        report.Line(L"clock changes since the start",
-                    std::to_wstring(evidence.clockChanges->size()));
-        for (const ClockChange& change : *evidence.clockChanges) {
-            report.Line(L"  change", L"reason " + std::to_wstring(change.reason) + L", old " +
-                                         report.InstantText(change.oldUtc) + L", new " +
-                                         report.InstantText(change.newUtc));
-        }
-    } else {
-        report.Line(L"clock changes", L"not read");
-    }
-    if (evidence.winlogonEvents) {
-        report.Line(L"Winlogon 7001/7002 since the start",
-                    std::to_wstring(evidence.winlogonEvents->size()));
-        for (const WinlogonNotice& notice : *evidence.winlogonEvents) {
-            report.Line(L"  " + std::to_wstring(notice.eventId),
-                        report.InstantText(notice.atUtc) + L", TSId " + IdText(notice.sessionId) +
-                            L", UserSid " + (notice.userSid.empty() ? L"none" : notice.userSid));
-        }
-    } else {
-        report.Line(L"Winlogon events", L"not read");
-    }
+    report.List(L"clock changes since the start", evidence.clockChanges,
+                [&](const ClockChange& change) {
+                    report.Line(L"  change", L"reason " + std::to_wstring(change.reason) +
+                                                 L", old " + report.InstantText(change.oldUtc) +
+                                                 L", new " + report.InstantText(change.newUtc));
+                });
+    report.List(L"Winlogon 7001/7002 since the start", evidence.winlogonEvents,
+                [&](const WinlogonNotice& notice) {
+                    report.Line(L"  " + std::to_wstring(notice.eventId),
+                                report.InstantText(notice.atUtc) + L", TSId " +
+                                    IdText(notice.sessionId) + L", UserSid " +
+                                    (notice.userSid.empty() ? L"none" : notice.userSid));
+                });
 
     report.Heading(L"shell");
     report.Line(L"shell window owner (process id)",
@@ -187,17 +282,13 @@ std::wstring ComposeDiagnoseReport(const DiagnoseReadings& readings, const Local
     if (start.parentShellRead) report.Instant(L"parent Explorer's creation", start.parentShellUtc);
 
     report.Heading(L"Vossel's records of this start");
-    if (evidence.firstLogonRecords) {
-        report.Line(L"plausible first log-on records",
-                    std::to_wstring(evidence.firstLogonRecords->size()));
-        for (const RecordedLogon& logon : *evidence.firstLogonRecords) {
-            report.Line(L"  record", std::to_wstring(logon.durationMs) + L" ms, start " +
-                                         report.InstantText(logon.start.startUtc) +
-                                         L", signed in " + report.InstantText(logon.signedInUtc));
-        }
-    } else {
-        report.Line(L"records", L"not read");
-    }
+    report.List(L"plausible first log-on records", evidence.firstLogonRecords,
+                [&](const RecordedLogon& logon) {
+                    report.Line(L"  record", std::to_wstring(logon.durationMs) + L" ms, start " +
+                                                 report.InstantText(logon.start.startUtc) +
+                                                 L", signed in " +
+                                                 report.InstantText(logon.signedInUtc));
+                });
 
     const StartMeasurement& decision = readings.decision;
     report.Heading(L"decision");
@@ -222,15 +313,12 @@ std::wstring ComposeDiagnoseReport(const DiagnoseReadings& readings, const Local
     }
     report.Line(L"caption", StartCaption(decision, L"."));
 
+    WriteBootDiagnostics(report, readings);
+
     report.Heading(L"sources that could not be read");
     if (readings.failures.empty()) report.Line(L"none", L"every source answered");
     for (const SourceFailure& failure : readings.failures) {
-        // Some readers answer nothing without a reason: no code is shown for those.
-        report.Line(failure.source,
-                    failure.code == 0
-                        ? failure.message
-                        : L"error " + std::to_wstring(failure.code) +
-                              (failure.message.empty() ? L"" : L": " + failure.message));
+        report.Line(failure.source, FailureText(failure));
     }
     return text + report.Take();
 }

@@ -2,11 +2,18 @@
 
 #include <windows.h>
 
-#include <cstring>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <optional>
 #include <string>
 
 #include "diagnose/diagnose_report.h"
 #include "platform/clocks.h"
+#include "platform/event_log_query.h"
+#include "platform/ui/clipboard.h"
+#include "platform/ui/window.h"
+#include "resource_ids.h"
 #include "platform/session.h"
 #include "platform/system_log.h"
 #include "start/start_of_shell.h"
@@ -14,17 +21,29 @@
 #include "version_numbers.h"
 
 namespace vossel {
+
+#ifdef VOSSEL_FAULT_DIAGNOSE_READINGS
+DiagnoseReadings StandInReadings();  // diagnose_stand_ins.cpp
+#endif
+
 namespace {
 
 constexpr std::wstring_view kArchitecture = sizeof(void*) == 8 ? L"x64" : L"x86";
 constexpr int kCopyButtonId = 101;
 constexpr int kTextId = 102;
 
+// In English where the system has its English texts, as the rest of the report; else in the
+// user's language.
 std::wstring SystemMessage(std::uint32_t code) {
     wchar_t* buffer = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    DWORD length = 0;
+    for (const DWORD language : {DWORD{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)}, DWORD{0}}) {
+        length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, language, reinterpret_cast<wchar_t*>(&buffer), 0,
+                                  nullptr);
+        if (length && buffer) break;
+    }
     std::wstring text = length && buffer ? std::wstring(buffer, length) : std::wstring();
     if (buffer) ::LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
@@ -51,7 +70,48 @@ std::optional<int> LocalOffsetMinutes(std::uint64_t utc) {
     return static_cast<int>((shifted - static_cast<std::int64_t>(utc)) / 600'000'000);
 }
 
+// Windows' event 100 of the last few boots; the refusal (ERROR_ACCESS_DENIED for those who are
+// not administrators) or another failure kept with its reason.
+BootDiagnostics ReadBootDiagnostics() {
+    constexpr int kMostEvents = 8;
+    BootDiagnostics boot;
+    const auto data = [](const wchar_t* name) {
+        return L"Event/EventData/Data[@Name='" + std::wstring(name) + L"']";
+    };
+    const auto milliseconds = [](const platform::EventField& field) {
+        return field.present && field.text.empty()
+                   ? std::optional<std::int64_t>(static_cast<std::int64_t>(field.number))
+                   : std::nullopt;
+    };
+    const std::uint32_t error = platform::QueryEventFieldsNewestFirst(
+        L"Microsoft-Windows-Diagnostics-Performance/Operational", L"*[System[EventID=100]]",
+        {data(L"BootStartTime"), data(L"BootTime"), data(L"MainPathBootTime"),
+         data(L"BootPostBootTime"), data(L"UserLogonWaitDuration")},
+        [&](const platform::EventRecordFields& record) {
+            if (record.eventId == 100 && record.fields.size() == 5) {
+                const auto& f = record.fields;
+                boot.events.push_back({record.systemTime, f[0].text.empty() ? f[0].number : 0,
+                                       milliseconds(f[1]), milliseconds(f[2]), milliseconds(f[3]),
+                                       milliseconds(f[4])});
+            }
+            return static_cast<int>(boot.events.size()) < kMostEvents;
+        });
+    boot.read = error == 0;
+    if (error != 0) {
+        boot.events.clear();
+        boot.failure = {L"Diagnostics-Performance event 100", error, SystemMessage(error)};
+    }
+    return boot;
+}
+
 DiagnoseReadings ReadEverything() {
+#ifdef VOSSEL_FAULT_DIAGNOSE_READINGS
+    DiagnoseReadings standIn = StandInReadings();
+    standIn.version = VOSSEL_VERSION_FULL;
+    standIn.architecture = kArchitecture;
+    return standIn;
+#endif
+
     DiagnoseReadings readings;
     readings.version = VOSSEL_VERSION_FULL;
     readings.architecture = kArchitecture;
@@ -107,6 +167,10 @@ DiagnoseReadings ReadEverything() {
         readings.failures.push_back({L"session manager (WTSEnumerateSessions)", 0,
                                      L"the other sessions could not be read; no reason given"});
     }
+    readings.bootDiagnostics = ReadBootDiagnostics();
+    if (!readings.bootDiagnostics.read) {
+        readings.failures.push_back(readings.bootDiagnostics.failure);
+    }
     if (readings.start.clocks && !readings.start.clocks->interruptTime) {
         readings.failures.push_back(
             {L"QueryInterruptTime", ERROR_PROC_NOT_FOUND, SystemMessage(ERROR_PROC_NOT_FOUND)});
@@ -127,103 +191,113 @@ bool WriteToHandle(HANDLE output, const std::wstring& text) {
            written == bytes.size();
 }
 
-// The window: the report in a read-only edit control, which screen readers read and the keyboard
-// scrolls, and a button that copies it.
-struct ReportWindow {
-    std::wstring text;
-    HWND edit = nullptr;
-    HWND button = nullptr;
-    HFONT font = nullptr;
+// The report in a read-only edit control, which screen readers read and the keyboard scrolls.
+// An edit control that takes many lines asks for every key, Tab and Esc too; this one leaves
+// them to the dialog keys, so that Tab reaches the button and Esc closes the window.
+class ReportText : public platform::Control {
+  public:
+    explicit ReportText(int id)
+        : Control(id, {}, L"",
+                  WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
+                      ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                  L"EDIT", WS_EX_CLIENTEDGE) {}
+
+  private:
+    void OnCreated() override { ::SetWindowSubclass(Handle(), &KeepDialogKeys, 0, 0); }
+    static LRESULT CALLBACK KeepDialogKeys(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                                           UINT_PTR, DWORD_PTR) noexcept {
+        if (message == WM_GETDLGCODE) {
+            return ::DefSubclassProc(window, message, wparam, lparam) &
+                   ~(DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTMESSAGE);
+        }
+        if (message == WM_NCDESTROY) ::RemoveWindowSubclass(window, &KeepDialogKeys, 0);
+        return ::DefSubclassProc(window, message, wparam, lparam);
+    }
 };
 
-LRESULT CALLBACK ReportWindowProc(HWND window, UINT message, WPARAM wparam,
-                                  LPARAM lparam) noexcept {
-    auto* state = reinterpret_cast<ReportWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    switch (message) {
-        case WM_NCCREATE:
-            ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                                reinterpret_cast<LONG_PTR>(
-                                    reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
-            break;
-        case WM_SIZE:
-            if (state && state->edit) {
-                const int width = LOWORD(lparam), height = HIWORD(lparam);
-                ::MoveWindow(state->button, 8, height - 36, 120, 28, TRUE);
-                ::MoveWindow(state->edit, 8, 8, width - 16, height - 52, TRUE);
+// The window: the text above, "Copy" below it, everything scaled to the window's DPI.
+class ReportWindow {
+  public:
+    explicit ReportWindow(std::wstring text)
+        : text_(std::move(text)),
+          report_(kTextId),
+          copy_(kCopyButtonId, {}, L"&Copy"),
+          window_({L"VosselDiagnose",
+                   L"Vossel diagnostics",
+                   IDI_VOSSEL,
+                   COLOR_BTNFACE,
+                   0,
+                   {2400, 1800, 11400, 8400},
+                   true}) {
+        window_.Add(report_);
+        window_.Add(copy_);
+        copy_.Click = [this] { platform::CopyTextToClipboard(window_.Handle(), text_); };
+        window_.Load = [this] {
+            ::SetWindowTextW(report_.Handle(), text_.c_str());
+            Layout();
+        };
+        window_.Message = [this](UINT message, WPARAM, LPARAM lparam) -> std::optional<LRESULT> {
+            switch (message) {
+                case WM_SIZE:
+                    Layout();
+                    return 0;
+                case WM_GETMINMAXINFO:
+                    reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {Scaled(320),
+                                                                             Scaled(200)};
+                    return 0;
+                default:
+                    return std::nullopt;
             }
-            return 0;
-        case WM_SETFOCUS:
-            if (state && state->edit) ::SetFocus(state->edit);
-            return 0;
-        case WM_COMMAND:
-            if (state && LOWORD(wparam) == kCopyButtonId && ::OpenClipboard(window)) {
-                ::EmptyClipboard();
-                const size_t bytes = (state->text.size() + 1) * sizeof(wchar_t);
-                if (HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes)) {
-                    if (void* data = ::GlobalLock(memory)) {
-                        std::memcpy(data, state->text.c_str(), bytes);
-                        ::GlobalUnlock(memory);
-                        if (!::SetClipboardData(CF_UNICODETEXT, memory)) ::GlobalFree(memory);
-                    } else {
-                        ::GlobalFree(memory);
-                    }
-                }
-                ::CloseClipboard();
-                return 0;
-            }
-            break;
-        case WM_DESTROY:
-            ::PostQuitMessage(0);
-            return 0;
-        case WM_NCDESTROY:
-            ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-            break;
+        };
+        window_.Unloaded = [] { ::PostQuitMessage(0); };
     }
-    return ::DefWindowProcW(window, message, wparam, lparam);
-}
 
-int ShowReportWindow(std::wstring text) {
-    ReportWindow state;
-    state.text = std::move(text);
-    HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = &ReportWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = L"VosselDiagnose";
-    ::RegisterClassExW(&windowClass);
-    HWND window = ::CreateWindowExW(0, windowClass.lpszClassName, L"Vossel diagnostics",
-                                    WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 760, 560,
-                                    nullptr, nullptr, instance, &state);
-    if (!window) return 4;
-    state.font = static_cast<HFONT>(::GetStockObject(ANSI_FIXED_FONT));
-    state.edit = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", state.text.c_str(),
-                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL |
-                                       ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-                                   0, 0, 0, 0, window,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), instance,
-                                   nullptr);
-    state.button = ::CreateWindowExW(
-        0, L"BUTTON", L"&Copy", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
-        window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCopyButtonId)), instance, nullptr);
-    ::SendMessageW(state.edit, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), FALSE);
-    ::SendMessageW(state.button, WM_SETFONT,
-                   reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-    RECT client{};
-    ::GetClientRect(window, &client);
-    ::SendMessageW(window, WM_SIZE, 0, MAKELPARAM(client.right, client.bottom));
-    ::ShowWindow(window, SW_SHOWNORMAL);
-    ::SetFocus(state.edit);
-    MSG message{};
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (::IsDialogMessageW(window, &message)) continue;
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
+    int Run() {
+        window_.Show();
+        if (!window_.IsLoaded()) return 4;
+        ::SetFocus(report_.Handle());
+        // The caret at the top, not at the end of a selection of everything.
+        ::SendMessageW(report_.Handle(), EM_SETSEL, 0, 0);
+        return platform::RunMessageLoop();
     }
-    return 0;
-}
+
+  private:
+    int Scaled(int pixelsAt96) const { return ::MulDiv(pixelsAt96, window_.Dpi(), 96); }
+
+    void Layout() {
+        HWND window = window_.Handle();
+        if (!window || !report_.Handle()) return;
+        RECT client{};
+        ::GetClientRect(window, &client);
+        const int margin = Scaled(8);
+        int lineHeight = Scaled(16);
+        int captionWidth = Scaled(40);
+        if (HDC dc = ::GetDC(window)) {
+            const auto font =
+                reinterpret_cast<HFONT>(::SendMessageW(copy_.Handle(), WM_GETFONT, 0, 0));
+            const HGDIOBJ old = font ? ::SelectObject(dc, font) : nullptr;
+            TEXTMETRICW metrics{};
+            if (::GetTextMetricsW(dc, &metrics)) lineHeight = metrics.tmHeight;
+            SIZE caption{};
+            if (::GetTextExtentPoint32W(dc, L"Copy", 4, &caption)) captionWidth = caption.cx;
+            if (old) ::SelectObject(dc, old);
+            ::ReleaseDC(window, dc);
+        }
+        const int buttonHeight = lineHeight + Scaled(10);
+        const int buttonWidth = std::max(captionWidth + Scaled(32), Scaled(88));
+        const int buttonTop = std::max<int>(client.bottom - margin - buttonHeight, margin);
+        ::SetWindowPos(copy_.Handle(), nullptr, margin, buttonTop, buttonWidth, buttonHeight,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(report_.Handle(), nullptr, margin, margin,
+                       std::max<int>(client.right - 2 * margin, 0),
+                       std::max<int>(buttonTop - 2 * margin, 0), SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    std::wstring text_;
+    ReportText report_;
+    platform::PushButton copy_;
+    platform::Window window_;
+};
 
 }  // namespace
 
@@ -241,7 +315,7 @@ int RunDiagnose() {
         output && output != INVALID_HANDLE_VALUE ? ::GetFileType(output) : FILE_TYPE_UNKNOWN;
     if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE)
         return WriteToHandle(output, report) ? 0 : 4;
-    return ShowReportWindow(report);
+    return ReportWindow(report).Run();
 }
 
 }  // namespace vossel

@@ -162,7 +162,8 @@ HistoryWindow::HistoryWindow()
                IDI_VOSSEL,
                COLOR_WINDOW,
                0,
-               {9900, 2400, 10500, 10200}}) {
+               {9900, 2400, 10500, 10200},
+               true}) {
     // In tab order: the starts, then what started with the selected one.
     window_.Add(summary_);
     window_.Add(state_);
@@ -324,13 +325,6 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPA
                                       ::MulDiv(480, window_.Dpi(), 96)};
             return 0;
         }
-        case WM_COMMAND:
-            // Esc, which the dialog keys turn into IDCANCEL.
-            if (LOWORD(wparam) == IDCANCEL) {
-                window_.UnloadWindow();
-                return 0;
-            }
-            return std::nullopt;
         case WM_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(lparam);
             if (header->idFrom == kListId && header->code == LVN_ITEMCHANGED) {

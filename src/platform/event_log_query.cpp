@@ -6,6 +6,7 @@
 
 #include <iterator>
 #include <optional>
+#include <type_traits>
 
 #include "platform/late_bound.h"
 
@@ -145,50 +146,58 @@ LPCWSTR kSystemPaths[] = {L"Event/System/EventID", L"Event/System/TimeCreated/@S
     });
 }
 
+// A whole number of any width; a negative one reads as none.
+template <typename Number>
+std::optional<std::uint64_t> Whole(Number n) {
+    if constexpr (std::is_signed_v<Number>) {
+        if (n < 0) return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(n);
+}
+
+std::optional<std::uint64_t> WholeNumberOf(const EVT_VARIANT& value) {
+    switch (value.Type) {
+        case EvtVarTypeByte:
+            return Whole(value.ByteVal);
+        case EvtVarTypeUInt16:
+            return Whole(value.UInt16Val);
+        case EvtVarTypeUInt32:
+        case EvtVarTypeHexInt32:
+            return Whole(value.UInt32Val);
+        case EvtVarTypeUInt64:
+        case EvtVarTypeHexInt64:
+            return Whole(value.UInt64Val);
+        case EvtVarTypeFileTime:
+            return Whole(value.FileTimeVal);
+        case EvtVarTypeSByte:
+            return Whole(value.SByteVal);
+        case EvtVarTypeInt16:
+            return Whole(value.Int16Val);
+        case EvtVarTypeInt32:
+            return Whole(value.Int32Val);
+        case EvtVarTypeInt64:
+            return Whole(value.Int64Val);
+        default:
+            return std::nullopt;
+    }
+}
+
 EventField FieldOf(const EVT_VARIANT& value) {
     EventField field;
     const auto number = [&](std::uint64_t n) {
         field.present = true;
         field.number = n;
     };
-    const auto signedNumber = [&](std::int64_t n) {
-        if (n >= 0) number(static_cast<std::uint64_t>(n));
-    };
+    if (const std::optional<std::uint64_t> whole = WholeNumberOf(value)) {
+        number(*whole);
+        return field;
+    }
     switch (value.Type) {
         case EvtVarTypeString:
             if (value.StringVal) {
                 field.present = true;
                 field.text = value.StringVal;
             }
-            break;
-        case EvtVarTypeByte:
-            number(value.ByteVal);
-            break;
-        case EvtVarTypeUInt16:
-            number(value.UInt16Val);
-            break;
-        case EvtVarTypeUInt32:
-        case EvtVarTypeHexInt32:
-            number(value.UInt32Val);
-            break;
-        case EvtVarTypeUInt64:
-        case EvtVarTypeHexInt64:
-            number(value.UInt64Val);
-            break;
-        case EvtVarTypeSByte:
-            signedNumber(value.SByteVal);
-            break;
-        case EvtVarTypeInt16:
-            signedNumber(value.Int16Val);
-            break;
-        case EvtVarTypeInt32:
-            signedNumber(value.Int32Val);
-            break;
-        case EvtVarTypeInt64:
-            signedNumber(value.Int64Val);
-            break;
-        case EvtVarTypeFileTime:
-            number(value.FileTimeVal);
             break;
         case EvtVarTypeSysTime:
             if (FILETIME time{};

@@ -145,13 +145,6 @@ std::wstring LastCaption(const Target& target) {
     return Wide(caption);
 }
 
-HWND FocusOf(HWND window) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus
-                                                                              : nullptr;
-}
-
 // One launch: the tree, the event of the first caption, the link's default action, and the
 // settings window that it opens, read the same way.
 TEST(Accessibility, ScreenReaderReadsTheMainWindowHearsItsCaptionAndFollowsTheLink) {

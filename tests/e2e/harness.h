@@ -165,6 +165,7 @@ struct Opacity {
 Opacity LayeredAttributes(HWND window);
 HICON WindowIcon(HWND window);  // WM_GETICON big/small, then the class icon
 int ScreenDpi();
+HWND FocusOf(HWND window);  // the keyboard focus of the window's thread
 
 // Input, posted to the window's queue: client coordinates in pixels.
 void ClickClient(HWND window, int x, int y);

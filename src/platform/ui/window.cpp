@@ -475,6 +475,10 @@ LRESULT Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
             pressedLabel_ = nullptr;
             return 0;
         case WM_COMMAND:
+            if (design_.escapeUnloads && LOWORD(wparam) == IDCANCEL) {
+                if (!handlersStopped) UnloadWindow();
+                return 0;
+            }
             if (!handlersStopped && HIWORD(wparam) == BN_CLICKED && lparam) {
                 for (Control* control : controls_) {
                     if (control->Id() == LOWORD(wparam) && control->Click) {

@@ -26,6 +26,8 @@ struct WindowDesign {
     int backColorIndex = COLOR_BTNFACE;
     int pictureId = 0;  // a bitmap resource, or 0
     TwipRect client;
+    // Esc, which the dialog keys of a window with controls turn into IDCANCEL, unloads it.
+    bool escapeUnloads = false;
 };
 
 class Window : private AccessibleContent {
