@@ -95,7 +95,8 @@ void ReadRunValues(HKEY root, REGSAM view, std::vector<StartupItem>& items) {
         std::wstring command(reinterpret_cast<const wchar_t*>(data.data()),
                              dataSize / sizeof(wchar_t));
         if (const auto end = command.find(L'\0'); end != std::wstring::npos) command.resize(end);
-        items.push_back({name.substr(0, nameLength), Expanded(command), StartupItem::Kind::kCommand});
+        items.push_back(
+            {name.substr(0, nameLength), Expanded(command), StartupItem::Kind::kCommand});
     }
 }
 
@@ -133,7 +134,8 @@ void ReadStartupFolder(const KNOWNFOLDERID& id, std::vector<StartupItem>& items)
         const std::wstring full = folder + L"\\" + file;
         if (extension == L".lnk") {
             std::wstring target = ShortcutTarget(full);
-            if (!target.empty()) items.push_back({file.substr(0, dot), std::move(target), StartupItem::Kind::kPath});
+            if (!target.empty())
+                items.push_back({file.substr(0, dot), std::move(target), StartupItem::Kind::kPath});
         } else if (extension == L".exe") {
             items.push_back({file.substr(0, dot), full, StartupItem::Kind::kPath});
         }
@@ -153,7 +155,9 @@ class Bstr {
     }
     BSTR* Out() { return &text_; }
     BSTR Get() const { return text_; }
-    std::wstring Text() const { return text_ ? std::wstring(text_, api::SysStringLen(text_)) : L""; }
+    std::wstring Text() const {
+        return text_ ? std::wstring(text_, api::SysStringLen(text_)) : L"";
+    }
 
   private:
     BSTR text_ = nullptr;
@@ -173,7 +177,8 @@ class ThisUser {
         DWORD length = 257;
         if (::GetUserNameW(name, &length)) name_ = LowerText(name);
         wchar_t domain[257] = {};
-        if (const DWORD got = ::GetEnvironmentVariableW(L"USERDOMAIN", domain, 257); got && got < 257) {
+        if (const DWORD got = ::GetEnvironmentVariableW(L"USERDOMAIN", domain, 257);
+            got && got < 257) {
             qualified_ = LowerText(std::wstring(domain) + L"\\" + name_);
         }
         HANDLE token = nullptr;
@@ -219,7 +224,8 @@ bool StartsAtLogon(ITaskDefinition& definition, const ThisUser& user) {
         if (SUCCEEDED(trigger->get_Enabled(&enabled)) && enabled == VARIANT_FALSE) continue;
         Microsoft::WRL::ComPtr<LogonTrigger> logon;
         Bstr userId;
-        if (FAILED(trigger->QueryInterface(kLogonTriggerId, reinterpret_cast<void**>(logon.GetAddressOf()))) ||
+        if (FAILED(trigger->QueryInterface(kLogonTriggerId,
+                                           reinterpret_cast<void**>(logon.GetAddressOf()))) ||
             !logon || FAILED(logon->get_UserId(userId.Out()))) {
             continue;
         }
@@ -240,7 +246,8 @@ void ReadTask(IRegisteredTask& task, const ThisUser& user, std::vector<StartupIt
     }
     Microsoft::WRL::ComPtr<IActionCollection> actions;
     LONG count = 0;
-    if (FAILED(definition->get_Actions(&actions)) || !actions || FAILED(actions->get_Count(&count))) {
+    if (FAILED(definition->get_Actions(&actions)) || !actions ||
+        FAILED(actions->get_Count(&count))) {
         return;
     }
     for (LONG index = 1; index <= count && index <= 32; ++index) {
@@ -255,7 +262,8 @@ void ReadTask(IRegisteredTask& task, const ThisUser& user, std::vector<StartupIt
         if (FAILED(action.As(&exec)) || FAILED(exec->get_Path(path.Out()))) continue;
         const std::wstring program = path.Text();
         // The action's path is the program alone: quotes around it are not part of it.
-        if (!program.empty()) items.push_back({name.Text(), Expanded(program), StartupItem::Kind::kTaskAction});
+        if (!program.empty())
+            items.push_back({name.Text(), Expanded(program), StartupItem::Kind::kTaskAction});
     }
 }
 
@@ -295,7 +303,8 @@ struct TaskWalk {
             which.vt = VT_I4;
             which.lVal = index;
             Microsoft::WRL::ComPtr<ITaskFolder> child;
-            if (SUCCEEDED(children->get_Item(which, &child)) && child) Folder(*child.Get(), depth + 1);
+            if (SUCCEEDED(children->get_Item(which, &child)) && child)
+                Folder(*child.Get(), depth + 1);
         }
     }
 };
@@ -319,7 +328,8 @@ std::wstring ManifestDisplayName(const std::wstring& path) {
     Microsoft::WRL::ComPtr<IXmlReader> reader;
     if (FAILED(createStream(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, FILE_ATTRIBUTE_NORMAL,
                             FALSE, nullptr, &stream)) ||
-        FAILED(createReader(__uuidof(IXmlReader), reinterpret_cast<void**>(reader.GetAddressOf()), nullptr)) ||
+        FAILED(createReader(__uuidof(IXmlReader), reinterpret_cast<void**>(reader.GetAddressOf()),
+                            nullptr)) ||
         FAILED(reader->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit)) ||
         FAILED(reader->SetInput(stream.Get()))) {
         return {};
@@ -384,7 +394,8 @@ std::optional<PackageManifest> ReadPackageManifest(const std::wstring& family) {
     }
     std::vector<PWSTR> names(count);
     std::wstring buffer(length, L'\0');
-    if (getPackages(family.c_str(), &count, names.data(), &length, buffer.data()) != ERROR_SUCCESS ||
+    if (getPackages(family.c_str(), &count, names.data(), &length, buffer.data()) !=
+            ERROR_SUCCESS ||
         count == 0 || !names[0]) {
         return std::nullopt;
     }

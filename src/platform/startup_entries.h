@@ -15,7 +15,8 @@ struct StartupItem {
         kPath,        // a shortcut's target, a program in the folder
         kTaskAction,  // a task's program, as its action names it (perhaps quoted)
     };
-    std::wstring name;  // the value's name, the Startup item's name without its extension, the task's
+    // The value's name, the Startup item's name without its extension, or the task's name.
+    std::wstring name;
     std::wstring command;  // environment variables expanded
     Kind kind = Kind::kCommand;
 };

@@ -113,7 +113,8 @@ std::wstring PackageResourceReference(std::wstring_view fullName, std::wstring_v
     } else if (key.find(L'/') != std::wstring_view::npos) {
         uri = std::wstring(kScheme) + L"//" + std::wstring(name) + L"/" + std::wstring(key);
     } else {
-        uri = std::wstring(kScheme) + L"//" + std::wstring(name) + L"/resources/" + std::wstring(key);
+        uri =
+            std::wstring(kScheme) + L"//" + std::wstring(name) + L"/resources/" + std::wstring(key);
     }
     return L"@{" + std::wstring(fullName) + L"?" + uri + L"}";
 }

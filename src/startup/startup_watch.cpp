@@ -172,8 +172,9 @@ void StartupWatch::State::Watch() {
             WindowsAndServicesMs(after > before ? after - before : 0, processes, firstUtc);
     }
     // At the session's end there is no time to read manifests: families it is.
-    report.programs = AttributeStartup(processes, entries, plan.windowStartUtc,
-                                       partial ? std::vector<PackageName>{} : PackageNames(processes));
+    report.programs =
+        AttributeStartup(processes, entries, plan.windowStartUtc,
+                         partial ? std::vector<PackageName>{} : PackageNames(processes));
     if (report.programs.size() > kMaxStartupPrograms) report.programs.resize(kMaxStartupPrograms);
     Write(report);
 }

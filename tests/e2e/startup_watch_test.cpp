@@ -280,7 +280,8 @@ TEST(StartupWatchEnd, ALogOffAfterTheWindowHasGoneWritesWhatTheWatchHasMarkedPar
     ASSERT_TRUE(target.WaitForPrefix("Vossel: window gone ", 15000 + kStartTimeoutMs))
         << target.Describe();
     for (const DebugLine& line : target.Lines()) {
-        ASSERT_NE(line.text.rfind("Vossel: settled = ", 0), 0u) << "the watch ended with the window";
+        ASSERT_NE(line.text.rfind("Vossel: settled = ", 0), 0u)
+            << "the watch ended with the window";
     }
     HWND window = MainWindowOf(target);
     ASSERT_NE(window, nullptr) << "the hidden window is not there to be told of the log-off";
@@ -294,7 +295,8 @@ TEST(StartupWatchEnd, ALogOffAfterTheWindowHasGoneWritesWhatTheWatchHasMarkedPar
                         kStepTimeoutMs, &answer);
     // Written before the answer, well inside the 90 s: not the watch's own end.
     ASSERT_TRUE(target.WaitForPrefix("Vossel: settled = ", kStepTimeoutMs))
-        << "nothing written at the log-off:\n" << target.Describe();
+        << "nothing written at the log-off:\n"
+        << target.Describe();
     ASSERT_TRUE(target.WaitForExit(kStepTimeoutMs)) << "no end after the log-off:\n"
                                                     << target.Describe();
     const RecordStrings strings = ReadRecord(traceEnd);
