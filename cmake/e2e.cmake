@@ -72,6 +72,11 @@ foreach(arch IN ITEMS x64 x86)
         --gtest_filter=StartupWatch.*)
     set_tests_properties(e2e_watch_${arch} PROPERTIES TIMEOUT ${timeout}
         ENVIRONMENT "DISPLAY=;VOSSEL_E2E_WATCH=1;VOSSEL_WINEPREFIX=${CMAKE_BINARY_DIR}/watch-prefix-${arch};VOSSEL_E2E_ARTIFACTS=${e2e_artifacts}/${arch}")
+    # A log-off while the watch goes on: a start of its own, so a prefix of its own.
+    add_test(NAME e2e_watch_end_${arch} COMMAND ${wine_runner} $<TARGET_FILE:vossel_e2e> --target=${target_exe}
+        --gtest_filter=StartupWatchEnd.*)
+    set_tests_properties(e2e_watch_end_${arch} PROPERTIES TIMEOUT ${timeout}
+        ENVIRONMENT "DISPLAY=;VOSSEL_E2E_WATCH=1;VOSSEL_WINEPREFIX=${CMAKE_BINARY_DIR}/watch-end-prefix-${arch};VOSSEL_E2E_ARTIFACTS=${e2e_artifacts}/${arch}")
 endforeach()
 
 add_test(NAME pe_headers COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/check_pe.sh

@@ -40,7 +40,8 @@ struct Owner {
 // The entry (or packaged app) that started this process itself; nothing when none did or when
 // two entries start the same image, which cannot be told apart.
 std::optional<Owner> OwnEntry(const WatchedProcess& process,
-                              const std::vector<StartupEntry>& lowerEntries) {
+                              const std::vector<StartupEntry>& lowerEntries,
+                              const std::vector<PackageName>& packages) {
     const std::wstring image = Lower(process.image);
     const StartupEntry* found = nullptr;
     for (const StartupEntry& entry : lowerEntries) {
@@ -51,8 +52,14 @@ std::optional<Owner> OwnEntry(const WatchedProcess& process,
         if (!found) found = &entry;
     }
     if (found) return Owner{found->name, process.image};
-    if (!process.packageFamily.empty()) return Owner{process.packageFamily, process.image};
-    return std::nullopt;
+    if (process.packageFamily.empty()) return std::nullopt;
+    const std::wstring family = Lower(process.packageFamily);
+    for (const PackageName& package : packages) {
+        if (!package.displayName.empty() && Lower(package.family) == family) {
+            return Owner{package.displayName, process.image};
+        }
+    }
+    return Owner{process.packageFamily, process.image};
 }
 
 }  // namespace
@@ -77,6 +84,41 @@ std::wstring ImageOfCommand(std::wstring_view command) {
     return std::wstring(command.substr(0, command.find_first_of(L" \t")));
 }
 
+std::wstring ImageOfTaskAction(std::wstring_view path) {
+    const std::size_t start = path.find_first_not_of(L" \t");
+    if (start == std::wstring_view::npos) return {};
+    path = path.substr(start, path.find_last_not_of(L" \t") - start + 1);
+    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') {
+        path = path.substr(1, path.size() - 2);
+    } else if (path.front() == L'"') {
+        path.remove_prefix(1);
+    }
+    return std::wstring(path);
+}
+
+std::wstring PackageResourceReference(std::wstring_view fullName, std::wstring_view displayName) {
+    constexpr std::wstring_view kScheme = L"ms-resource:";
+    if (displayName.size() <= kScheme.size() ||
+        Lower(displayName.substr(0, kScheme.size())) != kScheme) {
+        return {};
+    }
+    const std::wstring_view name = fullName.substr(0, fullName.find(L'_'));
+    if (name.empty() || name.size() == fullName.size()) return {};
+    const std::wstring_view key = displayName.substr(kScheme.size());
+    std::wstring uri;
+    if (key.starts_with(L"//")) {
+        uri = std::wstring(kScheme) + std::wstring(key);  // names its package itself
+    } else if (key.starts_with(L"/")) {
+        uri = std::wstring(kScheme) + L"//" + std::wstring(name) + std::wstring(key);
+    } else if (key.find(L'/') != std::wstring_view::npos) {
+        uri = std::wstring(kScheme) + L"//" + std::wstring(name) + L"/" + std::wstring(key);
+    } else {
+        uri =
+            std::wstring(kScheme) + L"//" + std::wstring(name) + L"/resources/" + std::wstring(key);
+    }
+    return L"@{" + std::wstring(fullName) + L"?" + uri + L"}";
+}
+
 ProcessUsage SpentSince(const WatchedProcess& process, std::uint64_t sinceUtc) {
     if (process.createdUtc >= sinceUtc) return process.last;
     return {std::max<std::int64_t>(0, process.last.cpu100ns - process.first.cpu100ns),
@@ -87,7 +129,8 @@ ProcessUsage SpentSince(const WatchedProcess& process, std::uint64_t sinceUtc) {
 
 std::vector<StartupProgram> AttributeStartup(const std::vector<WatchedProcess>& processes,
                                              const std::vector<StartupEntry>& entries,
-                                             std::uint64_t windowStartUtc) {
+                                             std::uint64_t windowStartUtc,
+                                             const std::vector<PackageName>& packages) {
     std::vector<StartupEntry> lowerEntries;
     for (const StartupEntry& entry : entries) {
         lowerEntries.push_back({entry.name, Lower(entry.image)});
@@ -116,7 +159,7 @@ std::vector<StartupProgram> AttributeStartup(const std::vector<WatchedProcess>& 
         // A chain is never longer than the processes seen; the bound also stops a cycle of
         // reused ids.
         for (std::size_t step = 0; at && !owner && step <= processes.size(); ++step) {
-            owner = OwnEntry(*at, lowerEntries);
+            owner = OwnEntry(*at, lowerEntries, packages);
             if (!owner) at = parentOf(*at);
         }
         if (!owner) owner = Owner{std::wstring(FileName(process.image)), process.image};

@@ -39,10 +39,30 @@ std::uint64_t NowUtc() {
 std::vector<StartupEntry> StartupEntries() {
     std::vector<StartupEntry> entries;
     for (platform::StartupItem& item : platform::ReadStartupItems()) {
-        std::wstring image = item.isPath ? item.command : ImageOfCommand(item.command);
+        using Kind = platform::StartupItem::Kind;
+        std::wstring image = item.kind == Kind::kPath         ? item.command
+                             : item.kind == Kind::kTaskAction ? ImageOfTaskAction(item.command)
+                                                              : ImageOfCommand(item.command);
         if (!image.empty()) entries.push_back({std::move(item.name), std::move(image)});
     }
     return entries;
+}
+
+// The display names of the packaged apps seen, read once the watching is over.
+std::vector<PackageName> PackageNames(const std::vector<WatchedProcess>& processes) {
+    std::vector<PackageName> names;
+    std::set<std::wstring> asked;
+    for (const WatchedProcess& process : processes) {
+        if (process.packageFamily.empty() || !asked.insert(process.packageFamily).second) continue;
+        const auto manifest = platform::ReadPackageManifest(process.packageFamily);
+        if (!manifest) continue;
+        const std::wstring reference =
+            PackageResourceReference(manifest->fullName, manifest->displayName);
+        std::wstring shown =
+            reference.empty() ? manifest->displayName : platform::LoadIndirectText(reference);
+        if (!shown.empty()) names.push_back({process.packageFamily, std::move(shown)});
+    }
+    return names;
 }
 
 struct Tracked {
@@ -151,7 +171,10 @@ void StartupWatch::State::Watch() {
         report.windowsAndServicesCpuMs =
             WindowsAndServicesMs(after > before ? after - before : 0, processes, firstUtc);
     }
-    report.programs = AttributeStartup(processes, entries, plan.windowStartUtc);
+    // At the session's end there is no time to read manifests: families it is.
+    report.programs =
+        AttributeStartup(processes, entries, plan.windowStartUtc,
+                         partial ? std::vector<PackageName>{} : PackageNames(processes));
     if (report.programs.size() > kMaxStartupPrograms) report.programs.resize(kMaxStartupPrograms);
     Write(report);
 }

@@ -1,10 +1,11 @@
 // The watching of a log-on's start-up programs, end to end: four stand-in programs in the user's
 // Run key, started as a log-on starts them (wineboot runs the Run entries), named and rated by a
-// Vossel that watches, in its debug lines and in its event 1020 record.
+// Vossel that watches, in its debug lines and in its event 1020 record; and, told of a log-off
+// once its window has gone, what it has written at once, marked partial.
 //
 // Only a run within 90 s of the shell's creation watches, and each ordinary test run holds the
-// watch's mutex (e2e_main.cpp), so this runs alone, as the ctest entries e2e_watch_x64 and
-// e2e_watch_x86 (cmake/e2e.cmake), each with a prefix of its own whose shell that run creates.
+// watch's mutex (e2e_main.cpp), so each test here runs alone, as the ctest entries e2e_watch_* and
+// e2e_watch_end_* (cmake/e2e.cmake), each with a prefix of its own whose shell that run creates.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -174,6 +175,42 @@ void ExpectStandIns(const Ratings& ratings, bool rated, const std::string& where
     }
 }
 
+// The event 1020 record's strings as Wine traced them: ReportEventW's call (fixme:advapi), then
+// its strings (eventlog).
+struct RecordStrings {
+    std::vector<std::string> values;
+    Ratings programs;   // entry, rating
+    std::string error;  // why there is no record to read
+};
+constexpr size_t kWatchField = 8;
+
+RecordStrings ReadRecord(const std::string& traceEnd) {
+    RecordStrings record;
+    bool inRecord = false;
+    for (const std::string& line : TraceSince(traceEnd, "ReportEventW")) {
+        if (line.find(":advapi:") != std::string::npos) {
+            inRecord = line.find(",0x000003fc,") != std::string::npos;
+        } else if (inRecord) {
+            record.values.push_back(TracedString(line));
+        }
+    }
+    constexpr size_t kCount = 9, kFirst = 11, kFields = 6, kRating = 4;
+    if (record.values.size() <= kCount) {
+        record.error = "no event 1020 record";
+        return record;
+    }
+    const size_t count = static_cast<size_t>(std::atoi(record.values[kCount].c_str()));
+    if (record.values.size() != kFirst + count * kFields) {
+        record.error = "the record's strings do not add up";
+        return record;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        record.programs.emplace_back(record.values[kFirst + i * kFields],
+                                     record.values[kFirst + i * kFields + kRating]);
+    }
+    return record;
+}
+
 TEST(StartupWatch, ALogOnsRunEntriesAreNamedAndRatedSlowestFirst) {
     if (!GetEnvironmentVariableW(L"VOSSEL_E2E_WATCH", nullptr, 0)) {
         GTEST_SKIP() << "runs alone, as the ctest entries e2e_watch_x64 and e2e_watch_x86";
@@ -217,25 +254,55 @@ TEST(StartupWatch, ALogOnsRunEntriesAreNamedAndRatedSlowestFirst) {
     }
     ExpectStandIns(lines, othersRead, "the debug lines:\n" + target.Describe());
 
-    // The record: Wine traces ReportEventW's call (fixme:advapi), then its strings (eventlog).
-    std::vector<std::string> strings;
-    bool inRecord = false;
-    for (const std::string& line : TraceSince(traceEnd, "ReportEventW")) {
-        if (line.find(":advapi:") != std::string::npos) {
-            inRecord = line.find(",0x000003fc,") != std::string::npos;
-        } else if (inRecord) {
-            strings.push_back(TracedString(line));
-        }
+    const RecordStrings strings = ReadRecord(traceEnd);
+    ASSERT_TRUE(strings.error.empty()) << strings.error;
+    ExpectStandIns(strings.programs, othersRead, "the event 1020 record");
+    EXPECT_EQ(strings.values[kWatchField], "complete");
+}
+
+TEST(StartupWatchEnd, ALogOffAfterTheWindowHasGoneWritesWhatTheWatchHasMarkedPartial) {
+    if (!GetEnvironmentVariableW(L"VOSSEL_E2E_WATCH", nullptr, 0)) {
+        GTEST_SKIP() << "runs alone, as the ctest entries e2e_watch_end_x64 and e2e_watch_end_x86";
     }
-    constexpr size_t kCount = 9, kFirst = 11, kFields = 6, kRating = 4;
-    ASSERT_GT(strings.size(), kCount) << "no event 1020 record";
-    const size_t count = static_cast<size_t>(std::atoi(strings[kCount].c_str()));
-    ASSERT_EQ(strings.size(), kFirst + count * kFields) << "the record's strings do not add up";
-    Ratings record;
-    for (size_t i = 0; i < count; ++i) {
-        record.emplace_back(strings[kFirst + i * kFields], strings[kFirst + i * kFields + kRating]);
+    const std::string traceEnd = TraceEnd();
+    ASSERT_FALSE(traceEnd.empty())
+        << "Wine's standard error is not a file: the record cannot be read";
+    StandIns standIns(Directory(TargetExe()) + L"\\e2e-probes\\burn.exe");
+    ASSERT_TRUE(standIns.ready) << "could not copy burn.exe and register it in the Run key";
+
+    SetEnvironmentVariableW(L"WINEDEBUG", L"-all,+eventlog,fixme+advapi");
+    Target target(TargetExe());
+    SetEnvironmentVariableW(L"WINEDEBUG", L"-all");
+    ASSERT_TRUE(target.Started()) << target.StartError();
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: start = ", kStartTimeoutMs)) << target.Describe();
+    ASSERT_TRUE(RunLogOnEntries()) << "wineboot did not run";
+    // The window goes after 15 s; the watching, with its 90 s, goes on without it.
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: window gone ", 15000 + kStartTimeoutMs))
+        << target.Describe();
+    for (const DebugLine& line : target.Lines()) {
+        ASSERT_NE(line.text.rfind("Vossel: settled = ", 0), 0u)
+            << "the watch ended with the window";
     }
-    ExpectStandIns(record, othersRead, "the event 1020 record");
+    HWND window = MainWindowOf(target);
+    ASSERT_NE(window, nullptr) << "the hidden window is not there to be told of the log-off";
+
+    // What Windows sends at a log-off: the question, answered yes, then the end.
+    DWORD_PTR answer = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                                    SMTO_ABORTIFHUNG, kStepTimeoutMs, &answer));
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "a log-off must never be held up";
+    SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG,
+                        kStepTimeoutMs, &answer);
+    // Written before the answer, well inside the 90 s: not the watch's own end.
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: settled = ", kStepTimeoutMs))
+        << "nothing written at the log-off:\n"
+        << target.Describe();
+    ASSERT_TRUE(target.WaitForExit(kStepTimeoutMs)) << "no end after the log-off:\n"
+                                                    << target.Describe();
+    const RecordStrings strings = ReadRecord(traceEnd);
+    ASSERT_TRUE(strings.error.empty()) << strings.error;
+    EXPECT_EQ(strings.values[kWatchField], "partial");
+    ExpectStandIns(strings.programs, false, "the partial event 1020 record");
 }
 
 }  // namespace

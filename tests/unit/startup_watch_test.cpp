@@ -21,6 +21,35 @@ TEST(ImageOfCommand, TakesTheProgramOfARunValue) {
         {L"   ", L""},
     };
     for (const auto& [command, image] : cases) EXPECT_EQ(ImageOfCommand(command), image) << command;
+    // A task's action names its program alone: spaces inside stay, quotes around it go.
+    const std::pair<const wchar_t*, const wchar_t*> actions[] = {
+        {L" \"C:\\Program Files\\A B\\run.cmd\" ", L"C:\\Program Files\\A B\\run.cmd"},
+        {L"C:\\Program Files\\A B\\a.exe", L"C:\\Program Files\\A B\\a.exe"},
+        {L"\"C:\\unclosed.exe", L"C:\\unclosed.exe"},
+        {L"\"", L""},
+        {L" ", L""},
+    };
+    for (const auto& [path, image] : actions) EXPECT_EQ(ImageOfTaskAction(path), image) << path;
+}
+
+TEST(PackageResourceReference, PointsAManifestsResourceNameIntoItsPackage) {
+    constexpr wchar_t kFull[] = L"Maker.App_1.2.0.0_x64__8wekyb3d8bbwe";
+    const std::pair<const wchar_t*, std::wstring> cases[] = {
+        {L"ms-resource:AppName",
+         L"@{Maker.App_1.2.0.0_x64__8wekyb3d8bbwe?ms-resource://Maker.App/resources/AppName}"},
+        {L"ms-resource:Strings/Title",
+         L"@{Maker.App_1.2.0.0_x64__8wekyb3d8bbwe?ms-resource://Maker.App/Strings/Title}"},
+        {L"ms-resource:/Files/Name",
+         L"@{Maker.App_1.2.0.0_x64__8wekyb3d8bbwe?ms-resource://Maker.App/Files/Name}"},
+        {L"MS-Resource://Other/resources/X",
+         L"@{Maker.App_1.2.0.0_x64__8wekyb3d8bbwe?ms-resource://Other/resources/X}"},
+        {L"Maker App", L""},  // a plain name is shown as it is
+        {L"ms-resource:", L""},
+    };
+    for (const auto& [name, reference] : cases) {
+        EXPECT_EQ(PackageResourceReference(kFull, name), reference) << name;
+    }
+    EXPECT_EQ(PackageResourceReference(L"NoUnderscore", L"ms-resource:AppName"), L"");
 }
 
 WatchedProcess Process(std::uint32_t id, std::uint32_t parent, std::int64_t createdMs,
@@ -36,7 +65,8 @@ TEST(AttributeStartup, GivesEachProcessItsNearestEntryAndSortsSlowestFirst) {
         {L"Notes", L"notepad.exe"},
         {L"Twin A", L"C:\\Shared\\host.exe"},
         {L"Twin B", L"c:\\shared\\HOST.exe"},
-        {L"Updater", L"C:\\Apps\\updater.exe"}};  // the same value in the other registry view
+        {L"Updater", L"C:\\Apps\\updater.exe"},  // the same value in the other registry view
+        {L"Nightly Backup", L"C:\\Program Files\\Backup\\backup.exe"}};  // a task's action
     std::vector<WatchedProcess> processes = {
         Process(10, 4, 2000, L"C:\\Apps\\Updater.exe", 200, 100),
         Process(11, 10, 2500, L"C:\\Apps\\worker.exe", 900, 200'000),  // a child counts to it
@@ -51,8 +81,13 @@ TEST(AttributeStartup, GivesEachProcessItsNearestEntryAndSortsSlowestFirst) {
     processes.back().last = {1500 * static_cast<std::int64_t>(kMs), 40};
     processes.push_back(Process(60, 4, 9000, L"C:\\Store\\app.exe", 0, 4'000'000));
     processes.back().packageFamily = L"Maker.App_8wekyb3d8bbwe";
+    processes.push_back(Process(61, 4, 9500, L"C:\\Store\\other.exe", 0, 2'000'000));
+    processes.back().packageFamily = L"Maker.Other_8wekyb3d8bbwe";  // no display name read
+    processes.push_back(Process(70, 4, 4000, L"C:\\PROGRAM FILES\\Backup\\Backup.exe", 800));
+    const std::vector<PackageName> packages = {{L"maker.app_8wekyb3d8bbwe", L"Maker App"},
+                                               {L"Maker.Other_8wekyb3d8bbwe", L""}};
 
-    const auto programs = AttributeStartup(processes, entries, kSignIn);
+    const auto programs = AttributeStartup(processes, entries, kSignIn, packages);
     struct Expected {
         const wchar_t* entry;
         std::int64_t cpuMs;
@@ -61,9 +96,11 @@ TEST(AttributeStartup, GivesEachProcessItsNearestEntryAndSortsSlowestFirst) {
     };
     const Expected expected[] = {{L"tool.exe", 1200, 0, 7000},
                                  {L"Updater", 1155, 200'100, 2000},
-                                 {L"Maker.App_8wekyb3d8bbwe", 0, 4'000'000, 9000},
+                                 {L"Maker App", 0, 4'000'000, 9000},
+                                 {L"Nightly Backup", 800, 0, 4000},
                                  {L"explorer.exe", 600, 30, -60'000},
                                  {L"Notes", 400, 0, 5000},
+                                 {L"Maker.Other_8wekyb3d8bbwe", 0, 2'000'000, 9500},
                                  {L"host.exe", 10, 0, 6000}};
     ASSERT_EQ(programs.size(), std::size(expected));
     for (std::size_t i = 0; i < programs.size(); ++i) {
