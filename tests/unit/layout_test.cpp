@@ -1,8 +1,11 @@
 // Twips to pixels and the labels' line breaking.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
+#include "platform/ui/column_widths.h"
 #include "platform/ui/text_fit.h"
 #include "platform/ui/twips.h"
 #include "platform/ui/word_wrap.h"
@@ -103,6 +106,36 @@ TEST(TextFit, ShrinksOnlyWhatDoesNotFit) {
                                          [&](int h) { return SegmentWidth(c.text, h); });
         EXPECT_EQ(height, c.height) << std::string(c.text.begin(), c.text.end()) << " in " << c.room;
         if (height > 6) EXPECT_LE(SegmentWidth(c.text, height), c.room);
+    }
+}
+
+TEST(ColumnWidths, SharedByWeightYetNeverBelowTheNeed) {
+    struct Case {
+        int total;
+        std::vector<int> weights, needs, widths;
+    };
+    const Case cases[] = {
+        // Room for every need: the weights alone, the last column with rounding's remainder.
+        {101, {1, 1, 1}, {10, 10, 10}, {33, 33, 35}},
+        // A long header takes from the others by their surplus, and the total stays.
+        {120, {1, 1, 1}, {70, 10, 10}, {70, 25, 25}},
+        {100, {2, 1, 1}, {10, 40, 10}, {39, 40, 21}},
+        // More need than room: each column its need, and the list scrolls.
+        {60, {1, 1}, {50, 40}, {50, 40}},
+        {0, {1, 1}, {}, {0, 0}},
+        {50, {}, {}, {}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<int> widths = ColumnWidths(c.total, c.weights, c.needs);
+        EXPECT_EQ(widths, c.widths) << c.total;
+        int sum = 0;
+        for (std::size_t i = 0; i < widths.size(); ++i) {
+            sum += widths[i];
+            if (i < c.needs.size()) EXPECT_GE(widths[i], c.needs[i]);
+        }
+        int needed = 0;
+        for (int n : c.needs) needed += n;
+        EXPECT_EQ(sum, std::max(c.total, needed)) << c.total;
     }
 }
 
