@@ -552,7 +552,9 @@ void HistoryWindow::DrawChart(HDC target, RECT area) {
         std::max(TextWidth(dc, medianWord),
                  TextWidth(dc, platform::FillIn(texts_, IDS_SECONDS_VALUE, {L"000.0"}))) +
         px(6);
-    const ChartRect plot{axisWidth, legendY + lineHeight_ * 2 + px(4), width - medianWidth, height};
+    // The plot ends half a line above the chart's foot, where the axis's label still fits.
+    const ChartRect plot{axisWidth, legendY + lineHeight_ * 2 + px(4), width - medianWidth,
+                         height - lineHeight_ / 2 - 1};
     if (plot.right - plot.left >= 2 && plot.bottom - plot.top >= 2) {
         const ChartGeometry chart = LayoutChart(starts_, plot);
         for (const ChartTick& tick : chart.ticks) {

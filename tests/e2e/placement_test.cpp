@@ -3,12 +3,17 @@
 // These run only where a ctest entry asks for them with VOSSEL_E2E_PLACEMENT=<dpi>, each entry on
 // a private X screen of its own size (VOSSEL_XVFB_SCREEN), so the main end-to-end runs pay nothing
 // for them.
+#include <windows.h>
+#include <oleacc.h>
+#include <wrl/client.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "harness.h"
 
@@ -93,6 +98,78 @@ int PromptInk(const Image& screen, const RECT& client, const RECT& prompt) {
     return ink;
 }
 
+// The main window's prompt, link and unit, read through their accessible names and places, each
+// whole on one line of its box in the face and size the language draws it in.
+void ExpectWholeLabels(HWND main, int dpi) {
+    struct Face {
+        const wchar_t* name;
+        int centipoints;
+        BYTE charset;
+    };
+    struct Faces {
+        const wchar_t* language;
+        Face prompt, link, unit;
+    };
+    static const Faces kFaces[] = {
+        {L"zh-Hans", {L"微软雅黑", 1050, GB2312_CHARSET}, {L"宋体", 900, GB2312_CHARSET},
+         {L"微软雅黑", 1050, ANSI_CHARSET}},
+        {L"zh-Hant", {L"Microsoft JhengHei UI", 1050, CHINESEBIG5_CHARSET},
+         {L"宋体", 900, GB2312_CHARSET}, {L"Microsoft JhengHei UI", 1050, ANSI_CHARSET}},
+        {L"en", {L"Segoe UI", 1050, ANSI_CHARSET}, {L"Segoe UI", 900, ANSI_CHARSET},
+         {L"Segoe UI", 1050, ANSI_CHARSET}},
+    };
+    const Faces* faces = &kFaces[2];
+    for (const Faces& f : kFaces) {
+        if (std::wstring(f.language) == ExpectedTexts().language) faces = &f;
+    }
+    struct Apartment {
+        Apartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+        ~Apartment() { CoUninitialize(); }
+    } apartment;
+    {
+        Microsoft::WRL::ComPtr<IAccessible> client;
+        ASSERT_EQ(AccessibleObjectFromWindow(main, static_cast<DWORD>(OBJID_CLIENT),
+                                             __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(client.GetAddressOf())),
+                  S_OK);
+        HDC dc = CreateCompatibleDC(nullptr);
+        const std::pair<LONG, const Face*> labels[] = {
+            {1, &faces->prompt}, {3, &faces->link}, {4, &faces->unit}};
+        for (const auto& [id, face] : labels) {
+            VARIANT child{};
+            child.vt = VT_I4;
+            child.lVal = id;
+            BSTR read = nullptr;
+            LONG left = 0, top = 0, width = 0, height = 0;
+            client->get_accName(child, &read);
+            client->accLocation(&left, &top, &width, &height, child);
+            const std::wstring name = read ? std::wstring(read, SysStringLen(read)) : L"";
+            SysFreeString(read);
+            LOGFONTW lf{};
+            lf.lfHeight = -MulDiv(face->centipoints, dpi, 7200);
+            lf.lfCharSet = face->charset;
+            lstrcpynW(lf.lfFaceName, face->name, LF_FACESIZE);
+            HFONT font = CreateFontIndirectW(&lf);
+            HGDIOBJ old = SelectObject(dc, font);
+            RECT need{0, 0, width, 0};
+            DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &need,
+                      DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+            // The last glyph's blank after its ink (a colon's) may lie past the box.
+            ABC last{};
+            if (!name.empty() && GetCharABCWidthsW(dc, name.back(), name.back(), &last) &&
+                last.abcC > 0) {
+                need.right -= static_cast<LONG>(last.abcC);
+            }
+            SelectObject(dc, old);
+            DeleteObject(font);
+            EXPECT_FALSE(name.empty()) << "label " << id;
+            EXPECT_LE(need.right, width) << "label " << id << " \"" << Utf8(name) << "\"";
+            EXPECT_LE(need.bottom, height) << "label " << id << " \"" << Utf8(name) << "\"";
+        }
+        DeleteDC(dc);
+    }
+}
+
 struct Launch {
     std::unique_ptr<Target> target;
     HWND main = nullptr;
@@ -127,10 +204,19 @@ TEST(ScreenPlacement, BothWindowsLieWhollyInsideTheWorkAreaAndSideBySide) {
     ClickClient(launch.main, link.x, link.y);
     ASSERT_TRUE(launch.target->WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, from))
         << "a click on the link did not open the settings: " << launch.target->Describe();
-    const HWND settings = launch.target->WaitForWindow(L"设置", kStepTimeoutMs);
+    const HWND settings = launch.target->WaitForWindow(ExpectedTexts().settingsTitle, kStepTimeoutMs);
     ASSERT_NE(settings, nullptr);
     EXPECT_TRUE(Drawn(settings) && Drawn(launch.main)) << "the windows did not finish painting";
-    SaveScreenshotPng(L"placement-" + ScreenName() + L"-" + std::to_wstring(dpi) + L"dpi");
+    SaveScreenshotPng(L"placement-" + std::wstring(ExpectedTexts().language) + L"-" + ScreenName() +
+                      L"-" + std::to_wstring(dpi) + L"dpi");
+    {
+        SCOPED_TRACE("the main window's texts");
+        ExpectWholeLabels(launch.main, dpi);
+    }
+    {
+        SCOPED_TRACE("the settings window's texts");
+        ExpectWholeTexts(*launch.target, settings, dpi);
+    }
 
     const RECT work = WorkArea(launch.main);
     struct {
@@ -246,7 +332,7 @@ TEST(ScreenPlacement, MainWindowFollowsADpiChange) {
         << "a click on the link at its scaled place did nothing";
 
     // The settings window's controls follow too.
-    const HWND settings = launch.target->WaitForWindow(L"设置", kStepTimeoutMs);
+    const HWND settings = launch.target->WaitForWindow(ExpectedTexts().settingsTitle, kStepTimeoutMs);
     ASSERT_NE(settings, nullptr);
     const RECT settingsDesign = Px(kSettingsClient, kNewDpi);
     const RECT settingsClient = ClientRectOnScreen(settings);
@@ -263,7 +349,7 @@ TEST(ScreenPlacement, MainWindowFollowsADpiChange) {
     const struct {
         const wchar_t* caption;
         RECT twips;
-    } controls[] = {{L"开机自启动", kAutostartBox}, {L"返回", kBackButton}};
+    } controls[] = {{ExpectedTexts().autostartBox, kAutostartBox}, {ExpectedTexts().back, kBackButton}};
     for (const auto& control : controls) {
         const HWND child = FindWindowExW(settings, nullptr, L"Button", control.caption);
         ASSERT_NE(child, nullptr) << Utf8(control.caption);
