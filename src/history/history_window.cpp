@@ -483,8 +483,17 @@ void HistoryWindow::Layout() {
     const int buttonTop = std::max<int>(client.bottom - margin - buttonHeight, y);
     const int half = (width - margin / 2) / 2;
     const int listsBottom = std::max<int>(buttonTop - margin / 2, y);
-    programs_.Place({margin, y, margin + half, listsBottom}, {6, 2, 3, 3, 3});
-    entries_.Place({margin + width - half, y, margin + width, listsBottom}, {6, 2, 3, 3, 3});
+    if (programs_.NeededWidth() <= half && entries_.NeededWidth() <= half) {
+        programs_.Place({margin, y, margin + half, listsBottom}, {6, 2, 3, 3, 3});
+        entries_.Place({margin + width - half, y, margin + width, listsBottom}, {6, 2, 3, 3, 3});
+    } else {
+        // Where a language's headers need more than half the width, one above the other.
+        const int middle = y + std::max<int>(listsBottom - y - margin / 2, 0) / 2;
+        programs_.Place({margin, y, margin + width, middle}, {6, 2, 3, 3, 3});
+        entries_.Place({margin, std::min(middle + margin / 2, listsBottom), margin + width,
+                        listsBottom},
+                       {6, 2, 3, 3, 3});
+    }
     ::SetWindowPos(startupApps_.Handle(), nullptr, margin, buttonTop, buttonWidth, buttonHeight,
                    SWP_NOZORDER | SWP_NOACTIVATE);
     ::InvalidateRect(chart_.Handle(), nullptr, FALSE);

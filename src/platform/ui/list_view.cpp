@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <numeric>
 #include <utility>
 
 #include "platform/late_bound.h"
@@ -101,6 +102,15 @@ void ReportList::Place(RECT box, const std::vector<int>& columnWeights) {
     }
     ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     ::RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+int ReportList::NeededWidth() const {
+    HWND list = Handle();
+    if (!list) return 0;
+    const std::vector<int> needs = ColumnNeeds();
+    // The border and a vertical scroll bar besides the columns.
+    return std::accumulate(needs.begin(), needs.end(), 0) + ::GetSystemMetrics(SM_CXVSCROLL) +
+           4 * ::GetSystemMetrics(SM_CXEDGE);
 }
 
 std::vector<int> ReportList::ColumnNeeds() const {

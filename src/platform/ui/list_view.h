@@ -25,6 +25,8 @@ class ReportList : public Control {
     // Moves and sizes the list (client pixels) and shares its width among the columns by the
     // given weights, each column at least as wide as its header and its widest cell.
     void Place(RECT box, const std::vector<int>& columnWeights);
+    // The width the list needs to show every column whole without scrolling sideways.
+    int NeededWidth() const;
 
   protected:
     void OnCreated() override;
