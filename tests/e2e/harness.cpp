@@ -880,18 +880,12 @@ std::wstring ListText(const Target& target, HWND list, int row, int column) {
     return buffer;
 }
 
-namespace {
-
-// What the text takes in the font, broken at spaces into lines no wider than `width` (or on one
-// line); wider than `width` when a word alone is.
 SIZE TextExtent(HDC dc, const std::wstring& text, int width, bool wrap) {
     RECT r{0, 0, width, 0};
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
               DT_CALCRECT | DT_NOPREFIX | (wrap ? DT_WORDBREAK : DT_SINGLELINE));
     return {r.right, r.bottom};
 }
-
-}  // namespace
 
 void ExpectWholeTexts(const Target& target, HWND window, int dpi) {
     NONCLIENTMETRICSW metrics{};

@@ -155,6 +155,10 @@ HWND Control(HWND window, int id);
 // process.
 std::wstring ListText(const Target& target, HWND list, int row, int column);
 
+// What the text takes in the DC's font, broken at words into lines no wider than `width` (or on
+// one line); wider than `width` when a word alone is.
+SIZE TextExtent(HDC dc, const std::wstring& text, int width, bool wrap);
+
 // Checks, as failures, that each shown child control of the window holds its whole text in the
 // controls' font at `dpi` (the system's message font): the captions of buttons and check boxes,
 // the lines of static texts, a list's headers and cells in their columns; and that no two

@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <utility>
 
 #include "harness.h"
 
@@ -101,73 +100,57 @@ int PromptInk(const Image& screen, const RECT& client, const RECT& prompt) {
 // The main window's prompt, link and unit, read through their accessible names and places, each
 // whole on one line of its box in the face and size the language draws it in.
 void ExpectWholeLabels(HWND main, int dpi) {
-    struct Face {
-        const wchar_t* name;
+    // The faces as the program names them, the link's in 9 points, the others' in 10.5.
+    const std::wstring language = ExpectedTexts().language;
+    const bool english = language == L"en", traditional = language == L"zh-Hant";
+    const wchar_t* face = english ? L"Segoe UI" : traditional ? L"Microsoft JhengHei UI" : L"微软雅黑";
+    const struct {
+        LONG id;
+        const wchar_t* face;
         int centipoints;
         BYTE charset;
-    };
-    struct Faces {
-        const wchar_t* language;
-        Face prompt, link, unit;
-    };
-    static const Faces kFaces[] = {
-        {L"zh-Hans", {L"微软雅黑", 1050, GB2312_CHARSET}, {L"宋体", 900, GB2312_CHARSET},
-         {L"微软雅黑", 1050, ANSI_CHARSET}},
-        {L"zh-Hant", {L"Microsoft JhengHei UI", 1050, CHINESEBIG5_CHARSET},
-         {L"宋体", 900, GB2312_CHARSET}, {L"Microsoft JhengHei UI", 1050, ANSI_CHARSET}},
-        {L"en", {L"Segoe UI", 1050, ANSI_CHARSET}, {L"Segoe UI", 900, ANSI_CHARSET},
-         {L"Segoe UI", 1050, ANSI_CHARSET}},
-    };
-    const Faces* faces = &kFaces[2];
-    for (const Faces& f : kFaces) {
-        if (std::wstring(f.language) == ExpectedTexts().language) faces = &f;
-    }
+    } labels[] = {
+        {1, face, 1050, english ? ANSI_CHARSET : traditional ? CHINESEBIG5_CHARSET : GB2312_CHARSET},
+        {3, english ? face : L"宋体", 900, english ? ANSI_CHARSET : GB2312_CHARSET},
+        {4, face, 1050, ANSI_CHARSET}};
     struct Apartment {
         Apartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
         ~Apartment() { CoUninitialize(); }
     } apartment;
-    {
-        Microsoft::WRL::ComPtr<IAccessible> client;
-        ASSERT_EQ(AccessibleObjectFromWindow(main, static_cast<DWORD>(OBJID_CLIENT),
-                                             __uuidof(IAccessible),
-                                             reinterpret_cast<void**>(client.GetAddressOf())),
-                  S_OK);
-        HDC dc = CreateCompatibleDC(nullptr);
-        const std::pair<LONG, const Face*> labels[] = {
-            {1, &faces->prompt}, {3, &faces->link}, {4, &faces->unit}};
-        for (const auto& [id, face] : labels) {
-            VARIANT child{};
-            child.vt = VT_I4;
-            child.lVal = id;
-            BSTR read = nullptr;
-            LONG left = 0, top = 0, width = 0, height = 0;
-            client->get_accName(child, &read);
-            client->accLocation(&left, &top, &width, &height, child);
-            const std::wstring name = read ? std::wstring(read, SysStringLen(read)) : L"";
-            SysFreeString(read);
-            LOGFONTW lf{};
-            lf.lfHeight = -MulDiv(face->centipoints, dpi, 7200);
-            lf.lfCharSet = face->charset;
-            lstrcpynW(lf.lfFaceName, face->name, LF_FACESIZE);
-            HFONT font = CreateFontIndirectW(&lf);
-            HGDIOBJ old = SelectObject(dc, font);
-            RECT need{0, 0, width, 0};
-            DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &need,
-                      DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-            // The last glyph's blank after its ink (a colon's) may lie past the box.
-            ABC last{};
-            if (!name.empty() && GetCharABCWidthsW(dc, name.back(), name.back(), &last) &&
-                last.abcC > 0) {
-                need.right -= static_cast<LONG>(last.abcC);
-            }
-            SelectObject(dc, old);
-            DeleteObject(font);
-            EXPECT_FALSE(name.empty()) << "label " << id;
-            EXPECT_LE(need.right, width) << "label " << id << " \"" << Utf8(name) << "\"";
-            EXPECT_LE(need.bottom, height) << "label " << id << " \"" << Utf8(name) << "\"";
-        }
-        DeleteDC(dc);
+    Microsoft::WRL::ComPtr<IAccessible> client;
+    ASSERT_EQ(AccessibleObjectFromWindow(main, static_cast<DWORD>(OBJID_CLIENT),
+                                         __uuidof(IAccessible),
+                                         reinterpret_cast<void**>(client.GetAddressOf())),
+              S_OK);
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (const auto& label : labels) {
+        VARIANT child{};
+        child.vt = VT_I4;
+        child.lVal = label.id;
+        BSTR read = nullptr;
+        LONG left = 0, top = 0, width = 0, height = 0;
+        client->get_accName(child, &read);
+        client->accLocation(&left, &top, &width, &height, child);
+        const std::wstring name = read ? std::wstring(read, SysStringLen(read)) : L"";
+        SysFreeString(read);
+        LOGFONTW lf{};
+        lf.lfHeight = -MulDiv(label.centipoints, dpi, 7200);
+        lf.lfCharSet = label.charset;
+        lstrcpynW(lf.lfFaceName, label.face, LF_FACESIZE);
+        HFONT font = CreateFontIndirectW(&lf);
+        HGDIOBJ old = SelectObject(dc, font);
+        SIZE need = TextExtent(dc, name, width, false);
+        // The last glyph's blank after its ink (a colon's) may lie past the box.
+        ABC last{};
+        if (!name.empty() && GetCharABCWidthsW(dc, name.back(), name.back(), &last) && last.abcC > 0)
+            need.cx -= static_cast<LONG>(last.abcC);
+        SelectObject(dc, old);
+        DeleteObject(font);
+        EXPECT_FALSE(name.empty()) << "label " << label.id;
+        EXPECT_LE(need.cx, width) << "label " << label.id << " \"" << Utf8(name) << "\"";
+        EXPECT_LE(need.cy, height) << "label " << label.id << " \"" << Utf8(name) << "\"";
     }
+    DeleteDC(dc);
 }
 
 struct Launch {

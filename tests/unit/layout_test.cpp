@@ -1,7 +1,6 @@
 // Twips to pixels and the labels' line breaking.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -126,16 +125,7 @@ TEST(ColumnWidths, SharedByWeightYetNeverBelowTheNeed) {
         {50, {}, {}, {}},
     };
     for (const Case& c : cases) {
-        const std::vector<int> widths = ColumnWidths(c.total, c.weights, c.needs);
-        EXPECT_EQ(widths, c.widths) << c.total;
-        int sum = 0;
-        for (std::size_t i = 0; i < widths.size(); ++i) {
-            sum += widths[i];
-            if (i < c.needs.size()) EXPECT_GE(widths[i], c.needs[i]);
-        }
-        int needed = 0;
-        for (int n : c.needs) needed += n;
-        if (!widths.empty()) EXPECT_EQ(sum, std::max(c.total, needed)) << c.total;
+        EXPECT_EQ(ColumnWidths(c.total, c.weights, c.needs), c.widths) << c.total;
     }
 }
 
