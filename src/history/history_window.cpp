@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "history/history_chart.h"
@@ -80,6 +81,25 @@ void HatchBox(HDC dc, RECT box, COLORREF colour) {
     ::SetBkMode(dc, mode);
 }
 
+// A phase in its kind's shade; the wait hatched over in the kind's hue.
+void FillPhase(HDC dc, RECT box, const KindColours& colours, ChartPhase phase) {
+    switch (phase) {
+        case ChartPhase::WindowsStart:
+            FillBox(dc, box, colours.windowsStart);
+            break;
+        case ChartPhase::SigningIn:
+            FillBox(dc, box, colours.signingIn);
+            break;
+        case ChartPhase::Wait:
+            FillBox(dc, box, colours.wait);
+            HatchBox(dc, box, colours.windowsStart);
+            break;
+        case ChartPhase::Whole:
+            FillBox(dc, box, colours.whole);
+            break;
+    }
+}
+
 void Line(HDC dc, POINT from, POINT to, COLORREF colour, int penStyle, int width = 1) {
     UniquePen pen(::CreatePen(penStyle, width, colour));
     platform::SelectedObject select(dc, pen.Get());
@@ -143,7 +163,7 @@ HistoryWindow::HistoryWindow()
     : decimalSeparator_(platform::UserDecimalSeparator()),
       texts_(platform::DisplayTexts()),
       stateText_(platform::Text(IDS_HISTORY_READING)),
-      summary_(kSummaryId, SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS),
+      summary_(kSummaryId, SS_LEFT),
       state_(kStateId, SS_LEFT),
       chart_(kChartId, SS_OWNERDRAW),
       list_(kListId, {120, 3600, 8760, 3780}, HistoryColumns(texts_),
@@ -332,6 +352,8 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPA
                 if ((change->uChanged & LVIF_STATE) &&
                     ((change->uOldState ^ change->uNewState) & LVIS_SELECTED)) {
                     ShowStartup();
+                    // Its line may take more rows, its programs other column widths.
+                    Layout();
                 }
             }
             if (header->code == LVN_KEYDOWN) {
@@ -437,7 +459,8 @@ void HistoryWindow::Layout() {
         text.Place({margin, y, margin + width, y + height});
         y += height + margin / 2;
     };
-    next(summary_, !starts_.empty(), lineHeight_);
+    // The texts that vary take the lines they need where the window is narrow or a language long.
+    next(summary_, !starts_.empty(), std::max(summary_.TextHeight(width), lineHeight_));
     next(state_, !stateText_.empty(), stateHeight);
     const bool bars = std::any_of(starts_.begin(), starts_.end(),
                                   [](const RecordedStart& start) { return start.Measured(); });
@@ -449,12 +472,22 @@ void HistoryWindow::Layout() {
     const int listHeight = std::max<int>((client.bottom - y) * 3 / 10, 5 * lineHeight_);
     list_.Place({margin, y, margin + width, y + listHeight}, {5, 2, 4, 2, 4, 7});
     y += listHeight + margin / 2;
-    next(startupSummary_, !starts_.empty(), 2 * lineHeight_);
+    next(startupSummary_, !starts_.empty(),
+         std::max(startupSummary_.TextHeight(width), 2 * lineHeight_));
     const int buttonTop = std::max<int>(client.bottom - margin - buttonHeight, y);
     const int half = (width - margin / 2) / 2;
     const int listsBottom = std::max<int>(buttonTop - margin / 2, y);
-    programs_.Place({margin, y, margin + half, listsBottom}, {6, 2, 3, 3, 3});
-    entries_.Place({margin + width - half, y, margin + width, listsBottom}, {6, 2, 3, 3, 3});
+    if (programs_.NeededWidth() <= half && entries_.NeededWidth() <= half) {
+        programs_.Place({margin, y, margin + half, listsBottom}, {6, 2, 3, 3, 3});
+        entries_.Place({margin + width - half, y, margin + width, listsBottom}, {6, 2, 3, 3, 3});
+    } else {
+        // Where a language's headers need more than half the width, one above the other.
+        const int middle = y + std::max<int>(listsBottom - y - margin / 2, 0) / 2;
+        programs_.Place({margin, y, margin + width, middle}, {6, 2, 3, 3, 3});
+        entries_.Place({margin, std::min(middle + margin / 2, listsBottom), margin + width,
+                        listsBottom},
+                       {6, 2, 3, 3, 3});
+    }
     ::SetWindowPos(startupApps_.Handle(), nullptr, margin, buttonTop, buttonWidth, buttonHeight,
                    SWP_NOZORDER | SWP_NOACTIVATE);
     ::InvalidateRect(chart_.Handle(), nullptr, FALSE);
@@ -484,44 +517,31 @@ void HistoryWindow::DrawChart(HDC target, RECT area) {
 
     // The legend along the top, wrapped where the chart is narrow: the phases in each kind's
     // shades, the hatching of an included wait, and which hue is which kind.
-    enum class Swatch { WindowsStart, SigningIn, Wait, None };
-    const std::pair<Swatch, std::wstring> legend[] = {
-        {Swatch::WindowsStart, texts_(IDS_PHASE_WINDOWS_START)},
-        {Swatch::SigningIn, texts_(IDS_PHASE_SIGNING_IN)},
-        {Swatch::Wait, texts_(IDS_LEGEND_WAIT)},
-        {Swatch::None, texts_(IDS_LEGEND_KINDS)},
+    // A label without a phase names the hues.
+    const std::pair<std::optional<ChartPhase>, std::wstring> legend[] = {
+        {ChartPhase::WindowsStart, texts_(IDS_PHASE_WINDOWS_START)},
+        {ChartPhase::SigningIn, texts_(IDS_PHASE_SIGNING_IN)},
+        {ChartPhase::Wait, texts_(IDS_LEGEND_WAIT)},
+        {std::nullopt, texts_(IDS_LEGEND_KINDS)},
     };
     const int swatch = lineHeight_ * 2 / 3;
     int x = 0;
     int legendY = 0;
-    for (const auto& [kind, label] : legend) {
-        const int itemWidth = (kind == Swatch::None ? 0 : swatch + px(4)) + TextWidth(dc, label);
+    for (const auto& [phase, label] : legend) {
+        const int itemWidth = (phase ? swatch + px(4) : 0) + TextWidth(dc, label);
         if (x > 0 && x + itemWidth > width) {
             x = 0;
             legendY += lineHeight_;
         }
         const int swatchTop = legendY + (lineHeight_ - swatch) / 2;
-        const RECT left{x, swatchTop, x + swatch / 2, swatchTop + swatch};
-        const RECT right{x + swatch / 2, swatchTop, x + swatch, swatchTop + swatch};
-        switch (kind) {
-            case Swatch::WindowsStart:
-                FillBox(dc, left, kFullBootColours.windowsStart);
-                FillBox(dc, right, kResumeColours.windowsStart);
-                break;
-            case Swatch::SigningIn:
-                FillBox(dc, left, kFullBootColours.signingIn);
-                FillBox(dc, right, kResumeColours.signingIn);
-                break;
-            case Swatch::Wait:
-                FillBox(dc, left, kFullBootColours.wait);
-                FillBox(dc, right, kResumeColours.wait);
-                HatchBox(dc, {x, swatchTop, x + swatch, swatchTop + swatch},
-                         kFullBootColours.windowsStart);
-                break;
-            case Swatch::None:
-                break;
+        if (phase) {
+            // A full boot's shade on the left, a resume's on the right.
+            FillPhase(dc, {x, swatchTop, x + swatch / 2, swatchTop + swatch}, kFullBootColours,
+                      *phase);
+            FillPhase(dc, {x + swatch / 2, swatchTop, x + swatch, swatchTop + swatch},
+                      kResumeColours, *phase);
         }
-        if (kind != Swatch::None) x += swatch + px(4);
+        if (phase) x += swatch + px(4);
         Text(dc, label, {x, legendY, width, legendY + lineHeight_}, DT_LEFT | DT_SINGLELINE,
              textColour);
         x += TextWidth(dc, label) + px(16);
@@ -535,7 +555,9 @@ void HistoryWindow::DrawChart(HDC target, RECT area) {
         std::max(TextWidth(dc, medianWord),
                  TextWidth(dc, platform::FillIn(texts_, IDS_SECONDS_VALUE, {L"000.0"}))) +
         px(6);
-    const ChartRect plot{axisWidth, legendY + lineHeight_ * 2 + px(4), width - medianWidth, height};
+    // The plot ends half a line above the chart's foot, where the axis's label still fits.
+    const ChartRect plot{axisWidth, legendY + lineHeight_ * 2 + px(4), width - medianWidth,
+                         height - lineHeight_ / 2 - 1};
     if (plot.right - plot.left >= 2 && plot.bottom - plot.top >= 2) {
         const ChartGeometry chart = LayoutChart(starts_, plot);
         for (const ChartTick& tick : chart.ticks) {
@@ -549,22 +571,9 @@ void HistoryWindow::DrawChart(HDC target, RECT area) {
             const KindColours& colours = ColoursOf(bar.kind);
             for (const ChartSegment& segment : bar.segments) {
                 const RECT part{bar.box.left, segment.top, bar.box.right, segment.bottom};
-                switch (segment.phase) {
-                    case ChartPhase::WindowsStart:
-                        FillBox(dc, part, colours.windowsStart);
-                        break;
-                    case ChartPhase::SigningIn:
-                        FillBox(dc, part, colours.signingIn);
-                        break;
-                    case ChartPhase::Wait:
-                        FillBox(dc, part, colours.wait);
-                        HatchBox(dc, part, colours.windowsStart);
-                        break;
-                    case ChartPhase::Whole:
-                        FillBox(dc, part, colours.whole);
-                        if (bar.waitIncluded) HatchBox(dc, part, kMarkColour);
-                        break;
-                }
+                FillPhase(dc, part, colours, segment.phase);
+                if (segment.phase == ChartPhase::Whole && bar.waitIncluded)
+                    HatchBox(dc, part, kMarkColour);
             }
             const RECT whole{bar.box.left, bar.box.top, bar.box.right, bar.box.bottom};
             if (bar.cut) {

@@ -1,5 +1,8 @@
 #include "harness.h"
 
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -845,6 +848,123 @@ HWND Control(HWND window, int id) { return window ? GetDlgItem(window, id) : nul
 std::wstring Directory(const std::wstring& path) {
     const size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
+}
+
+std::wstring ListText(const Target& target, HWND list, int row, int column) {
+    HANDLE process = OpenProcess(
+        PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+        FALSE, target.ProcessId());
+    if (!process) return L"<no process>";
+    BOOL wow64 = FALSE;
+    IsWow64Process(process, &wow64);
+    constexpr size_t kItemBytes = 64;
+    constexpr int kChars = 128;
+    auto* remote = static_cast<BYTE*>(
+        VirtualAllocEx(process, nullptr, kItemBytes + kChars * 2, MEM_COMMIT, PAGE_READWRITE));
+    // Laid out for the target's pointer size. LVITEMW: mask, iItem, iSubItem, state, stateMask,
+    // pszText, cchTextMax; LVCOLUMNW: mask, fmt, cx, pszText, cchTextMax.
+    BYTE item[kItemBytes] = {};
+    const UINT mask = row < 0 ? LVCF_TEXT : LVIF_TEXT;
+    const UINT64 text = reinterpret_cast<UINT64>(remote + kItemBytes);
+    memcpy(item, &mask, 4);
+    if (row >= 0) {
+        memcpy(item + 4, &row, 4);
+        memcpy(item + 8, &column, 4);
+    }
+    const size_t textAt = row < 0 ? (wow64 ? 12 : 16) : (wow64 ? 20 : 24);
+    memcpy(item + textAt, &text, wow64 ? 4 : 8);
+    memcpy(item + textAt + (wow64 ? 4 : 8), &kChars, 4);
+    wchar_t buffer[kChars] = {};
+    WriteProcessMemory(process, remote, item, kItemBytes, nullptr);
+    if (row < 0) {
+        SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(remote));
+    } else {
+        SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote));
+    }
+    ReadProcessMemory(process, remote + kItemBytes, buffer, sizeof buffer - 2, nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return buffer;
+}
+
+SIZE TextExtent(HDC dc, const std::wstring& text, int width, bool wrap) {
+    RECT r{0, 0, width, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+              DT_CALCRECT | DT_NOPREFIX | (wrap ? DT_WORDBREAK : DT_SINGLELINE));
+    return {r.right, r.bottom};
+}
+
+void ExpectWholeTexts(const Target& target, HWND window, int dpi) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    using ForDpi = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
+    const auto forDpi = reinterpret_cast<ForDpi>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SystemParametersInfoForDpi")));
+    if (!forDpi || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi)) {
+        SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+        metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, ScreenDpi());
+    }
+    HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    TEXTMETRICW tm{};
+    GetTextMetricsW(dc, &tm);
+    const auto px = [dpi](int n) { return MulDiv(n, dpi, 96); };
+    std::vector<std::pair<RECT, std::string>> shown;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT box{}, client{};
+        GetWindowRect(child, &box);
+        GetClientRect(child, &client);
+        if (!IsWindowVisible(child) || IsRectEmpty(&box)) continue;
+        wchar_t className[64] = {};
+        GetClassNameW(child, className, 64);
+        wchar_t caption[1024] = {};
+        GetWindowTextW(child, caption, 1024);
+        std::wstring kind = className;
+        CharLowerW(kind.data());
+        const std::wstring text = caption;
+        const LONG style = GetWindowLongW(child, GWL_STYLE);
+        const std::string name = Utf8(kind) + " \"" + Utf8(text) + "\"";
+        shown.emplace_back(box, name);
+        const int width = client.right, height = client.bottom;
+        if (kind == L"button") {
+            const LONG type = style & BS_TYPEMASK;
+            const bool check = type == BS_CHECKBOX || type == BS_AUTOCHECKBOX;
+            // The box and its gap before a check box's caption; a push button's edges.
+            const int room = width - (check ? px(13) + px(4) : 2 * px(3));
+            const SIZE need = TextExtent(dc, text, room, false);
+            EXPECT_LE(need.cx, room) << name << ": wider than its button";
+            EXPECT_LE(need.cy, height) << name << ": taller than its button";
+        } else if (kind == L"static" && (style & SS_TYPEMASK) == SS_LEFT) {
+            const SIZE need = TextExtent(dc, text, width, true);
+            EXPECT_LE(need.cx, width) << name << ": a word wider than the text's box";
+            EXPECT_LE(need.cy, height) << name << ": lines below the text's box";
+        } else if (kind == L"syslistview32") {
+            const HWND header = reinterpret_cast<HWND>(SendMessageW(child, LVM_GETHEADER, 0, 0));
+            const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+            const int rows = static_cast<int>(SendMessageW(child, LVM_GETITEMCOUNT, 0, 0));
+            for (int c = 0; c < columns; ++c) {
+                const int room =
+                    static_cast<int>(SendMessageW(child, LVM_GETCOLUMNWIDTH, c, 0)) - px(10);
+                for (int r = -1; r < rows; ++r) {
+                    const std::wstring cell = ListText(target, child, r, c);
+                    EXPECT_LE(TextExtent(dc, cell, room, false).cx, room)
+                        << name << (r < 0 ? " header" : " row " + std::to_string(r)) << " column "
+                        << c << " \"" << Utf8(cell) << "\"";
+                }
+            }
+        }
+    }
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(font);
+    for (size_t i = 0; i < shown.size(); ++i) {
+        for (size_t j = i + 1; j < shown.size(); ++j) {
+            RECT overlap{};
+            EXPECT_FALSE(IntersectRect(&overlap, &shown[i].first, &shown[j].first))
+                << shown[i].second << " overlaps " << shown[j].second;
+        }
+    }
 }
 
 }  // namespace vossel::e2e

@@ -151,6 +151,20 @@ HWND SettingsWindowOf(const Target& target);  // class VosselForm2
 // The child control of a window with this id (101 is the check box, 102 the button "返回").
 HWND Control(HWND window, int id);
 
+// One cell of the target's list view (row -1: the column's header), read through memory in its
+// process.
+std::wstring ListText(const Target& target, HWND list, int row, int column);
+
+// What the text takes in the DC's font, broken at words into lines no wider than `width` (or on
+// one line); wider than `width` when a word alone is.
+SIZE TextExtent(HDC dc, const std::wstring& text, int width, bool wrap);
+
+// Checks, as failures, that each shown child control of the window holds its whole text in the
+// controls' font at `dpi` (the system's message font): the captions of buttons and check boxes,
+// the lines of static texts, a list's headers and cells in their columns; and that no two
+// shown controls overlap.
+void ExpectWholeTexts(const Target& target, HWND window, int dpi);
+
 // The folder part of a path.
 std::wstring Directory(const std::wstring& path);
 

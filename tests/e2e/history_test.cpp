@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -21,37 +22,6 @@
 
 namespace vossel::e2e {
 namespace {
-
-// One cell of the other process's ListView: the item and its text buffer must live in that process.
-std::wstring CellText(const Target& target, HWND list, int row, int column) {
-    HANDLE process = OpenProcess(
-        PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
-        FALSE, target.ProcessId());
-    if (!process) return L"<no process>";
-    BOOL wow64 = FALSE;
-    IsWow64Process(process, &wow64);
-    constexpr size_t kItemBytes = 64;
-    constexpr int kChars = 128;
-    auto* remote = static_cast<BYTE*>(
-        VirtualAllocEx(process, nullptr, kItemBytes + kChars * 2, MEM_COMMIT, PAGE_READWRITE));
-    // LVITEMW laid out for the target's pointer size: mask, iItem, iSubItem, state, stateMask,
-    // pszText, cchTextMax.
-    BYTE item[kItemBytes] = {};
-    const UINT mask = LVIF_TEXT;
-    const UINT64 text = reinterpret_cast<UINT64>(remote + kItemBytes);
-    memcpy(item, &mask, 4);
-    memcpy(item + 4, &row, 4);
-    memcpy(item + 8, &column, 4);
-    memcpy(item + (wow64 ? 20 : 24), &text, wow64 ? 4 : 8);
-    memcpy(item + (wow64 ? 24 : 32), &kChars, 4);
-    wchar_t buffer[kChars] = {};
-    WriteProcessMemory(process, remote, item, kItemBytes, nullptr);
-    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote));
-    ReadProcessMemory(process, remote + kItemBytes, buffer, sizeof buffer - 2, nullptr);
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
-    return buffer;
-}
 
 constexpr std::uint64_t kMs = 10'000;  // 100 ns units
 constexpr std::uint64_t kHour = 3'600'000 * kMs;
@@ -163,13 +133,11 @@ std::vector<std::wstring> ReadableTexts(HWND window) {
     return texts;
 }
 
-TEST(History, ShowsEachStartOnceInItsPhases) {
-    const std::uint64_t day = Yesterday();
-    // Newest first: an update start far above the others; signed in by Windows itself; a forged
-    // record; a start with a later log-on that the time service shifted; format 1 the same.
-    // What started with the two newest starts, and a forged record of huge figures for the third.
-    const std::wstring records =
-        Programs(day, 930'000, 20'000,
+// Newest first: an update start far above the others; signed in by Windows itself; a forged
+// record; a start with a later log-on that the time service shifted; format 1 the same.
+// What started with the two newest starts, and a forged record of huge figures for the third.
+std::wstring WeekOfStarts(std::uint64_t day) {
+    return Programs(day, 930'000, 20'000,
                  {{L"Half", L"Medium", 500, 0}, {L"Burner", L"High", 1'600, 0},
                   {L"Idle", L"Low", 3, 0}, {L"Ender", L"High", 1'200, 0}}) +
         Record(day, 930'000, {900'000, 4'000, 30'000}) +
@@ -181,6 +149,10 @@ TEST(History, ShowsEachStartOnceInItsPhases) {
         Record(day - 60 * kHour, 1'000'000'000) + Record(day - 72 * kHour + 900 * kMs, 0) +
         Record(day - 72 * kHour, 31'234, {24'000, 95'000, 7'234}) +
         Record(day - 96 * kHour + 400 * kMs, 3 * 3'600'000) + Record(day - 96 * kHour, 31'234);
+}
+
+TEST(History, ShowsEachStartOnceInItsPhases) {
+    const std::wstring records = WeekOfStarts(Yesterday());
     const auto launched = Launch(Directory(TargetExe()) + L"\\fault-history\\Vossel.exe", records);
     const Target& target = *launched;
     HWND window = WindowAfter(target, "Vossel: history read 5");
@@ -198,7 +170,7 @@ TEST(History, ShowsEachStartOnceInItsPhases) {
         {L"31.2", L"", L"", L"已计入", L"完整启动，之后另有 1 次登录"}};
     for (int r = 0; r < 5; ++r) {
         Row row;
-        for (int c = 1; c <= 5; ++c) row.push_back(CellText(target, list, r, c));
+        for (int c = 1; c <= 5; ++c) row.push_back(ListText(target, list, r, c));
         EXPECT_EQ(row, rows[r]) << r;
     }
     // The newest start's programs slowest first, as a screen reader reads them; the entries of the
@@ -207,7 +179,7 @@ TEST(History, ShowsEachStartOnceInItsPhases) {
         std::vector<Row> read;
         for (int r = 0; r < rows; ++r) {
             Row row;
-            for (int c = 0; c < 5; ++c) row.push_back(CellText(target, Control(window, id), r, c));
+            for (int c = 0; c < 5; ++c) row.push_back(ListText(target, Control(window, id), r, c));
             read.push_back(row);
         }
         return read;
@@ -241,6 +213,38 @@ TEST(History, ShowsEachStartOnceInItsPhases) {
     EXPECT_GT(CountNear(screen, plot, RGB(0x8C, 0xB4, 0xEC), 12), 100) << "signing in";
     EXPECT_GT(CountNear(screen, plot, RGB(0x5A, 0x8F, 0xDA), 12), 100) << "undivided";
     PostMessageW(list, WM_KEYDOWN, VK_ESCAPE, 0);  // Esc closes it
+    EXPECT_EQ(target.WaitForExit(kStepTimeoutMs), 0u) << AllLines(target);
+}
+
+// Run by the e2e_placement_* and e2e_language_* entries at their DPI: the window on the screen, and
+// every text whole, a start with its programs selected and a log-on that was not measured listed.
+TEST(History, ShowsWholeTextsOnTheScreenAtItsScale) {
+    const char* asked = std::getenv("VOSSEL_E2E_PLACEMENT");
+    if (!asked) GTEST_SKIP() << "run by the e2e_placement_* and e2e_language_* entries only";
+    const int dpi = std::atoi(asked);
+    const std::uint64_t day = Yesterday();
+    LogPixelsOverride override(static_cast<DWORD>(dpi));
+    const auto launched = Launch(Directory(TargetExe()) + L"\\fault-history\\Vossel.exe",
+                                 WeekOfStarts(day) + L"1010|" + std::to_wstring(day - 120 * kHour) +
+                                     L"|1||not measured|no shell|||1.0|x64;");
+    const Target& target = *launched;
+    HWND window = WindowAfter(target, "Vossel: history read 6");
+    ASSERT_NE(window, nullptr) << AllLines(target);
+    ASSERT_TRUE(target.WaitForPrefix("Vossel: history programs 4", kStepTimeoutMs));
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    RECT frame{}, inside{};
+    GetWindowRect(window, &frame);
+    IntersectRect(&inside, &frame, &monitor.rcWork);
+    EXPECT_TRUE(EqualRect(&inside, &frame)) << "the window reaches out of the work area";
+    ASSERT_TRUE(ForcePaint(window) && Settle(window));
+    SaveScreenshotPng(L"history-" + std::wstring(ExpectedTexts().language) + L"-" +
+                      std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) + L"x" +
+                      std::to_wstring(GetSystemMetrics(SM_CYSCREEN)) + L"-" +
+                      std::to_wstring(dpi) + L"dpi");
+    ExpectWholeTexts(target, window, dpi);
+    PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(target.WaitForExit(kStepTimeoutMs), 0u) << AllLines(target);
 }
 

@@ -3,6 +3,10 @@
 // These run only where a ctest entry asks for them with VOSSEL_E2E_PLACEMENT=<dpi>, each entry on
 // a private X screen of its own size (VOSSEL_XVFB_SCREEN), so the main end-to-end runs pay nothing
 // for them.
+#include <windows.h>
+#include <oleacc.h>
+#include <wrl/client.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -93,6 +97,62 @@ int PromptInk(const Image& screen, const RECT& client, const RECT& prompt) {
     return ink;
 }
 
+// The main window's prompt, link and unit, read through their accessible names and places, each
+// whole on one line of its box in the face and size the language draws it in.
+void ExpectWholeLabels(HWND main, int dpi) {
+    // The faces as the program names them, the link's in 9 points, the others' in 10.5.
+    const std::wstring language = ExpectedTexts().language;
+    const bool english = language == L"en", traditional = language == L"zh-Hant";
+    const wchar_t* face = english ? L"Segoe UI" : traditional ? L"Microsoft JhengHei UI" : L"微软雅黑";
+    const struct {
+        LONG id;
+        const wchar_t* face;
+        int centipoints;
+        BYTE charset;
+    } labels[] = {
+        {1, face, 1050, english ? ANSI_CHARSET : traditional ? CHINESEBIG5_CHARSET : GB2312_CHARSET},
+        {3, english ? face : L"宋体", 900, english ? ANSI_CHARSET : GB2312_CHARSET},
+        {4, face, 1050, ANSI_CHARSET}};
+    struct Apartment {
+        Apartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+        ~Apartment() { CoUninitialize(); }
+    } apartment;
+    Microsoft::WRL::ComPtr<IAccessible> client;
+    ASSERT_EQ(AccessibleObjectFromWindow(main, static_cast<DWORD>(OBJID_CLIENT),
+                                         __uuidof(IAccessible),
+                                         reinterpret_cast<void**>(client.GetAddressOf())),
+              S_OK);
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (const auto& label : labels) {
+        VARIANT child{};
+        child.vt = VT_I4;
+        child.lVal = label.id;
+        BSTR read = nullptr;
+        LONG left = 0, top = 0, width = 0, height = 0;
+        client->get_accName(child, &read);
+        client->accLocation(&left, &top, &width, &height, child);
+        const std::wstring name = read ? std::wstring(read, SysStringLen(read)) : L"";
+        SysFreeString(read);
+        LOGFONTW lf{};
+        lf.lfHeight = -MulDiv(label.centipoints, dpi, 7200);
+        lf.lfCharSet = label.charset;
+        lstrcpynW(lf.lfFaceName, label.face, LF_FACESIZE);
+        HFONT font = CreateFontIndirectW(&lf);
+        HGDIOBJ old = SelectObject(dc, font);
+        SIZE need = TextExtent(dc, name, width, false);
+        // The last glyph's blank after its ink (a colon's) may lie past the box.
+        ABC last{};
+        if (!name.empty() && GetCharABCWidthsW(dc, name.back(), name.back(), &last) && last.abcC > 0)
+            need.cx -= static_cast<LONG>(last.abcC);
+        SelectObject(dc, old);
+        DeleteObject(font);
+        EXPECT_FALSE(name.empty()) << "label " << label.id;
+        EXPECT_LE(need.cx, width) << "label " << label.id << " \"" << Utf8(name) << "\"";
+        EXPECT_LE(need.cy, height) << "label " << label.id << " \"" << Utf8(name) << "\"";
+    }
+    DeleteDC(dc);
+}
+
 struct Launch {
     std::unique_ptr<Target> target;
     HWND main = nullptr;
@@ -127,10 +187,19 @@ TEST(ScreenPlacement, BothWindowsLieWhollyInsideTheWorkAreaAndSideBySide) {
     ClickClient(launch.main, link.x, link.y);
     ASSERT_TRUE(launch.target->WaitForPrefix("Vossel: settings shown", kStepTimeoutMs, from))
         << "a click on the link did not open the settings: " << launch.target->Describe();
-    const HWND settings = launch.target->WaitForWindow(L"设置", kStepTimeoutMs);
+    const HWND settings = launch.target->WaitForWindow(ExpectedTexts().settingsTitle, kStepTimeoutMs);
     ASSERT_NE(settings, nullptr);
     EXPECT_TRUE(Drawn(settings) && Drawn(launch.main)) << "the windows did not finish painting";
-    SaveScreenshotPng(L"placement-" + ScreenName() + L"-" + std::to_wstring(dpi) + L"dpi");
+    SaveScreenshotPng(L"placement-" + std::wstring(ExpectedTexts().language) + L"-" + ScreenName() +
+                      L"-" + std::to_wstring(dpi) + L"dpi");
+    {
+        SCOPED_TRACE("the main window's texts");
+        ExpectWholeLabels(launch.main, dpi);
+    }
+    {
+        SCOPED_TRACE("the settings window's texts");
+        ExpectWholeTexts(*launch.target, settings, dpi);
+    }
 
     const RECT work = WorkArea(launch.main);
     struct {
@@ -246,7 +315,7 @@ TEST(ScreenPlacement, MainWindowFollowsADpiChange) {
         << "a click on the link at its scaled place did nothing";
 
     // The settings window's controls follow too.
-    const HWND settings = launch.target->WaitForWindow(L"设置", kStepTimeoutMs);
+    const HWND settings = launch.target->WaitForWindow(ExpectedTexts().settingsTitle, kStepTimeoutMs);
     ASSERT_NE(settings, nullptr);
     const RECT settingsDesign = Px(kSettingsClient, kNewDpi);
     const RECT settingsClient = ClientRectOnScreen(settings);
@@ -263,7 +332,7 @@ TEST(ScreenPlacement, MainWindowFollowsADpiChange) {
     const struct {
         const wchar_t* caption;
         RECT twips;
-    } controls[] = {{L"开机自启动", kAutostartBox}, {L"返回", kBackButton}};
+    } controls[] = {{ExpectedTexts().autostartBox, kAutostartBox}, {ExpectedTexts().back, kBackButton}};
     for (const auto& control : controls) {
         const HWND child = FindWindowExW(settings, nullptr, L"Button", control.caption);
         ASSERT_NE(child, nullptr) << Utf8(control.caption);

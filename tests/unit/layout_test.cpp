@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "platform/ui/column_widths.h"
 #include "platform/ui/text_fit.h"
 #include "platform/ui/twips.h"
 #include "platform/ui/word_wrap.h"
@@ -103,6 +105,27 @@ TEST(TextFit, ShrinksOnlyWhatDoesNotFit) {
                                          [&](int h) { return SegmentWidth(c.text, h); });
         EXPECT_EQ(height, c.height) << std::string(c.text.begin(), c.text.end()) << " in " << c.room;
         if (height > 6) EXPECT_LE(SegmentWidth(c.text, height), c.room);
+    }
+}
+
+TEST(ColumnWidths, SharedByWeightYetNeverBelowTheNeed) {
+    struct Case {
+        int total;
+        std::vector<int> weights, needs, widths;
+    };
+    const Case cases[] = {
+        // Room for every need: the weights alone, the last column with rounding's remainder.
+        {101, {1, 1, 1}, {10, 10, 10}, {33, 33, 35}},
+        // A long header takes from the others by their surplus, and the total stays.
+        {120, {1, 1, 1}, {70, 10, 10}, {70, 25, 25}},
+        {100, {2, 1, 1}, {10, 40, 10}, {39, 40, 21}},
+        // More need than room: each column its need, and the list scrolls.
+        {60, {1, 1}, {50, 40}, {50, 40}},
+        {0, {1, 1}, {}, {0, 0}},
+        {50, {}, {}, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ColumnWidths(c.total, c.weights, c.needs), c.widths) << c.total;
     }
 }
 

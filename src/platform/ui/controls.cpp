@@ -42,4 +42,23 @@ void StaticText::Place(RECT box) {
     ::InvalidateRect(Handle(), nullptr, TRUE);
 }
 
+int StaticText::TextHeight(int width) const {
+    HWND control = Handle();
+    if (!control) return 0;
+    const int length = ::GetWindowTextLengthW(control);
+    if (length <= 0) return 0;
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(::GetWindowTextW(control, text.data(), length + 1)));
+    HDC dc = ::GetDC(control);
+    if (!dc) return 0;
+    auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
+    HGDIOBJ old = ::SelectObject(dc, font ? font : ::GetStockObject(DEFAULT_GUI_FONT));
+    RECT measure{0, 0, width, 0};
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &measure,
+                DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    return measure.bottom;
+}
+
 }  // namespace vossel::platform

@@ -72,6 +72,8 @@ class StaticText : public Control {
     void SetText(const std::wstring& text);
     // Client pixels. An empty box hides the control, so that a screen reader passes it by.
     void Place(RECT box);
+    // The height its text takes in its font, broken into lines of at most `width` pixels.
+    int TextHeight(int width) const;
 };
 
 }  // namespace vossel::platform

@@ -2,10 +2,12 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <numeric>
 #include <utility>
 
 #include "platform/late_bound.h"
+#include "platform/ui/column_widths.h"
 
 namespace vossel::platform {
 namespace {
@@ -88,23 +90,42 @@ void ReportList::SelectRow(std::size_t row) {
 void ReportList::Place(RECT box, const std::vector<int>& columnWeights) {
     HWND list = Handle();
     if (!list) return;
-    const int total = std::accumulate(columnWeights.begin(), columnWeights.end(), 0);
     // One redraw for the move and all the columns: each change alone lays out and paints every row.
     ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     ::SetWindowPos(list, nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
     RECT client{};
     ::GetClientRect(list, &client);
-    int used = 0;
-    for (std::size_t i = 0; total > 0 && i < columnWeights.size() && i < columns_.size(); ++i) {
-        // The last column takes what rounding left over.
-        const int width = i + 1 == columnWeights.size() ? client.right - used
-                                                        : client.right * columnWeights[i] / total;
-        ListView_SetColumnWidth(list, static_cast<int>(i), width);
-        used += width;
+    const std::vector<int> widths = ColumnWidths(client.right, columnWeights, ColumnNeeds());
+    for (std::size_t i = 0; i < widths.size() && i < columns_.size(); ++i) {
+        ListView_SetColumnWidth(list, static_cast<int>(i), widths[i]);
     }
     ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     ::RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+int ReportList::NeededWidth() const {
+    HWND list = Handle();
+    if (!list) return 0;
+    const std::vector<int> needs = ColumnNeeds();
+    // The border and a vertical scroll bar besides the columns.
+    return std::accumulate(needs.begin(), needs.end(), 0) + ::GetSystemMetrics(SM_CXVSCROLL) +
+           4 * ::GetSystemMetrics(SM_CXEDGE);
+}
+
+std::vector<int> ReportList::ColumnNeeds() const {
+    HWND list = Handle();
+    // The header's and the cells' margins, in the list's font, so they scale with it.
+    const int margin = ListView_GetStringWidth(list, L"00");
+    std::vector<int> needs;
+    for (std::size_t c = 0; c < columns_.size(); ++c) {
+        int widest = ListView_GetStringWidth(list, columns_[c].c_str());
+        for (const auto& row : rows_) {
+            if (c < row.size()) widest = std::max(widest, ListView_GetStringWidth(list, row[c].c_str()));
+        }
+        needs.push_back(widest + margin);
+    }
+    return needs;
 }
 
 }  // namespace vossel::platform

@@ -23,14 +23,18 @@ class ReportList : public Control {
     // Selects and focuses the row, and only it.
     void SelectRow(std::size_t row);
     // Moves and sizes the list (client pixels) and shares its width among the columns by the
-    // given weights.
+    // given weights, each column at least as wide as its header and its widest cell.
     void Place(RECT box, const std::vector<int>& columnWeights);
+    // The width the list needs to show every column whole without scrolling sideways.
+    int NeededWidth() const;
 
   protected:
     void OnCreated() override;
 
   private:
     void FillRows();
+    // Each column's width for its header and widest cell, margins included.
+    std::vector<int> ColumnNeeds() const;
 
     std::vector<std::wstring> columns_;
     std::vector<std::vector<std::wstring>> rows_;

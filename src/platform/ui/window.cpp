@@ -2,6 +2,7 @@
 
 #include <dwmapi.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/late_bound.h"
@@ -298,6 +299,22 @@ void Window::SetClientRect(const PixelRect& client) {
 void Window::KeepOnScreen() {
     RECT window{};
     ::GetWindowRect(handle_, &window);
+    // A window the user may resize is made no larger than its monitor's work area, so that all
+    // of it, texts and frame, is on the screen.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if ((::GetWindowLongW(handle_, GWL_STYLE) & WS_THICKFRAME) &&
+        ::GetMonitorInfoW(::MonitorFromRect(&window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        const int width = std::min<int>(window.right - window.left,
+                                        monitor.rcWork.right - monitor.rcWork.left);
+        const int height = std::min<int>(window.bottom - window.top,
+                                         monitor.rcWork.bottom - monitor.rcWork.top);
+        if (width != window.right - window.left || height != window.bottom - window.top) {
+            ::SetWindowPos(handle_, nullptr, 0, 0, width, height,
+                           SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            ::GetWindowRect(handle_, &window);
+        }
+    }
     const ScreenRect current = ToScreenRect(window);
     const std::vector<ScreenRect> areas = WorkAreas();
     RECT neighbour{};
