@@ -239,6 +239,7 @@ DWORD WINAPI HistoryWindow::ReadLog(void* target) noexcept {
 
 void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
     starts_ = std::move(reading->starts);
+    read_ = true;
     std::vector<std::wstring> lines;
     if (reading->error != 0) {
         const std::int32_t number = static_cast<std::int32_t>(reading->error);
@@ -316,6 +317,10 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPA
             const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
             if (item->CtlID != kChartId) return std::nullopt;
             DrawChart(item->hDC, item->rcItem);
+            if (read_ && !paintReported_) {
+                paintReported_ = true;
+                platform::Report(L"history painted " + platform::NumberText(starts_.size()));
+            }
             return TRUE;
         }
         case WM_GETMINMAXINFO: {
