@@ -239,7 +239,6 @@ DWORD WINAPI HistoryWindow::ReadLog(void* target) noexcept {
 
 void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
     starts_ = std::move(reading->starts);
-    read_ = true;
     std::vector<std::wstring> lines;
     if (reading->error != 0) {
         const std::int32_t number = static_cast<std::int32_t>(reading->error);
@@ -281,6 +280,13 @@ void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
     if (reading->error == 0 || !starts_.empty()) {
         platform::Report(L"history read " + platform::NumberText(starts_.size()));
     }
+    // Painted now rather than when the queue comes to it: the window's first paint with what was
+    // read, the list's rows and the chart included, is then over when this line is written.
+    if (!paintReported_) {
+        paintReported_ = true;
+        ::RedrawWindow(window_.Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        platform::Report(L"history painted " + platform::NumberText(starts_.size()));
+    }
     if (reading->leftOut > 0) {
         platform::Report(L"history left out " + platform::NumberText(reading->leftOut));
     }
@@ -317,10 +323,6 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM wparam, LPA
             const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
             if (item->CtlID != kChartId) return std::nullopt;
             DrawChart(item->hDC, item->rcItem);
-            if (read_ && !paintReported_) {
-                paintReported_ = true;
-                platform::Report(L"history painted " + platform::NumberText(starts_.size()));
-            }
             return TRUE;
         }
         case WM_GETMINMAXINFO: {
