@@ -20,7 +20,7 @@ void* __stack_chk_guard = reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x
     EXCEPTION_RECORD record{};
     record.ExceptionCode = STATUS_STACK_BUFFER_OVERRUN;
     record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
-    ::RaiseFailFastException(&record, nullptr, 0);
+    ::RaiseFailFastException(&record, nullptr, FAIL_FAST_GENERATE_EXCEPTION_ADDRESS);
     ::TerminateProcess(::GetCurrentProcess(), STATUS_STACK_BUFFER_OVERRUN);
     __builtin_unreachable();
 }
