@@ -5,7 +5,9 @@
 // JSON object and as rows of a Markdown table.
 //
 //   bench_driver --arch=x64 --vossel=<exe> --minimal=<exe> --measure=<exe>
-//                [--runs=7] [--idle-seconds=10] --json=<file> --table=<file>
+//                [--history=<exe>] [--runs=7] [--idle-seconds=10] --json=<file> --table=<file>
+// --history names the variant that reads its records from VOSSEL_TEST_HISTORY: the history
+// window's first paint with 0, 30 and 1000 recorded starts.
 //   bench_driver --arch=x64 --vossel=<exe> --watch=<burn.exe> --json=<file> --table=<file>
 // The second form takes the watching's figures alone: scripts/bench runs it first in a fresh start
 // of the prefix, since only a run within 90 s of the shell's creation watches.
@@ -14,8 +16,10 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +38,7 @@ constexpr DWORD kSettleMs = 500;
 struct Options {
     std::wstring arch, vossel, minimal, measure, json, table;
     std::wstring burn;  // --watch=<burn.exe>: only the watching's figures, with idle stand-ins
+    std::wstring history;  // --history=<exe>: the variant of Vossel.exe with records of its own
     int runs = 7;
     int idleSeconds = 10;
 };
@@ -241,6 +246,58 @@ bool SaveText(const std::wstring& path, const std::string& text) {
     return std::fclose(file) == 0 && written;
 }
 
+// The records of `count` full boots for VOSSEL_TEST_HISTORY, newest first, six hours apart: the
+// record of the start (format 1: time, number, kind, the start and the shell in UTC).
+std::wstring HistoryRecords(int count) {
+    constexpr std::uint64_t kMs = 10000, kHour = 3600 * 1000 * kMs;
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const std::uint64_t newest = ((std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime) - kHour;
+    auto utc = [](std::uint64_t filetime) {
+        FILETIME time{static_cast<DWORD>(filetime), static_cast<DWORD>(filetime >> 32)};
+        SYSTEMTIME t{};
+        FileTimeToSystemTime(&time, &t);
+        wchar_t text[32];
+        swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", t.wYear, t.wMonth, t.wDay, t.wHour,
+                 t.wMinute, t.wSecond, t.wMilliseconds);
+        return std::wstring(text);
+    };
+    std::wstring records;
+    for (int i = 0; i < count; ++i) {
+        const std::uint64_t start = newest - i * 6 * kHour;
+        const int ms = 20000 + (i * 7919) % 30000;
+        const std::uint64_t shell = start + ms * kMs;
+        records += L"1001|" + std::to_wstring(shell + 2000 * kMs) + L"|1|" + std::to_wstring(ms) +
+                   L"|full boot||" + utc(start) + L"|" + utc(shell) + L"|1.0|x64;";
+    }
+    return records;
+}
+
+// Process creation to the history window's first paint with its records ("history painted <n>").
+std::optional<double> MeasureHistoryPaint(const std::wstring& exe, int starts, std::string& note) {
+    SetEnvironmentVariableW(L"VOSSEL_TEST_HISTORY", HistoryRecords(starts).c_str());
+    std::optional<double> ms;
+    {
+        Target target(exe, std::wstring{}, L"/history");
+        if (!target.Started()) {
+            note = "did not start: " + target.StartError();
+        } else if (const auto painted = target.WaitForPrefix("Vossel: history painted ", kStartTimeoutMs)) {
+            // Fewer starts painted than recorded (at most 30 are shown) is the window's rule; none
+            // where some were recorded is a reading that failed.
+            if (starts > 0 && painted->text == "Vossel: history painted 0") {
+                note = "no start was read";
+            } else {
+                ms = painted->seconds * 1000.0;
+            }
+        } else {
+            note = "no paint line";
+        }
+        target.Kill();
+    }
+    SetEnvironmentVariableW(L"VOSSEL_TEST_HISTORY", nullptr);
+    return ms;
+}
+
 // One run from its creation to its own end: the CPU it spent, how long it lived, its peak working
 // set (read while it lives: an ended process tells none).
 struct WholeRun {
@@ -376,6 +433,7 @@ std::optional<Options> ParseOptions() {
         if (name == L"json") options.json = value;
         if (name == L"table") options.table = value;
         if (name == L"watch") options.burn = value;
+        if (name == L"history") options.history = value;
         if (name == L"runs") options.runs = std::max(1, _wtoi(value.c_str()));
         if (name == L"idle-seconds") options.idleSeconds = std::max(1, _wtoi(value.c_str()));
     }
@@ -394,7 +452,7 @@ int main() {
     if (!options) {
         std::fprintf(stderr,
                      "usage: bench_driver --arch=<name> --vossel=<exe> --minimal=<exe> "
-                     "--measure=<exe> [--runs=7] [--idle-seconds=10] --json=<file> --table=<file>\n"
+                     "--measure=<exe> [--history=<exe>] [--runs=7] [--idle-seconds=10] --json=<file> --table=<file>\n"
                      "       bench_driver --arch=<name> --vossel=<exe> --watch=<burn.exe> --json=<file> "
                      "--table=<file>\n");
         return 2;
@@ -404,6 +462,9 @@ int main() {
 
     Series startup, weight, idle;
     std::vector<std::string> problems;
+    // The figures at rest are of runs that do not watch (the watching has its own, from a run of
+    // its own): a run within 90 s of the shell's creation would, unless this holds the mutex.
+    HANDLE notWatching = CreateMutexW(nullptr, FALSE, L"Local\\VosselStartupWatch");
     // Alternating the two programs spreads any drift in the machine's load over both.
     for (int run = 1; run <= options->runs; ++run) {
         for (bool isVossel : {true, false}) {
@@ -428,6 +489,26 @@ int main() {
         }
     }
 
+    // The history's first paint, empty and with records, run alternately like the above.
+    constexpr int kHistorySizes[] = {0, 30, 1000};
+    std::vector<double> historyMs[3];
+    for (int run = 1; !options->history.empty() && run <= options->runs; ++run) {
+        for (int size = 0; size < 3; ++size) {
+            std::string note;
+            const auto ms = MeasureHistoryPaint(options->history, kHistorySizes[size], note);
+            if (ms) historyMs[size].push_back(*ms);
+            std::fprintf(stderr, "bench %s run %d/%d history, %d starts: first paint %s ms%s%s\n",
+                         arch.c_str(), run, options->runs, kHistorySizes[size],
+                         ms ? Number(*ms, 0).c_str() : "-", note.empty() ? "" : ": ", note.c_str());
+            if (!note.empty()) {
+                problems.push_back("history of " + std::to_string(kHistorySizes[size]) + " run " +
+                                   std::to_string(run) + ": " + note);
+            }
+        }
+    }
+
+    if (notWatching) CloseHandle(notWatching);
+
     std::fprintf(stderr, "bench %s: measure_loop\n", arch.c_str());
     const auto measurement = CaptureOutput(options->measure, L"--iterations=1000");
     if (!measurement) problems.push_back("measure_loop failed");
@@ -442,7 +523,13 @@ int main() {
                        Number(vosselBytes.value_or(0), 0) + ", \"baseline\": " +
                        Number(minimalBytes.value_or(0), 0) + ", \"ratio\": " +
                        RatioJson(vosselBytes.value_or(0), minimalBytes.value_or(0)) +
-                       "}, \"measurement\": " + measurement.value_or("null") + ", \"problems\": [";
+                       "}, \"measurement\": " + measurement.value_or("null");
+    if (!options->history.empty()) {
+        json += ", \"history_first_paint_ms\": {\"30\": " +
+                SeriesJson({historyMs[1], historyMs[0]}, 1) + ", \"1000\": " +
+                SeriesJson({historyMs[2], historyMs[0]}, 1) + "}";
+    }
+    json += ", \"problems\": [";
     for (size_t i = 0; i < problems.size(); ++i) json += (i ? ", " : "") + JsonString(problems[i]);
     json += "]}\n";
 
@@ -463,13 +550,23 @@ int main() {
     table += Row(arch, "CPU at rest over " + std::to_string(options->idleSeconds) + " s (ms)",
                  Median(idle.vossel), Median(idle.minimal), 1, "minimal window");
 
+    if (!options->history.empty()) {
+        for (int size : {1, 2}) {
+            table += Row(arch, "history's first paint, " + std::to_string(kHistorySizes[size]) +
+                                   " starts recorded (ms)",
+                         Median(historyMs[size]), Median(historyMs[0]), 0, "empty history");
+        }
+    }
+
     if (!SaveText(options->json, json) || !SaveText(options->table, table)) {
         std::fprintf(stderr, "bench_driver: could not write the results\n");
         return 1;
     }
     for (const auto& problem : problems) std::fprintf(stderr, "bench %s: %s\n", arch.c_str(), problem.c_str());
     // A benchmark reports; it fails only when a figure could not be taken at all.
-    const bool complete = measurement && !startup.vossel.empty() && !startup.minimal.empty() &&
+    const bool historyComplete = options->history.empty() ||
+                                 (!historyMs[0].empty() && !historyMs[1].empty() && !historyMs[2].empty());
+    const bool complete = historyComplete && measurement && !startup.vossel.empty() && !startup.minimal.empty() &&
                           !weight.vossel.empty() && !weight.minimal.empty() && !idle.vossel.empty() &&
                           !idle.minimal.empty();
     return complete ? 0 : 1;

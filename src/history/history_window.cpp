@@ -301,6 +301,13 @@ void HistoryWindow::OnRead(std::unique_ptr<Reading> reading) {
     if (reading->error == 0 || !starts_.empty()) {
         platform::Report(L"history read " + platform::NumberText(starts_.size()));
     }
+    // Painted now rather than when the queue comes to it: the window's first paint with what was
+    // read, the list's rows and the chart included, is then over when this line is written.
+    if (!paintReported_) {
+        paintReported_ = true;
+        ::RedrawWindow(window_.Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        platform::Report(L"history painted " + platform::NumberText(starts_.size()));
+    }
     if (reading->leftOut > 0) {
         platform::Report(L"history left out " + platform::NumberText(reading->leftOut));
     }

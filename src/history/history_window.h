@@ -60,6 +60,7 @@ class HistoryWindow final {
     // What the window says besides the starts: reading, no records, unreadable, records left out.
     std::wstring stateText_;
     std::vector<RecordedStart> starts_;
+    bool paintReported_ = false;  // the first paint with the records read
     int lineHeight_ = 16;
 
     // Real text in static controls, so that screen readers find the summary, the state and the

@@ -16,6 +16,10 @@ LateBound<decltype(&::GetProcessIoCounters)> GetProcessIoCounters{L"kernel32.dll
 LateBound<decltype(&::QueryFullProcessImageNameW)> QueryFullProcessImageNameW{
     L"kernel32.dll", "QueryFullProcessImageNameW"};
 LateBound<decltype(&::GetSystemTimes)> GetSystemTimes{L"kernel32.dll", "GetSystemTimes"};
+// kernel32's own copy from Windows 7 on; before it, only psapi's.
+using EnumProcessesFunction = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
+LateBound<EnumProcessesFunction> KernelEnumProcesses{L"kernel32.dll", "K32EnumProcesses"};
+LateBound<EnumProcessesFunction> PsapiEnumProcesses{L"psapi.dll", "EnumProcesses"};
 
 std::uint64_t Value(const FILETIME& time) {
     return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
@@ -36,6 +40,25 @@ std::vector<ProcessSighting> SnapshotProcesses() {
         sightings.push_back({entry.th32ProcessID, entry.th32ParentProcessID});
     }
     return sightings;
+}
+
+bool ListProcessIds(std::vector<std::uint32_t>& ids) {
+    static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
+    EnumProcessesFunction enumProcesses = KernelEnumProcesses.Find();
+    if (!enumProcesses) enumProcesses = PsapiEnumProcesses.Find();
+    if (!enumProcesses) return false;
+    if (ids.size() < 512) ids.resize(512);
+    // A full buffer may have cut the list short: the call tells no total, so grow and ask again.
+    for (;;) {
+        const DWORD capacity = static_cast<DWORD>(ids.size() * sizeof(DWORD));
+        DWORD used = 0;
+        if (!enumProcesses(reinterpret_cast<DWORD*>(ids.data()), capacity, &used)) return false;
+        if (used < capacity || ids.size() >= 65536) {
+            ids.resize(used / sizeof(DWORD));
+            return true;
+        }
+        ids.resize(ids.size() * 2);
+    }
 }
 
 std::optional<WatchedProcessHandle> WatchedProcessHandle::Open(std::uint32_t processId,

@@ -1,5 +1,6 @@
 #include "startup/startup_watch.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -81,14 +82,40 @@ struct StartupWatch::State {
 
     std::uint32_t session = 0;
     std::map<std::uint32_t, Tracked> tracked;  // by id: a kept handle keeps an id from reuse
-    std::set<std::uint32_t> unopened;          // of the last snapshot
+    std::set<std::uint32_t> unopened;          // of the last snapshot, less the ids gone since
+    std::vector<std::uint32_t> listed;         // the last cheap look, its storage kept
 
+    bool AnyNewProcess();
     void SampleProcesses();
+    void ReadTracked();
     void Watch();
     static void Write(const StartupReport& report);
 };
 
+bool StartupWatch::State::AnyNewProcess() {
+    // Without the cheap listing every look takes the snapshot.
+    if (!platform::ListProcessIds(listed)) return true;
+    bool anyNew = false;
+    for (const std::uint32_t id : listed) {
+        if (!tracked.count(id) && !unopened.count(id)) {
+            anyNew = true;
+            break;
+        }
+    }
+    if (!anyNew) {
+        // An id that has gone may come back as another process, which is then new.
+        std::sort(listed.begin(), listed.end());
+        std::erase_if(unopened, [this](std::uint32_t id) {
+            return !std::binary_search(listed.begin(), listed.end(), id);
+        });
+    }
+    return anyNew;
+}
+
 void StartupWatch::State::SampleProcesses() {
+    // Once a second, and most looks find nothing new: the snapshot, with the parents, and the
+    // opening are only for when a new id has appeared.
+    if (tracked.size() >= kMaxWatchedProcesses || !AnyNewProcess()) return;
     std::set<std::uint32_t> unopenedNow;
     for (const platform::ProcessSighting& sighting : platform::SnapshotProcesses()) {
         if (tracked.count(sighting.id) || tracked.size() >= kMaxWatchedProcesses) continue;
@@ -114,6 +141,11 @@ void StartupWatch::State::SampleProcesses() {
         tracked.emplace(sighting.id, std::move(process));
     }
     unopened = std::move(unopenedNow);
+}
+
+void StartupWatch::State::ReadTracked() {
+    // The kept handles still answer for a process that has ended, with its final times, so the
+    // last readings are taken once, at the end of the window.
     for (auto& [id, process] : tracked) {
         if (process.ended) continue;
         if (const auto reading = process.handle.Read()) {
@@ -156,6 +188,7 @@ void StartupWatch::State::Watch() {
         if (sample % kProcessSampleEvery == 0) SampleProcesses();
     }
     SampleProcesses();
+    ReadTracked();
 
     std::vector<WatchedProcess> processes;
     for (const auto& [id, process] : tracked) processes.push_back(process.facts);
