@@ -7,6 +7,7 @@
 #include "history/startup_history.h"
 #include "platform/number_text.h"
 #include "resource_ids.h"
+#include "start/start_measurement.h"
 #include "start/start_record_format.h"
 
 namespace vossel {
@@ -197,6 +198,35 @@ std::vector<std::wstring> HistoryColumns(const platform::TextLookup& texts) {
             texts(IDS_PHASE_SIGNING_IN), texts(IDS_COLUMN_WAIT),    texts(IDS_COLUMN_KIND)};
 }
 
+namespace {
+
+// A reason the program writes, in the user's language; any other (a later version's, or a forged
+// record's) as the record has it.
+std::wstring ReasonText(std::wstring_view reason, const platform::TextLookup& texts) {
+    struct Known {
+        std::wstring_view word;
+        int id;
+    };
+    static constexpr Known kKnown[] = {
+        {kNoShell, IDS_REASON_NO_SHELL},
+        {kShellNotReadable, IDS_REASON_SHELL_NOT_READABLE},
+        {kSleptAfterSignIn, IDS_REASON_SLEPT_AFTER_SIGN_IN},
+        {kNoWakeTime, IDS_REASON_NO_WAKE_TIME},
+        {kClock, IDS_REASON_CLOCK},
+        {kShellBeforeStart, IDS_REASON_SHELL_BEFORE_START},
+        {kShellRestarted, IDS_REASON_SHELL_RESTARTED},
+        {kLaterLogon, IDS_REASON_LATER_LOGON},
+        {kRemoteSession, IDS_REASON_REMOTE_SESSION},
+        {kNoPaint, IDS_REASON_NO_PAINT},
+    };
+    for (const Known& known : kKnown) {
+        if (known.word == reason) return texts(known.id);
+    }
+    return std::wstring(reason);
+}
+
+}  // namespace
+
 std::vector<std::wstring> StartColumns(const RecordedStart& start,
                                        std::wstring_view decimalSeparator,
                                        const platform::TextLookup& texts) {
@@ -214,7 +244,7 @@ std::vector<std::wstring> StartColumns(const RecordedStart& start,
             kind = texts(IDS_KIND_RESUME);
             break;
         case RecordedKind::NotMeasured:
-            kind = platform::FillIn(texts, IDS_KIND_NOT_MEASURED, {start.reason});
+            kind = platform::FillIn(texts, IDS_KIND_NOT_MEASURED, {ReasonText(start.reason, texts)});
             break;
     }
     if (start.laterLogons > 0) {

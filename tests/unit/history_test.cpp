@@ -161,6 +161,15 @@ TEST(StartHistory, GroupsPlausibleRecordsIntoStarts) {
     EXPECT_EQ(StartColumns(one.Starts()[0], L".", TableTexts(platform::UiLanguage::English)),
               (std::vector<std::wstring>{L"126.2", L"24.0", L"7.2", L"95.0 (counted)",
                                          L"Full boot, later log-ons: 1"}));
+    // A reason the program writes is told in the user's language; another as the record has it.
+    RecordedStart notMeasured;
+    notMeasured.kind = RecordedKind::NotMeasured;
+    notMeasured.reason = L"shell restarted";
+    EXPECT_EQ(StartColumns(notMeasured, L".", TableTexts(platform::UiLanguage::TraditionalChinese)).back(),
+              L"未測量：桌面殼層已重新啟動");
+    notMeasured.reason = L"gremlins";
+    EXPECT_EQ(StartColumns(notMeasured, L".", TableTexts(platform::UiLanguage::English)).back(),
+              L"Not measured: gremlins");
     // A start counts once in the summary, with its first-written record's number.
     Record forged = Format1(1001, 0, kInstant);
     forged.time = kNow - kHour;
