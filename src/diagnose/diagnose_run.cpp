@@ -11,6 +11,7 @@
 #include "diagnose/diagnose_report.h"
 #include "platform/clocks.h"
 #include "platform/event_log_query.h"
+#include "platform/late_bound.h"
 #include "platform/ui/clipboard.h"
 #include "platform/ui/window.h"
 #include "resource_ids.h"
@@ -191,6 +192,16 @@ bool WriteToHandle(HANDLE output, const std::wstring& text) {
            written == bytes.size();
 }
 
+// Bound late, as the list view's: an import of the common controls would load them, and the
+// theme library they bring, into every start of the program, before WinMain restricts where
+// DLLs come from.
+platform::LateBound<decltype(&::SetWindowSubclass)> setWindowSubclass{L"comctl32.dll",
+                                                                     "SetWindowSubclass"};
+platform::LateBound<decltype(&::DefSubclassProc)> defSubclassProc{L"comctl32.dll",
+                                                                 "DefSubclassProc"};
+platform::LateBound<decltype(&::RemoveWindowSubclass)> removeWindowSubclass{
+    L"comctl32.dll", "RemoveWindowSubclass"};
+
 // The report in a read-only edit control, which screen readers read and the keyboard scrolls.
 // An edit control that takes many lines asks for every key, Tab and Esc too; this one leaves
 // them to the dialog keys, so that Tab reaches the button and Esc closes the window.
@@ -203,15 +214,22 @@ class ReportText : public platform::Control {
                   L"EDIT", WS_EX_CLIENTEDGE) {}
 
   private:
-    void OnCreated() override { ::SetWindowSubclass(Handle(), &KeepDialogKeys, 0, 0); }
+    void OnCreated() override {
+        // All three bound here, where a failure can still be reported: the window procedure
+        // below may not throw.
+        defSubclassProc.Get();
+        removeWindowSubclass.Get();
+        setWindowSubclass(Handle(), &KeepDialogKeys, 0, 0);
+    }
     static LRESULT CALLBACK KeepDialogKeys(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                            UINT_PTR, DWORD_PTR) noexcept {
+        const auto defaultProcedure = defSubclassProc.Get();
         if (message == WM_GETDLGCODE) {
-            return ::DefSubclassProc(window, message, wparam, lparam) &
+            return defaultProcedure(window, message, wparam, lparam) &
                    ~(DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTMESSAGE);
         }
-        if (message == WM_NCDESTROY) ::RemoveWindowSubclass(window, &KeepDialogKeys, 0);
-        return ::DefSubclassProc(window, message, wparam, lparam);
+        if (message == WM_NCDESTROY) removeWindowSubclass.Get()(window, &KeepDialogKeys, 0);
+        return defaultProcedure(window, message, wparam, lparam);
     }
 };
 

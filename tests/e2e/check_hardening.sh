@@ -64,9 +64,10 @@ for exe in "$@"; do
         fi
     done < <(sections)
 
-    # The exe is stripped, but the stack protector's failure routine, with its message, is linked
-    # in only when some code calls it.
-    grep -q 'stack smashing detected' < <(strings -a "$exe") ||
+    imports=$(sed -n '/^[[:space:]]*DLL Name:/,$p' <<<"$headers")
+    # The exe is stripped, but the stack protector's failure routine is linked in only when some
+    # code calls it, and it is the one caller of RaiseFailFastException.
+    grep -qw RaiseFailFastException <<<"$imports" ||
         fail "no stack protector failure routine linked in"
     # ...and the program's own objects are among the callers.
     build=$(dirname "$exe")
@@ -80,7 +81,6 @@ for exe in "$@"; do
             fail "no object of $archive is compiled with the stack protector"
     done
 
-    imports=$(sed -n '/^[[:space:]]*DLL Name:/,$p' <<<"$headers")
     grep -qw SetDefaultDllDirectories <<<"$imports" &&
         fail "SetDefaultDllDirectories is imported: the exe would not load where it is missing"
     grep -qx SetDefaultDllDirectories < <(strings -a "$exe") ||

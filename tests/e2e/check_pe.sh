@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # check_pe.sh EXE... : the headers of each Vossel.exe, read with objdump -p.
-# Windows GUI subsystem; imports from Windows' own DLLs only (the runtime is linked in); the
-# version record, the icon group and the manifest are present.
+# Windows GUI subsystem; imports from Windows' own DLLs only (the runtime is linked in), never the
+# common controls; the version record, the icon group and the manifest are present.
 set -uo pipefail
 
 failures=0
@@ -42,6 +42,9 @@ for exe in "$@"; do
     for dll in "${dlls[@]}"; do
         lower=$(tr '[:upper:]' '[:lower:]' <<<"$dll")
         [[ $lower =~ $system_dll ]] || fail "imports $dll, which is not a Windows system DLL"
+        # Every start would load the common controls, and with them the theme library, from the
+        # search path as it is before WinMain restricts it (the exe's own folder first).
+        [[ $lower == comctl32.dll ]] && fail "imports $dll: bind it late, as the list view does"
     done
 
     texts=$(strings -el "$exe")
