@@ -14,11 +14,12 @@ target_link_libraries(measure_loop PRIVATE vossel_app ${static_runtime} ${harden
 
 set_target_properties(minimal_window measure_loop PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${bench_output})
 
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+# The harness checks what it reads with GoogleTest's assertions, so the driver needs it too.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND TARGET GTest::gtest)
     add_executable(bench_driver EXCLUDE_FROM_ALL bench/bench_driver.cpp tests/e2e/harness.cpp)
     target_include_directories(bench_driver PRIVATE tests/e2e)
     target_compile_definitions(bench_driver PRIVATE ${windows_definitions})
-    target_link_libraries(bench_driver PRIVATE
+    target_link_libraries(bench_driver PRIVATE GTest::gtest
         user32 gdi32 advapi32 shell32 ole32 oleaut32 psapi ntdll ${static_runtime})
     set_target_properties(bench_driver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${bench_output})
 endif()
