@@ -432,7 +432,7 @@ void HistoryWindow::Layout() {
     const int width = std::max<int>(client.right - 2 * margin, 0);
 
     int stateHeight = 0;
-    int buttonWidth = 0;
+    int linkWidth = 0;
     HDC screen = ::GetDC(window);
     {
         auto font = reinterpret_cast<HFONT>(::SendMessageW(list_.Handle(), WM_GETFONT, 0, 0));
@@ -441,12 +441,13 @@ void HistoryWindow::Layout() {
         ::GetTextMetricsW(screen, &metrics);
         lineHeight_ = std::max<int>(metrics.tmHeight, 1);
         SIZE caption{};
-        const std::wstring buttonText = texts_(startupAppsInSettings_
+        const std::wstring linkText = texts_(startupAppsInSettings_
                                                    ? IDS_STARTUP_OPEN_SETTINGS
                                                    : IDS_STARTUP_OPEN_TASK_MANAGER);
-        ::GetTextExtentPoint32W(screen, buttonText.data(), static_cast<int>(buttonText.size()),
+        ::GetTextExtentPoint32W(screen, linkText.data(), static_cast<int>(linkText.size()),
                                 &caption);
-        buttonWidth = std::min<int>(caption.cx + px(24), width);
+        // The link's own text, and room for its focus rectangle.
+        linkWidth = std::min<int>(caption.cx + px(4), width);
         if (!stateText_.empty()) {
             RECT measure{0, 0, width, 0};
             ::DrawTextW(screen, stateText_.c_str(), static_cast<int>(stateText_.size()), &measure,
@@ -472,8 +473,8 @@ void HistoryWindow::Layout() {
     const bool bars = std::any_of(starts_.begin(), starts_.end(),
                                   [](const RecordedStart& start) { return start.Measured(); });
     // Below the chart: the starts, the line about the selected one, its programs beside the
-    // entries of all, and the button under them.
-    const int buttonHeight = lineHeight_ + px(10);
+    // entries of all, and the link under them.
+    const int linkHeight = lineHeight_ + px(4);
     const int rest = std::max<int>(client.bottom - y - margin, 0);
     next(chart_, bars, std::max(rest * 3 / 10, 6 * lineHeight_));
     const int listHeight = std::max<int>((client.bottom - y) * 3 / 10, 5 * lineHeight_);
@@ -481,9 +482,9 @@ void HistoryWindow::Layout() {
     y += listHeight + margin / 2;
     next(startupSummary_, !starts_.empty(),
          std::max(startupSummary_.TextHeight(width), 2 * lineHeight_));
-    const int buttonTop = std::max<int>(client.bottom - margin - buttonHeight, y);
+    const int linkTop = std::max<int>(client.bottom - margin - linkHeight, y);
     const int half = (width - margin / 2) / 2;
-    const int listsBottom = std::max<int>(buttonTop - margin / 2, y);
+    const int listsBottom = std::max<int>(linkTop - margin / 2, y);
     if (programs_.NeededWidth() <= half && entries_.NeededWidth() <= half) {
         programs_.Place({margin, y, margin + half, listsBottom}, {6, 2, 3, 3, 3});
         entries_.Place({margin + width - half, y, margin + width, listsBottom}, {6, 2, 3, 3, 3});
@@ -495,7 +496,7 @@ void HistoryWindow::Layout() {
                         listsBottom},
                        {6, 2, 3, 3, 3});
     }
-    ::SetWindowPos(startupApps_.Handle(), nullptr, margin, buttonTop, buttonWidth, buttonHeight,
+    ::SetWindowPos(startupApps_.Handle(), nullptr, margin, linkTop, linkWidth, linkHeight,
                    SWP_NOZORDER | SWP_NOACTIVATE);
     ::InvalidateRect(chart_.Handle(), nullptr, FALSE);
     // The margins that a moved control uncovered; the controls themselves are clipped out.

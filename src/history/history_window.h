@@ -75,7 +75,7 @@ class HistoryWindow final {
     platform::ReportList programs_;
     platform::ReportList entries_;
     bool startupAppsInSettings_ = false;  // else Task Manager
-    platform::PushButton startupApps_;
+    platform::Link startupApps_;
     // Last, so that it is destroyed first: its teardown still reaches the controls.
     platform::Window window_;
 };

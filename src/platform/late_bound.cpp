@@ -34,8 +34,14 @@ FARPROC ResolveExport(const wchar_t* library, const char* name) {
 }
 
 FARPROC FindExport(const wchar_t* library, const char* name) noexcept {
+    if (HMODULE loaded = ::GetModuleHandleW(library)) return ::GetProcAddress(loaded, name);
     HMODULE module = LoadSystemLibrary(library);
-    return module ? ::GetProcAddress(module, name) : nullptr;
+    if (!module) return nullptr;
+    FARPROC address = ::GetProcAddress(module, name);
+    // A Windows without the function: the library, loaded only to ask, goes again with all that
+    // it brought, rather than staying for the rest of the run.
+    if (!address) ::FreeLibrary(module);
+    return address;
 }
 
 }  // namespace vossel::platform

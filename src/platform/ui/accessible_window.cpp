@@ -425,8 +425,9 @@ void AccessibleRoot::Disconnect() noexcept {
 }
 
 std::wstring Announce(HWND window, const std::wstring& sentence) {
-    const auto hostProvider = UiaHostProviderFromHwndApi.Find();
+    // The notification first: where Windows lacks it, its library is not kept loaded for the host.
     const auto raise = UiaRaiseNotificationEventApi.Find();
+    const auto hostProvider = raise ? UiaHostProviderFromHwndApi.Find() : nullptr;
     if (hostProvider && raise) {
         ComPtr<IRawElementProviderSimple> provider;
         HRESULT result = hostProvider(window, provider.GetAddressOf());

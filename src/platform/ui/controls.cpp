@@ -1,6 +1,29 @@
 #include "platform/ui/controls.h"
 
+#include <commctrl.h>
+
+#include "platform/late_bound.h"
+
 namespace vossel::platform {
+namespace {
+
+LateBound<decltype(&::InitCommonControlsEx)> initCommonControlsEx{L"comctl32.dll",
+                                                                  "InitCommonControlsEx"};
+
+}  // namespace
+
+bool LoadCommonControls(DWORD classes) {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), classes};
+    return initCommonControlsEx(&controls) != FALSE;
+}
+
+Link::Link(int id, TwipRect box, const std::wstring& text)
+    : Control(id, box, L"<a>" + text + L"</a>", WS_TABSTOP, WC_LINK) {
+    static const bool registered = LoadCommonControls(ICC_LINK_CLASS);
+    (void)registered;
+}
+
+bool Link::NotifiesClick(UINT code) const { return code == NM_CLICK || code == NM_RETURN; }
 
 void Control::Create(HWND owner, int dpi, HFONT font) {
     const PixelRect px = TwipsToPixels(box_, dpi);

@@ -34,6 +34,9 @@ class Control {
     void Rescale(int dpi, HFONT font);
     void Destroyed() { handle_ = nullptr; }
 
+    // Whether the control's notification (WM_NOTIFY) of this code is its Click.
+    virtual bool NotifiesClick(UINT) const { return false; }
+
   protected:
     // Right after the window of the control was created.
     virtual void OnCreated() {}
@@ -63,6 +66,19 @@ class PushButton : public Control {
     PushButton(int id, TwipRect box, std::wstring caption)
         : Control(id, box, std::move(caption), BS_PUSHBUTTON | WS_TABSTOP) {}
 };
+
+// A link of the common controls (SysLink) whose whole text is the one link: a click, or Enter
+// once the Tab key has reached it, raises Click. Screen readers read it as a link. The text is
+// the program's own and holds no markup; a link takes no access key.
+class Link : public Control {
+  public:
+    Link(int id, TwipRect box, const std::wstring& text);
+    bool NotifiesClick(UINT code) const override;
+};
+
+// Registers the classes of the common controls (ICC_* flags) that a window is about to create.
+// Bound late: only the windows that use them load the library, never the main window's start.
+bool LoadCommonControls(DWORD classes);
 
 // Text in the system's static control, which screen readers read as its window text. An
 // owner-drawn one (SS_OWNERDRAW) is painted by its window on WM_DRAWITEM and read the same way.

@@ -6,27 +6,17 @@
 #include <numeric>
 #include <utility>
 
-#include "platform/late_bound.h"
 #include "platform/ui/column_widths.h"
+#include "platform/ui/controls.h"
 
 namespace vossel::platform {
-namespace {
-
-// Only the history window needs the common controls: the main window's start does not load them.
-LateBound<decltype(&::InitCommonControlsEx)> initCommonControlsEx{L"comctl32.dll",
-                                                                  "InitCommonControlsEx"};
-
-}  // namespace
 
 ReportList::ReportList(int id, TwipRect box, std::vector<std::wstring> columns, std::wstring name)
     : Control(id, box, std::move(name),
               LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER | WS_TABSTOP | WS_BORDER,
               WC_LISTVIEWW),
       columns_(std::move(columns)) {
-    static const bool registered = [] {
-        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
-        return initCommonControlsEx(&controls) != FALSE;
-    }();
+    static const bool registered = LoadCommonControls(ICC_LISTVIEW_CLASSES);
     (void)registered;
 }
 

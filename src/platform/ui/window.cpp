@@ -505,6 +505,19 @@ LRESULT Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
                 }
             }
             return 0;
+        case WM_NOTIFY: {
+            const auto* header = reinterpret_cast<const NMHDR*>(lparam);
+            if (!handlersStopped && header) {
+                for (Control* control : controls_) {
+                    if (control->Id() == static_cast<int>(header->idFrom) &&
+                        control->NotifiesClick(header->code) && control->Click) {
+                        control->Click();
+                        return 0;
+                    }
+                }
+            }
+            return 0;
+        }
         case WM_SYSCOMMAND:
             for (const auto& item : systemMenuItems_) {
                 if (item.command == (wparam & 0xFFF0)) {
