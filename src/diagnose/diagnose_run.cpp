@@ -196,11 +196,11 @@ bool WriteToHandle(HANDLE output, const std::wstring& text) {
 // theme library they bring, into every start of the program, before WinMain restricts where
 // DLLs come from.
 platform::LateBound<decltype(&::SetWindowSubclass)> setWindowSubclass{L"comctl32.dll",
-                                                                     "SetWindowSubclass"};
+                                                                      "SetWindowSubclass"};
 platform::LateBound<decltype(&::DefSubclassProc)> defSubclassProc{L"comctl32.dll",
-                                                                 "DefSubclassProc"};
-platform::LateBound<decltype(&::RemoveWindowSubclass)> removeWindowSubclass{
-    L"comctl32.dll", "RemoveWindowSubclass"};
+                                                                  "DefSubclassProc"};
+platform::LateBound<decltype(&::RemoveWindowSubclass)> removeWindowSubclass{L"comctl32.dll",
+                                                                            "RemoveWindowSubclass"};
 
 // The report in a read-only edit control, which screen readers read and the keyboard scrolls.
 // An edit control that takes many lines asks for every key, Tab and Esc too; this one leaves

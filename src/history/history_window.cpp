@@ -441,9 +441,8 @@ void HistoryWindow::Layout() {
         ::GetTextMetricsW(screen, &metrics);
         lineHeight_ = std::max<int>(metrics.tmHeight, 1);
         SIZE caption{};
-        const std::wstring linkText = texts_(startupAppsInSettings_
-                                                   ? IDS_STARTUP_OPEN_SETTINGS
-                                                   : IDS_STARTUP_OPEN_TASK_MANAGER);
+        const std::wstring linkText = texts_(
+            startupAppsInSettings_ ? IDS_STARTUP_OPEN_SETTINGS : IDS_STARTUP_OPEN_TASK_MANAGER);
         ::GetTextExtentPoint32W(screen, linkText.data(), static_cast<int>(linkText.size()),
                                 &caption);
         // The link's own text, and room for its focus rectangle.
