@@ -130,9 +130,8 @@ std::vector<std::wstring> ReadableTexts(HWND window) {
         }
         std::wstring text(name, SysStringLen(name));
         SysFreeString(name);
-        if (text.size() > 7 && text.rfind(L"<a>", 0) == 0 && text.ends_with(L"</a>")) {
+        if (text.size() > 7 && text.rfind(L"<a>", 0) == 0 && text.ends_with(L"</a>"))
             text = text.substr(3, text.size() - 7);
-        }
         texts.push_back(std::move(text));
     }
     return texts;
