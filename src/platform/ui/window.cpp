@@ -367,6 +367,13 @@ Label* Window::LabelAt(POINT p) const {
     return nullptr;
 }
 
+Control* Window::ClickableControl(int id) const {
+    for (Control* control : controls_) {
+        if (control->Id() == id && control->Click) return control;
+    }
+    return nullptr;
+}
+
 void Window::OnPaint() {
     PaintScope paint(handle_);
     RECT client{};
@@ -497,24 +504,14 @@ LRESULT Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
                 return 0;
             }
             if (!handlersStopped && HIWORD(wparam) == BN_CLICKED && lparam) {
-                for (Control* control : controls_) {
-                    if (control->Id() == LOWORD(wparam) && control->Click) {
-                        control->Click();
-                        return 0;
-                    }
-                }
+                if (Control* control = ClickableControl(LOWORD(wparam))) control->Click();
             }
             return 0;
         case WM_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(lparam);
             if (!handlersStopped && header) {
-                for (Control* control : controls_) {
-                    if (control->Id() == static_cast<int>(header->idFrom) &&
-                        control->NotifiesClick(header->code) && control->Click) {
-                        control->Click();
-                        return 0;
-                    }
-                }
+                Control* control = ClickableControl(static_cast<int>(header->idFrom));
+                if (control && control->NotifiesClick(header->code)) control->Click();
             }
             return 0;
         }

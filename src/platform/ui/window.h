@@ -85,6 +85,8 @@ class Window : private AccessibleContent {
     void OnPaint();
     void OnDestroyed();
     Label* LabelAt(POINT p) const;
+    // The control with a click handler of this id, if any.
+    Control* ClickableControl(int id) const;
 
     HWND AccessibleHandle() const override { return handle_; }
     std::vector<AccessibleElement> AccessibleElements() const override;
