@@ -180,6 +180,9 @@ Opacity LayeredAttributes(HWND window);
 HICON WindowIcon(HWND window);  // WM_GETICON big/small, then the class icon
 int ScreenDpi();
 HWND FocusOf(HWND window);  // the keyboard focus of the window's thread
+// The ids of the running processes of this file name ("explorer.exe"), in any case; and their end.
+std::vector<DWORD> ProcessIdsNamed(const wchar_t* fileName);
+void EndProcessesNamed(const wchar_t* fileName);
 
 // Input, posted to the window's queue: client coordinates in pixels.
 void ClickClient(HWND window, int x, int y);

@@ -2,7 +2,6 @@
 // path and the "--" caption are reached through the test-only build that takes its clocks as after
 // a resume from VOSSEL_TEST_CLOCKS.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -39,20 +38,8 @@ struct ClocksOverride : EnvironmentOverride {
 
 // The one explorer.exe of this prefix, which Wine starts as its desktop.
 std::optional<DWORD> ShellProcessId() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return std::nullopt;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    std::optional<DWORD> found;
-    int count = 0;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (_wcsicmp(entry.szExeFile, L"explorer.exe") == 0) {
-            found = entry.th32ProcessID;
-            ++count;
-        }
-    }
-    CloseHandle(snapshot);
-    return count == 1 ? found : std::nullopt;
+    const std::vector<DWORD> ids = ProcessIdsNamed(L"explorer.exe");
+    return ids.size() == 1 ? std::optional<DWORD>(ids[0]) : std::nullopt;
 }
 
 // The shell's creation on the interrupt clock (100 ns units), which under Wine is the tick count.

@@ -7,7 +7,6 @@
 // watch's mutex (e2e_main.cpp), so each test here runs alone, as the ctest entries e2e_watch_* and
 // e2e_watch_end_* (cmake/e2e.cmake), each with a prefix of its own whose shell that run creates.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -81,46 +80,25 @@ class StandIns {
 
     // Ends the stand-ins that still run, each by its process id.
     void EndRunning() const {
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        if (snapshot == INVALID_HANDLE_VALUE) return;
-        PROCESSENTRY32W entry{};
-        entry.dwSize = sizeof entry;
-        for (BOOL more = Process32FirstW(snapshot, &entry); more;
-             more = Process32NextW(snapshot, &entry)) {
-            for (const StandIn& standIn : kStandIns) {
-                if (_wcsicmp(entry.szExeFile, standIn.fileName) != 0) continue;
-                if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
-                    TerminateProcess(process, 1);
-                    CloseHandle(process);
-                }
-            }
-        }
-        CloseHandle(snapshot);
+        for (const StandIn& standIn : kStandIns) EndProcessesNamed(standIn.fileName);
     }
 
     // The CPU time that this process reads of the running stand-in with this file name, in ms.
     std::optional<long long> CpuMs(const wchar_t* fileName) const {
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        if (snapshot == INVALID_HANDLE_VALUE) return std::nullopt;
-        PROCESSENTRY32W entry{};
-        entry.dwSize = sizeof entry;
+        const std::vector<DWORD> ids = ProcessIdsNamed(fileName);
+        HANDLE process =
+            ids.empty() ? nullptr : OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ids[0]);
+        if (!process) return std::nullopt;
+        FILETIME created{}, exited{}, kernel{}, user{};
         std::optional<long long> ms;
-        for (BOOL more = Process32FirstW(snapshot, &entry); more && !ms;
-             more = Process32NextW(snapshot, &entry)) {
-            if (_wcsicmp(entry.szExeFile, fileName) != 0) continue;
-            HANDLE process =
-                OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
-            FILETIME created{}, exited{}, kernel{}, user{};
-            if (process && GetProcessTimes(process, &created, &exited, &kernel, &user)) {
-                const auto value = [](const FILETIME& t) {
-                    return static_cast<long long>((std::uint64_t{t.dwHighDateTime} << 32) |
-                                                  t.dwLowDateTime);
-                };
-                ms = (value(kernel) + value(user)) / 10'000;
-            }
-            if (process) CloseHandle(process);
+        if (GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+            const auto value = [](const FILETIME& t) {
+                return static_cast<long long>((std::uint64_t{t.dwHighDateTime} << 32) |
+                                              t.dwLowDateTime);
+            };
+            ms = (value(kernel) + value(user)) / 10'000;
         }
-        CloseHandle(snapshot);
+        CloseHandle(process);
         return ms;
     }
 
